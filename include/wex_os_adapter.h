@@ -1,0 +1,135 @@
+/* The platform adapter: tracked allocation, files, string helpers and the system time, plus the
+ * accounting and fault injection that let tests drive every failure path of the library.
+ *
+ * Counters and fault injection are process-wide and safe to use from any thread. */
+#ifndef WEX_OS_ADAPTER_H
+#define WEX_OS_ADAPTER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#if defined(WEX_OS_ADAPTER_BUILDING_DLL)
+#define QUIL_ADAPTER_API __declspec(dllexport)
+#elif defined(WEX_OS_ADAPTER_USING_DLL)
+#define QUIL_ADAPTER_API __declspec(dllimport)
+#else
+#define QUIL_ADAPTER_API
+#endif
+#elif defined(__GNUC__)
+#define QUIL_ADAPTER_API __attribute__((visibility("default")))
+#else
+#define QUIL_ADAPTER_API
+#endif
+
+/* ---- Tracked allocation ----
+ * line and file name the caller's source position; they serve tracking only and may be null/0.
+ * Every block handed out counts as live until it is given back through QUIL_MemFreeD or
+ * QUIL_MemFreeSetNullD. A size of 0 is allowed and gives a unique block. */
+
+/* Returns a block of size bytes, every byte 0, or null when memory is short. zero must be 0. */
+QUIL_ADAPTER_API void *QUIL_MemMallocS(uint32_t size, uint32_t zero, uint32_t line, const char *file);
+
+/* Returns a block of size bytes with undefined content, or null when memory is short. */
+QUIL_ADAPTER_API void *QUIL_MemMallocD(uint32_t size, uint32_t line, const char *file);
+
+/* Resizes a block from either allocation to size bytes, keeping its content up to the smaller
+ * size; a null block behaves as QUIL_MemMallocD. Returns the (possibly moved) block, or null when
+ * memory is short, in which case the old block is untouched and still owned by the caller.
+ * Counts and fails as an allocation. */
+QUIL_ADAPTER_API void *QUIL_MemReallocD(void *block, uint32_t size, uint32_t line, const char *file);
+
+/* Gives back a block from either allocation; a null block is ignored. */
+QUIL_ADAPTER_API void QUIL_MemFreeD(void *block, uint32_t line, const char *file);
+
+/* Gives back the block that *blockAddress points to and sets *blockAddress to null.
+ * blockAddress is the address of a pointer variable (void ** passed as void *); a null address or
+ * a null pointer is ignored. */
+QUIL_ADAPTER_API void QUIL_MemFreeSetNullD(void *blockAddress, uint32_t line, const char *file);
+
+/* ---- Files ----
+ * Files are read and written as bytes, without any line-break translation. */
+typedef struct QUIL_FILE QUIL_FILE;
+
+/* Opens path. mode is "r" (read an existing file), "w" (create or truncate) or "wx" (create a new
+ * file; fails when the name exists, also as a dangling link). Returns null on any failure. */
+QUIL_ADAPTER_API QUIL_FILE *QUIL_Fopen(const char *path, const char *mode);
+
+/* Closes the file, flushing what is buffered. Returns 0, or -1 when the flush or close failed.
+ * A null handle gives -1. */
+QUIL_ADAPTER_API int32_t QUIL_Fclose(QUIL_FILE *file);
+
+/* Returns the next byte (0..255), or -1 at the end of the file or on a read error. */
+QUIL_ADAPTER_API int32_t QUIL_Fgetc(QUIL_FILE *file);
+
+/* Moves the position by distance from the current position (origin 1), the start (0) or the end
+ * (2). Returns 0, or -1 on failure. */
+QUIL_ADAPTER_API int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin);
+
+/* Writes count items of size bytes. Returns the number of whole items written: anything short of
+ * count is a failure. */
+QUIL_ADAPTER_API uint32_t QUIL_Fwrite(const void *buffer, uint32_t size, uint32_t count,
+                                      QUIL_FILE *file);
+
+/* ---- Strings (ASCII, no locale) ---- */
+
+/* Bytes before the terminating NUL; 0 for a null text. */
+QUIL_ADAPTER_API uint32_t QUIL_StrLen(const char *text);
+
+/* Compares two texts folding ASCII letters only: 0 when equal that way, negative or positive as
+ * the first differing folded byte (taken as unsigned) orders them. */
+QUIL_ADAPTER_API int32_t QUIL_StriCmp(const char *a, const char *b);
+
+/* First occurrence of pattern in text, or null. */
+QUIL_ADAPTER_API char *QUIL_StrStr(const char *text, const char *pattern);
+
+/* First / last occurrence of the byte c in text, or null; c = 0 finds the terminator. */
+QUIL_ADAPTER_API char *QUIL_StrChr(const char *text, int32_t c);
+QUIL_ADAPTER_API char *QUIL_StrrChr(const char *text, int32_t c);
+
+/* ---- File names and time ---- */
+
+/* Renames from to to, replacing to atomically where it exists. 0 on success, -1 on failure. */
+QUIL_ADAPTER_API int32_t QUIL_Rename(const char *from, const char *to);
+
+/* Removes the file path. 0 on success, -1 on failure. */
+QUIL_ADAPTER_API int32_t QUIL_Remove(const char *path);
+
+/* Nanoseconds since 1970-01-01 UTC. Within one process every call returns a value greater than
+ * the one before, so that names built from it are unique; while a fixed time is set
+ * (QUIL_Adapter_SetTime) it returns that time. */
+QUIL_ADAPTER_API uint64_t QUIL_GetSystemTime(void);
+
+/* ---- Accounting and fault injection ---- */
+typedef enum {
+    QUIL_OP_ALLOC,
+    QUIL_OP_FOPEN,
+    QUIL_OP_FWRITE,
+    QUIL_OP_FSEEK,
+    QUIL_OP_REMOVE,
+    QUIL_OP_RENAME,
+    QUIL_OP_COUNT
+} QuilAdapterOp;
+
+/* Blocks handed out and not yet given back, over the whole process. */
+QUIL_ADAPTER_API uint32_t QUIL_Adapter_LiveBlocks(void);
+
+/* Calls of op so far, failed ones included (ALLOC counts both mallocs and the reallocation). */
+QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
+
+/* Arms a fault: the n-th call of op from now fails as the real failure would (ALLOC and FOPEN
+ * return null, FWRITE 0 items, FSEEK, REMOVE and RENAME -1), only that one. 0 disarms. */
+QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
+
+/* Makes QUIL_GetSystemTime return t from now on; 0 returns to the real clock. */
+QUIL_ADAPTER_API void QUIL_Adapter_SetTime(uint64_t t);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,50 @@
+// Small helpers shared by the test binaries.
+#ifndef WEX_TEST_SUPPORT_H
+#define WEX_TEST_SUPPORT_H
+
+#include <cstdint>
+#include <string>
+
+#include "wex_os_adapter.h"
+
+namespace wextest {
+
+// Arms a fault for the n-th call of op from now and disarms it when the scope ends.
+class ScopedFault {
+  public:
+    ScopedFault(QuilAdapterOp op, uint32_t n) : op_(op) { QUIL_Adapter_FailNth(op, n); }
+    ~ScopedFault() { QUIL_Adapter_FailNth(op_, 0); }
+    ScopedFault(const ScopedFault &) = delete;
+    ScopedFault &operator=(const ScopedFault &) = delete;
+
+  private:
+    QuilAdapterOp op_;
+};
+
+// A fresh directory under the system's temporary directory, removed with everything in it
+// when the scope ends.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+// Path of a file under tests/data.
+std::string data_path(const std::string &relative);
+
+// Whole-file helpers for test data; they fail the running test when the file cannot be used.
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);
+bool file_exists(const std::string &path);
+
+} // namespace wextest
+
+#endif
