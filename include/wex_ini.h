@@ -27,10 +27,13 @@ typedef struct IniFile {
 #define INI_LINE_INVALID 5u
 #define INI_LINE_UNSET   255u
 
+/* ==== Reading: loading, the line grammar, lookup and listing ==== */
+
 uint32_t QUIL_Ini_Load(const char *path, IniFile *doc);
 void QUIL_Ini_Free(IniFile *doc);
 uint32_t QUIL_Ini_GrowLines(IniFile *doc);
 uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint32_t *physLines);
+
 uint32_t QUIL_Ini_GetLineType(const char *text, uint32_t *kind);
 uint32_t QUIL_Ini_ParseSectionLine(const char *text, char **name, char **comment);
 uint32_t QUIL_Ini_ParseKeyLine(const char *text, char **key, char **value, char **comment);
@@ -38,15 +41,14 @@ uint32_t QUIL_Ini_ParseComment(const char *text, char **comment);
 void QUIL_Ini_SkipBlanks(const char **pos, const char *limit);
 void QUIL_Ini_TrimBack(const char **pos, const char *limit);
 uint32_t QUIL_Ini_SafeStrLen(const char *text);
-uint32_t QUIL_Ini_Validate(IniFile *doc, uint32_t *lineNo);
-uint32_t QUIL_Ini_DeleteKey(IniFile *doc, const char *section, const char *key);
-uint32_t QUIL_Ini_DeleteSection(IniFile *doc, const char *section);
-uint32_t QUIL_Ini_CheckSectionLine(const char *text);
-uint32_t QUIL_Ini_CheckKeyLine(const char *text);
+
 uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, char **value);
 uint32_t QUIL_Ini_GetSections(IniFile *doc, uint32_t *count, char ***list);
 uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list);
 void QUIL_Ini_FreeList(char **list);
+
+/* ==== Writing: editing, saving, validation and removal ==== */
+
 uint32_t QUIL_Ini_SetValue(IniFile *doc, const char *section, const char *key, const char *value);
 uint32_t QUIL_Ini_InsertKeyLine(IniFile *doc, uint32_t after, const char *key, const char *value,
                                 const char *comment);
@@ -56,8 +58,15 @@ uint32_t QUIL_Ini_FormatKeyLine(IniFile *doc, uint32_t slot, const char *key, co
 uint32_t QUIL_Ini_FormatSectionLine(IniFile *doc, uint32_t slot, const char *section,
                                     const char *comment);
 uint32_t QUIL_Ini_StoreLine(IniFile *doc, uint32_t slot, const char *text);
+
 uint32_t QUIL_Ini_Close(const char *path, IniFile *doc);
 uint32_t QUIL_Ini_WriteLine(QUIL_FILE *file, const char *text);
+
+uint32_t QUIL_Ini_Validate(IniFile *doc, uint32_t *lineNo);
+uint32_t QUIL_Ini_CheckSectionLine(const char *text);
+uint32_t QUIL_Ini_CheckKeyLine(const char *text);
+uint32_t QUIL_Ini_DeleteKey(IniFile *doc, const char *section, const char *key);
+uint32_t QUIL_Ini_DeleteSection(IniFile *doc, const char *section);
 
 #ifdef __cplusplus
 }
