@@ -21,7 +21,9 @@
 namespace {
 
 // A QUIL_FILE is the stdio stream itself; the type stays opaque to callers.
-inline FILE *stream_of(QUIL_FILE *file) { return reinterpret_cast<FILE *>(file); }
+inline FILE *stream_of(QUIL_FILE *file) {
+    return reinterpret_cast<FILE *>(file);
+}
 
 constexpr int kOpCount = static_cast<int>(QUIL_OP_COUNT);
 
@@ -69,7 +71,9 @@ inline void count_free(void *block) {
 }
 
 // malloc(0) may return null; a tracked block is always a real one.
-inline size_t real_size(uint32_t size) { return size == 0 ? 1 : size; }
+inline size_t real_size(uint32_t size) {
+    return size == 0 ? 1 : size;
+}
 
 uint64_t clock_nanoseconds() {
     timespec now{};
@@ -137,7 +141,9 @@ void *QUIL_MemReallocD(void *block, uint32_t size, uint32_t line, const char *fi
     return moved;
 }
 
-void QUIL_MemFreeD(void *block, uint32_t, const char *) { count_free(block); }
+void QUIL_MemFreeD(void *block, uint32_t, const char *) {
+    count_free(block);
+}
 
 void QUIL_MemFreeSetNullD(void *blockAddress, uint32_t, const char *) {
     if (blockAddress == nullptr) {
@@ -205,7 +211,9 @@ char *QUIL_StrStr(const char *text, const char *pattern) {
     return const_cast<char *>(std::strstr(text, pattern));
 }
 
-char *QUIL_StrChr(const char *text, int32_t c) { return const_cast<char *>(std::strchr(text, c)); }
+char *QUIL_StrChr(const char *text, int32_t c) {
+    return const_cast<char *>(std::strchr(text, c));
+}
 
 char *QUIL_StrrChr(const char *text, int32_t c) {
     return const_cast<char *>(std::strrchr(text, c));
@@ -262,6 +270,8 @@ void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n) {
     }
 }
 
-void QUIL_Adapter_SetTime(uint64_t t) { g_fixedTime.store(t, std::memory_order_relaxed); }
+void QUIL_Adapter_SetTime(uint64_t t) {
+    g_fixedTime.store(t, std::memory_order_relaxed);
+}
 
 } // extern "C"

@@ -6,7 +6,9 @@
 
 #include "wex_publiclib.h"
 
-static void keep_element(void *element) { (void)element; }
+static void keep_element(void *element) {
+    (void)element;
+}
 
 static uint32_t print_word(void *first, void *element, void *second) {
     uint16_t *chained = (uint16_t *)first;

@@ -51,7 +51,7 @@ QUIL_EXPORT uint32_t QUIL_DLinkList_Init(QUIL_CompareFunc compare, QUIL_ReleaseF
  * unchanged. */
 QUIL_EXPORT uint32_t QUIL_DLinkList_Insert(DLinkList *list, void *element, uint32_t position);
 
-/* Puts the cursor on the first element (null for an empty list). Returns 0, or 10 for a null list. */
+/* Puts the cursor on the first element (null when empty). Returns 0, or 10 for a null list. */
 QUIL_EXPORT uint32_t QUIL_DLinkList_Set_CurPtr(DLinkList *list);
 
 /* Stores the number of elements in *count. Returns 0, or 10 when list or count is null. */
@@ -76,8 +76,8 @@ QUIL_EXPORT uint32_t QUIL_DLinkList_PriorPtr(DLinkList *list);
  * list's routine when compare is null, and puts the cursor on it. Returns 0 with the element in
  * *element; 10 for a null list, key or element, or no routine at all; 60 for an empty list; 30
  * when nothing matches (the cursor stays). After the null checks *element is null on failure. */
-QUIL_EXPORT uint32_t QUIL_DLinkList_Query(DLinkList *list, const void *key, QUIL_CompareFunc compare,
-                                          void **element);
+QUIL_EXPORT uint32_t QUIL_DLinkList_Query(DLinkList *list, const void *key,
+                                          QUIL_CompareFunc compare, void **element);
 
 /* Calls visit(first, element, second) for every element from the head, with the cursor on the
  * element being visited. The routine may remove that element (or insert) through this list: the
@@ -91,15 +91,16 @@ QUIL_EXPORT uint32_t QUIL_DLinkList_Process_List(DLinkList *list, QUIL_VisitFunc
  * element and hand it back in *element; the caller owns it from then on. Return 0; 10 for a null
  * list, key or element, or no routine at all; 60 for an empty list; 30 when no element matches
  * (list and cursor unchanged). After the null checks *element is null on failure. */
-QUIL_EXPORT uint32_t QUIL_DLinkList_Remove(DLinkList *list, const void *key, QUIL_CompareFunc compare,
-                                           void **element);
+QUIL_EXPORT uint32_t QUIL_DLinkList_Remove(DLinkList *list, const void *key,
+                                           QUIL_CompareFunc compare, void **element);
 QUIL_EXPORT uint32_t QUIL_DLinkList_Remove_CurNode(DLinkList *list, void **element);
 QUIL_EXPORT uint32_t QUIL_DLinkList_Remove_HeadNode(DLinkList *list, void **element);
 QUIL_EXPORT uint32_t QUIL_DLinkList_Remove_TailNode(DLinkList *list, void **element);
 
 /* As the Remove operations, but pass the element to the list's release routine. On failure the
  * code of the Remove counterpart is returned and the routine is not called. */
-QUIL_EXPORT uint32_t QUIL_DLinkList_Delete(DLinkList *list, const void *key, QUIL_CompareFunc compare);
+QUIL_EXPORT uint32_t QUIL_DLinkList_Delete(DLinkList *list, const void *key,
+                                           QUIL_CompareFunc compare);
 QUIL_EXPORT uint32_t QUIL_DLinkList_Delete_CurNode(DLinkList *list);
 QUIL_EXPORT uint32_t QUIL_DLinkList_Delete_HeadNode(DLinkList *list);
 QUIL_EXPORT uint32_t QUIL_DLinkList_Delete_TailNode(DLinkList *list);

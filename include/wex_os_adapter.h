@@ -32,7 +32,8 @@ extern "C" {
  * QUIL_MemFreeSetNullD. A size of 0 is allowed and gives a unique block. */
 
 /* Returns a block of size bytes, every byte 0, or null when memory is short. zero must be 0. */
-QUIL_ADAPTER_API void *QUIL_MemMallocS(uint32_t size, uint32_t zero, uint32_t line, const char *file);
+QUIL_ADAPTER_API void *QUIL_MemMallocS(uint32_t size, uint32_t zero, uint32_t line,
+                                       const char *file);
 
 /* Returns a block of size bytes with undefined content, or null when memory is short. */
 QUIL_ADAPTER_API void *QUIL_MemMallocD(uint32_t size, uint32_t line, const char *file);
@@ -41,7 +42,8 @@ QUIL_ADAPTER_API void *QUIL_MemMallocD(uint32_t size, uint32_t line, const char 
  * size; a null block behaves as QUIL_MemMallocD. Returns the (possibly moved) block, or null when
  * memory is short, in which case the old block is untouched and still owned by the caller.
  * Counts and fails as an allocation. */
-QUIL_ADAPTER_API void *QUIL_MemReallocD(void *block, uint32_t size, uint32_t line, const char *file);
+QUIL_ADAPTER_API void *QUIL_MemReallocD(void *block, uint32_t size, uint32_t line,
+                                        const char *file);
 
 /* Gives back a block from either allocation; a null block is ignored. */
 QUIL_ADAPTER_API void QUIL_MemFreeD(void *block, uint32_t line, const char *file);

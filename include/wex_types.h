@@ -10,7 +10,8 @@ extern "C" {
 #endif
 
 /* Marks the functions that the shared library exports. Everything else of the library is an
- * internal interface: callable from code linked with the static library, hidden in the shared one. */
+ * internal interface: callable from code linked with the static library, hidden in the shared
+ * library. */
 #if defined(_WIN32)
 #if defined(WEX_PUBLICLIB_BUILDING_DLL)
 #define QUIL_EXPORT __declspec(dllexport)

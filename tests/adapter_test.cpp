@@ -1,13 +1,272 @@
+// The platform adapter: accounting, fault injection, the string helpers, the clock, and the
+// library's bounds-checked functions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "common/bounded.h"
 #include "test_support.h"
 #include "wex_os_adapter.h"
 
-TEST(AdapterAllocation, ZeroFilledBlocksAreZero) {
-    auto *block = static_cast<unsigned char *>(QUIL_MemMallocS(100, 0, __LINE__, "test"));
-    ASSERT_NE(block, nullptr);
+namespace {
+
+constexpr const char *kHere = "tests/adapter_test";
+
+TEST(AdapterAllocation, ZeroFilledBlocksAreZeroAndEveryBlockIsCountedUntilGivenBack) {
+    uint32_t live = QUIL_Adapter_LiveBlocks();
+    auto *zeroed = static_cast<unsigned char *>(QUIL_MemMallocS(100, 0, __LINE__, kHere));
+    void *plain = QUIL_MemMallocD(0, __LINE__, kHere);
+    ASSERT_NE(zeroed, nullptr);
+    ASSERT_NE(plain, nullptr) << "a zero-sized block is still a block";
     for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(block[i], 0);
+        EXPECT_EQ(zeroed[i], 0);
     }
-    QUIL_MemFreeD(block, __LINE__, "test");
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 2);
+    QUIL_MemFreeD(zeroed, __LINE__, kHere);
+    QUIL_MemFreeSetNullD(&plain, __LINE__, kHere);
+    EXPECT_EQ(plain, nullptr);
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
 }
+
+TEST(AdapterAllocation, NullBlocksAndNullAddressesAreIgnored) {
+    uint32_t live = QUIL_Adapter_LiveBlocks();
+    void *none = nullptr;
+    QUIL_MemFreeD(nullptr, __LINE__, kHere);
+    QUIL_MemFreeSetNullD(&none, __LINE__, kHere);
+    QUIL_MemFreeSetNullD(nullptr, __LINE__, kHere);
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
+}
+
+TEST(AdapterAllocation, ReallocationKeepsTheContentAndTheCount) {
+    uint32_t live = QUIL_Adapter_LiveBlocks();
+    auto *block = static_cast<char *>(QUIL_MemReallocD(nullptr, 4, __LINE__, kHere));
+    ASSERT_NE(block, nullptr);
+    std::memcpy(block, "abc", 4);
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 1);
+    block = static_cast<char *>(QUIL_MemReallocD(block, 1 << 20, __LINE__, kHere));
+    ASSERT_NE(block, nullptr);
+    EXPECT_STREQ(block, "abc");
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 1);
+    {
+        wextest::ScopedFault fault(QUIL_OP_ALLOC, 1);
+        EXPECT_EQ(QUIL_MemReallocD(block, 1 << 21, __LINE__, kHere), nullptr);
+    }
+    EXPECT_STREQ(block, "abc") << "a failed reallocation leaves the old block to the caller";
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 1);
+    QUIL_MemFreeD(block, __LINE__, kHere);
+}
+
+TEST(AdapterFaults, OnlyTheNthCallFailsAndEveryCallIsCounted) {
+    uint64_t calls = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
+    uint32_t live = QUIL_Adapter_LiveBlocks();
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 3);
+    std::vector<void *> blocks;
+    for (int i = 0; i < 5; ++i) {
+        blocks.push_back(i % 2 == 0 ? QUIL_MemMallocD(8, __LINE__, kHere)
+                                    : QUIL_MemMallocS(8, 0, __LINE__, kHere));
+    }
+    EXPECT_NE(blocks[0], nullptr);
+    EXPECT_NE(blocks[1], nullptr);
+    EXPECT_EQ(blocks[2], nullptr);
+    EXPECT_NE(blocks[3], nullptr);
+    EXPECT_NE(blocks[4], nullptr);
+    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), calls + 5);
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 4) << "a failed allocation holds no block";
+    for (void *block : blocks) {
+        QUIL_MemFreeD(block, __LINE__, kHere);
+    }
+}
+
+TEST(AdapterFaults, ZeroDisarmsAnArmedFault) {
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 1);
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
+    void *block = QUIL_MemMallocD(8, __LINE__, kHere);
+    EXPECT_NE(block, nullptr);
+    QUIL_MemFreeD(block, __LINE__, kHere);
+}
+
+TEST(AdapterFaults, FileOperationsFailAsTheRealFailuresDo) {
+    wextest::TempDir dir;
+    std::string path = dir.file("a.txt");
+    std::string renamed = dir.file("b.txt");
+    {
+        wextest::ScopedFault fault(QUIL_OP_FOPEN, 1);
+        EXPECT_EQ(QUIL_Fopen(path.c_str(), "w"), nullptr);
+    }
+    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    {
+        wextest::ScopedFault fault(QUIL_OP_FWRITE, 1);
+        EXPECT_EQ(QUIL_Fwrite("xyz", 1, 3, file), 0u);
+    }
+    EXPECT_EQ(QUIL_Fwrite("xyz", 1, 3, file), 3u);
+    {
+        wextest::ScopedFault fault(QUIL_OP_FSEEK, 1);
+        EXPECT_EQ(QUIL_Fseek(file, -1, 1), -1);
+    }
+    EXPECT_EQ(QUIL_Fclose(file), 0);
+    {
+        wextest::ScopedFault fault(QUIL_OP_RENAME, 1);
+        EXPECT_EQ(QUIL_Rename(path.c_str(), renamed.c_str()), -1);
+    }
+    EXPECT_TRUE(wextest::file_exists(path));
+    EXPECT_EQ(QUIL_Rename(path.c_str(), renamed.c_str()), 0);
+    {
+        wextest::ScopedFault fault(QUIL_OP_REMOVE, 1);
+        EXPECT_EQ(QUIL_Remove(renamed.c_str()), -1);
+    }
+    EXPECT_TRUE(wextest::file_exists(renamed));
+    EXPECT_EQ(QUIL_Remove(renamed.c_str()), 0);
+    EXPECT_FALSE(wextest::file_exists(renamed));
+}
+
+TEST(AdapterFiles, ReadsBytesBackAndStepsBackOneByte) {
+    wextest::TempDir dir;
+    std::string path = dir.file("bytes");
+    wextest::write_file(path, std::string("a\r\n\xff", 4));
+    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(QUIL_Fgetc(file), 'a');
+    EXPECT_EQ(QUIL_Fgetc(file), '\r');
+    EXPECT_EQ(QUIL_Fseek(file, -1, 1), 0);
+    EXPECT_EQ(QUIL_Fgetc(file), '\r') << "no line-break translation";
+    EXPECT_EQ(QUIL_Fgetc(file), '\n');
+    EXPECT_EQ(QUIL_Fgetc(file), 0xFF) << "bytes come back as 0..255";
+    EXPECT_EQ(QUIL_Fgetc(file), -1);
+    QUIL_Fclose(file);
+    EXPECT_EQ(QUIL_Fopen(dir.file("missing").c_str(), "r"), nullptr);
+}
+
+TEST(AdapterFiles, ExclusiveCreationRefusesAnExistingNameAndALink) {
+    wextest::TempDir dir;
+    std::string taken = dir.file("taken");
+    wextest::write_file(taken, "keep");
+    EXPECT_EQ(QUIL_Fopen(taken.c_str(), "wx"), nullptr);
+    EXPECT_EQ(wextest::read_file(taken), "keep");
+    std::string link = dir.file("link");
+    ASSERT_EQ(symlink(dir.file("target").c_str(), link.c_str()), 0);
+    EXPECT_EQ(QUIL_Fopen(link.c_str(), "wx"), nullptr) << "a dangling link is not followed";
+    EXPECT_FALSE(wextest::file_exists(dir.file("target")));
+    QUIL_FILE *fresh = QUIL_Fopen(dir.file("fresh").c_str(), "wx");
+    ASSERT_NE(fresh, nullptr);
+    QUIL_Fclose(fresh);
+    EXPECT_EQ(QUIL_Fopen(taken.c_str(), "rw"), nullptr) << "unknown modes are refused";
+}
+
+TEST(AdapterStrings, CaseInsensitiveComparisonFoldsAsciiLettersOnly) {
+    EXPECT_EQ(QUIL_StriCmp("Section", "sECTION"), 0);
+    EXPECT_NE(QUIL_StriCmp("abc", "abd"), 0);
+    EXPECT_NE(QUIL_StriCmp("abc", "ab"), 0);
+    EXPECT_NE(QUIL_StriCmp("\xc3\x84", "\xc3\xa4"), 0) << "no folding beyond ASCII";
+    EXPECT_NE(QUIL_StriCmp("[", "{"), 0);
+    EXPECT_LT(QUIL_StriCmp("a", "\xe4"), 0) << "bytes compare as unsigned";
+}
+
+TEST(AdapterStrings, SearchHelpersFindFirstAndLastOccurrences) {
+    const char *text = "a=b=c";
+    EXPECT_EQ(QUIL_StrLen(text), 5u);
+    EXPECT_EQ(QUIL_StrChr(text, '='), text + 1);
+    EXPECT_EQ(QUIL_StrrChr(text, '='), text + 3);
+    EXPECT_EQ(QUIL_StrChr(text, 'x'), nullptr);
+    EXPECT_EQ(QUIL_StrStr(text, "b=c"), text + 2);
+    EXPECT_EQ(QUIL_StrStr(text, "cc"), nullptr);
+}
+
+TEST(AdapterClock, EveryReadingIsLaterThanTheOneBeforeUnlessATimeIsFixed) {
+    uint64_t last = QUIL_GetSystemTime();
+    for (int i = 0; i < 10000; ++i) {
+        uint64_t now = QUIL_GetSystemTime();
+        ASSERT_GT(now, last);
+        last = now;
+    }
+    QUIL_Adapter_SetTime(42);
+    EXPECT_EQ(QUIL_GetSystemTime(), 42u);
+    EXPECT_EQ(QUIL_GetSystemTime(), 42u);
+    QUIL_Adapter_SetTime(0);
+    EXPECT_GT(QUIL_GetSystemTime(), last);
+}
+
+TEST(AdapterClock, ReadingsFromSeveralThreadsAreAllDifferent) {
+    constexpr int kThreads = 4;
+    constexpr int kReadings = 5000;
+    std::vector<std::vector<uint64_t>> seen(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&seen, t] {
+            for (int i = 0; i < kReadings; ++i) {
+                seen[static_cast<size_t>(t)].push_back(QUIL_GetSystemTime());
+            }
+        });
+    }
+    for (std::thread &thread : threads) {
+        thread.join();
+    }
+    std::vector<uint64_t> all;
+    for (const auto &readings : seen) {
+        all.insert(all.end(), readings.begin(), readings.end());
+    }
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
+}
+
+TEST(AdapterAccounting, CountersStayExactUnderConcurrentAllocation) {
+    uint32_t live = QUIL_Adapter_LiveBlocks();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([] {
+            for (int i = 0; i < 10000; ++i) {
+                void *block = QUIL_MemMallocD(16, __LINE__, kHere);
+                QUIL_MemFreeD(block, __LINE__, kHere);
+            }
+        });
+    }
+    for (std::thread &thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
+}
+
+// ---- The bounds-checked layer ----
+
+TEST(Bounded, CopiesThatFitSucceedAndOthersLeaveAnEmptyDestination) {
+    char buffer[8];
+    EXPECT_EQ(wex::bounded::strcpy_s(buffer, sizeof buffer, "1234567"), 0);
+    EXPECT_STREQ(buffer, "1234567");
+    EXPECT_NE(wex::bounded::strcpy_s(buffer, sizeof buffer, "12345678"), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_NE(wex::bounded::strcpy_s(buffer, sizeof buffer, nullptr), 0);
+    EXPECT_NE(wex::bounded::strcpy_s(buffer, 0, "x"), 0);
+
+    EXPECT_EQ(wex::bounded::strcpy_s(buffer, sizeof buffer, "abc"), 0);
+    EXPECT_EQ(wex::bounded::strcat_s(buffer, sizeof buffer, "defg"), 0);
+    EXPECT_STREQ(buffer, "abcdefg");
+    EXPECT_NE(wex::bounded::strcat_s(buffer, sizeof buffer, "h"), 0);
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST(Bounded, FormattedTextThatDoesNotFitLeavesAnEmptyString) {
+    char buffer[6];
+    EXPECT_EQ(wex::bounded::sprintf_s(buffer, sizeof buffer, "%s=%d", "a", 123), 5);
+    EXPECT_STREQ(buffer, "a=123");
+    EXPECT_EQ(wex::bounded::sprintf_s(buffer, sizeof buffer, "%s=%d", "a", 1234), -1);
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST(Bounded, MemoryFunctionsNeverWritePastTheDestination) {
+    unsigned char buffer[6] = {1, 1, 1, 1, 9, 9};
+    const unsigned char source[5] = {2, 2, 2, 2, 2};
+    EXPECT_NE(wex::bounded::memcpy_s(buffer, 4, source, 5), 0);
+    EXPECT_EQ(buffer[0], 0) << "a copy that does not fit clears the destination";
+    EXPECT_EQ(buffer[4], 9);
+    EXPECT_EQ(wex::bounded::memcpy_s(buffer, 4, source, 4), 0);
+    EXPECT_EQ(buffer[3], 2);
+    EXPECT_NE(wex::bounded::memset_s(buffer, 4, 7, 6), 0);
+    EXPECT_EQ(buffer[3], 7);
+    EXPECT_EQ(buffer[4], 9);
+    EXPECT_NE(wex::bounded::memcpy_s(nullptr, 4, source, 1), 0);
+}
+
+} // namespace

@@ -81,7 +81,8 @@ inline int strcat_s(char *dest, size_t destSize, const char *src) {
 #if defined(__GNUC__)
 __attribute__((format(printf, 3, 4)))
 #endif
-inline int sprintf_s(char *dest, size_t destSize, const char *format, ...) {
+inline int
+sprintf_s(char *dest, size_t destSize, const char *format, ...) {
     if (dest == nullptr || destSize == 0 || format == nullptr) {
         return -1;
     }

@@ -1,5 +1,6 @@
 // The main of every test binary: after each test the adapter must hold exactly the blocks it held
-// before it, every armed fault is disarmed and the clock runs again, so no test leaks into the next.
+// before it, every armed fault is disarmed and the clock runs again, so no test leaks into the
+// next.
 #include <gtest/gtest.h>
 
 #include "wex_os_adapter.h"

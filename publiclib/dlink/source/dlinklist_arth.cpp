@@ -12,7 +12,9 @@ DLinkNode *new_node() {
     return static_cast<DLinkNode *>(QUIL_MemMallocS(sizeof(DLinkNode), 0, __LINE__, kUnit));
 }
 
-void free_node(DLinkNode *node) { QUIL_MemFreeSetNullD(&node, __LINE__, kUnit); }
+void free_node(DLinkNode *node) {
+    QUIL_MemFreeSetNullD(&node, __LINE__, kUnit);
+}
 
 // Links n into a non-empty list at position (0 to 3).
 void link_node(DLinkList *list, DLinkNode *n, uint32_t position) {
