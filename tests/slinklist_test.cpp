@@ -381,32 +381,30 @@ TEST_F(SLinkTest, RandomOperationsMatchAReferenceModel) {
             }
             break;
         }
-        case 4: // remove an end or the cursor's element
-        case 5: {
-            int which = pick(3);
-            ASSERT_EQ(which == 0   ? QUIL_SLinkList_Remove_HeadNode(list_, &out)
-                      : which == 1 ? QUIL_SLinkList_Remove_TailNode(list_, &out)
-                                   : QUIL_SLinkList_Remove_CurNode(list_, &out),
-                      emptyCode);
-            void *expected = empty        ? (which == 2 ? item(63) : nullptr)
-                             : which == 0 ? model.remove(model.entries.begin())
-                             : which == 1 ? model.remove(std::prev(model.entries.end()))
-                                          : model.remove(cursor);
-            ASSERT_EQ(out, expected);
-            break;
-        }
-        case 6: // read an end or the cursor's element
+        case 4: // remove or read an end or the cursor's element
+        case 5:
+        case 6:
         case 7: {
-            int which = pick(3);
-            ASSERT_EQ(which == 0   ? QUIL_SLinkList_Get_HeadNode(list_, &out)
-                      : which == 1 ? QUIL_SLinkList_Get_TailNode(list_, &out)
-                                   : QUIL_SLinkList_Get_CurNode(list_, &out),
-                      emptyCode);
-            void *expected = empty        ? (which == 2 ? item(63) : nullptr)
-                             : which == 0 ? item(model.entries.front().number)
-                             : which == 1 ? item(model.entries.back().number)
-                                          : item(cursor->number);
-            ASSERT_EQ(out, expected);
+            using Reader = uint32_t (*)(SLinkList *, void **);
+            static constexpr Reader kReaders[2][3] = {
+                {QUIL_SLinkList_Get_HeadNode, QUIL_SLinkList_Get_TailNode,
+                 QUIL_SLinkList_Get_CurNode},
+                {QUIL_SLinkList_Remove_HeadNode, QUIL_SLinkList_Remove_TailNode,
+                 QUIL_SLinkList_Remove_CurNode}};
+            const bool removing = op < 6;
+            const int which = pick(3); // head, tail, cursor
+            ASSERT_EQ(kReaders[removing][which](list_, &out), emptyCode);
+            if (empty) {
+                ASSERT_EQ(out, which == 2 ? item(63) : nullptr); // only the end readers preset it
+                break;
+            }
+            auto at = which == 0   ? model.entries.begin()
+                      : which == 1 ? std::prev(model.entries.end())
+                                   : cursor;
+            ASSERT_EQ(out, item(at->number));
+            if (removing) {
+                model.remove(at);
+            }
             break;
         }
         case 8: // step forward, with or without reading
