@@ -112,15 +112,6 @@ TEST_F(SLinkTest, InsertPositionsPlaceElementsAroundTheEndsAndTheCursor) {
     EXPECT_EQ(list_->count, 5u);
 }
 
-TEST_F(SLinkTest, AnUnknownPositionIsRefusedOnlyWhenTheListHoldsElements) {
-    make(3);
-    EXPECT_EQ(QUIL_SLinkList_Insert(list_, item(1), 7), QUIL_SUCCESS);
-    EXPECT_EQ(QUIL_SLinkList_Insert(list_, item(2), 7), 10u);
-    EXPECT_EQ(contents(), "1* ");
-    EXPECT_EQ(list_->freeHead, 1u);
-    EXPECT_EQ(list_->nodes[1].next, 2u);
-}
-
 TEST_F(SLinkTest, TheLastFreedNodeIsTheFirstTakenAgain) {
     make(4);
     insert_all({0, 1, 2, 3});
@@ -146,18 +137,6 @@ TEST_F(SLinkTest, AFullListRefusesInsertionsUntilItIsEmptiedAndThenAcceptsThem) 
     EXPECT_EQ(list_->cursor, SLINK_NONE);
     insert_all({3, 4});
     EXPECT_EQ(contents(), "3 4* ");
-}
-
-TEST_F(SLinkTest, ReadersOnAnEmptyListAnswer70AndPresetOnlyTheEndReaders) {
-    make(2);
-    void *out = item(9);
-    EXPECT_EQ(QUIL_SLinkList_Get_CurNode(list_, &out), 70u);
-    EXPECT_EQ(QUIL_SLinkList_Get_NextNode(list_, &out), 70u);
-    EXPECT_EQ(QUIL_SLinkList_Remove_CurNode(list_, &out), 70u);
-    EXPECT_EQ(out, item(9));
-    EXPECT_EQ(QUIL_SLinkList_NextPtr(list_), 70u);
-    EXPECT_EQ(QUIL_SLinkList_Get_HeadNode(list_, &out), 70u);
-    EXPECT_EQ(out, nullptr);
 }
 
 TEST_F(SLinkTest, NullOutputLocationsAreRefusedAndChangeNothing) {
