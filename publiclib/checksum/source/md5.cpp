@@ -52,12 +52,13 @@ constexpr uint32_t rotate_left(uint32_t x, uint32_t n) {
     return (x << n) | (x >> (32 - n));
 }
 
-// The four auxiliary functions F, G, H and I, one per round.
+// The four auxiliary functions F, G, H and I, one per round. F and G are the bit selections
+// (b & c) | (~b & d) and (b & d) | (c & ~d), written with one operation less.
 template <uint32_t Round> constexpr uint32_t mix(uint32_t b, uint32_t c, uint32_t d) {
     if constexpr (Round == 0) {
-        return (b & c) | (~b & d);
+        return d ^ (b & (c ^ d));
     } else if constexpr (Round == 1) {
-        return (b & d) | (c & ~d);
+        return c ^ (d & (b ^ c));
     } else if constexpr (Round == 2) {
         return b ^ c ^ d;
     } else {
@@ -74,9 +75,9 @@ template <uint32_t Step> inline void md5_step(std::array<uint32_t, 4> &v, const 
     constexpr size_t c = (a + 2) % 4;
     constexpr size_t d = (a + 3) % 4;
     constexpr uint32_t shift = kRoundShifts[round][Step % 4];
-    v[a] = v[b] + rotate_left(v[a] + mix<round>(v[b], v[c], v[d]) + x[message_word(Step)] +
-                                  kSineTable[Step],
-                              shift);
+    // The message word and the constant do not depend on the previous step: add them first.
+    uint32_t sum = v[a] + x[message_word(Step)] + kSineTable[Step];
+    v[a] = v[b] + rotate_left(sum + mix<round>(v[b], v[c], v[d]), shift);
 }
 
 // The 64 steps, unrolled at compile time.
