@@ -10,6 +10,7 @@
 #include <string>
 
 #include "wex_ipaddr.h"
+#include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
 namespace {
@@ -306,18 +307,21 @@ TEST(IpV6, ValidTextsGiveNetworkOrderBytesAndThePort) {
 }
 
 TEST(IpV6, MalformedTextsGive30AndWriteNothing) {
-    const char *rows[] = {"", "12345::1", "1:2", "1:2:3:4:5:6:7", "::ffff:1.2.3.4", "::10.0.0.1",
-                          "1:2:3:4:5:6:10.0.0.1", "[", "[]", "[1:2]", ":1", "g::", " ::1",
-                          "1:2:3:4:5:6:7:8:", "[::1]:", "[::1]:-1", "[::1]: 80", ".1.2.3",
-                          ".1.2.3.4:80", "1.2.3.4", "1.2.3.4.5:80", "[::1]]",
-                          // Characters left over after the port or the closing bracket.
-                          "[::1]:8080abc", "[::1]:0x50", "[::1]xyz", "::1]x", "1:2:3:4:5:6:7:8.5",
-                          // A port above 65535.
-                          "[::1]:65536", "[::1]:70000", "1:2:3:4:5:6:7:8:99999999999999999999",
-                          // More than eight groups in all, an IPv4 tail counting as two.
-                          "1:2:3:4:5:6:7::8:9", "1::2:3:4:5:6:7:8:9", "::1:2:3:4:5:6:7:10.0.0.1",
-                          "1:2:3:4:5:6::7:10.0.0.1", "1:2:3:4:5:6:7:::10.0.0.1",
-                          "1:2:3:4:5:6:7.1.2.3.4"};
+    const char *rows[] = {
+        // Malformed groups, too few groups, stray characters.
+        "", "12345::1", "1:2", "1:2:3:4:5:6:7", "[", "[]", "[1:2]", ":1", "g::", " ::1",
+        // A colon behind the address without a port.
+        "1:2:3:4:5:6:7:8:", "[::1]:", "[::1]:-1", "[::1]: 80",
+        // IPv4 tails the grammar does not take.
+        "::ffff:1.2.3.4", "::10.0.0.1", "1:2:3:4:5:6:10.0.0.1", ".1.2.3", ".1.2.3.4:80", "1.2.3.4",
+        "1.2.3.4.5:80", "::ab:10.", "::ab:c:1.2.3.4", "::1:ab.:1",
+        // Characters left over after the address, the port or the closing bracket.
+        "[::1]:8080abc", "[::1]:0x50", "[::1]xyz", "::1]x", "[::1]]", "1:2:3:4:5:6:7:8.5",
+        // A port above 65535.
+        "[::1]:65536", "[::1]:70000", "1:2:3:4:5:6:7:8:99999999999999999999",
+        // More than eight groups in all, an IPv4 tail counting as two.
+        "1:2:3:4:5:6:7::8:9", "1::2:3:4:5:6:7:8:9", "::1:2:3:4:5:6:7:10.0.0.1",
+        "1:2:3:4:5:6::7:10.0.0.1", "1:2:3:4:5:6:7:::10.0.0.1", "1:2:3:4:5:6:7.1.2.3.4"};
     for (const char *text : rows) {
         V6Result r = parse_v6(text);
         EXPECT_EQ(r.code, IPADDR_MALFORMED) << '"' << text << '"';
@@ -341,7 +345,8 @@ TEST(IpV6, AFailureBehindTheDoubleColonStillWritesTheBytesGathered) {
                 {"fe80::1%eth0", "fe80::"}, // a group followed by '%'
                 {"1::2 ", "1::"},
                 {"::1:", "::1:0:0"}, // ':' and no IPv4 address
-                {"1:::2", "1::"}};
+                {"1:::2", "1::"},
+                {"::1:ab:.1.2.3.4", "::1:ab:0:0"}};
     for (const auto &row : rows) {
         V6Result r = parse_v6(row.text);
         EXPECT_EQ(r.code, IPADDR_MALFORMED) << row.text;
@@ -500,4 +505,12 @@ TEST(IpSystemAgreement, TheKnownDifferencesFromTheSystemHoldAsDocumented) {
         uint32_t ours = row.family == AF_INET ? parse_v4(row.text).code : parse_v6(row.text).code;
         EXPECT_EQ(ours, row.ours) << row.text;
     }
+}
+
+TEST(IpParsers, ParsingAllocatesNothing) {
+    uint64_t before = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
+    parse_v4("10.0.0.1:80");
+    parse_v6("[::ffff:10.0.0.1]");
+    parse_v6("1:2:3:4:5:6:7:8:80");
+    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), before);
 }

@@ -10,6 +10,7 @@
 
 #include "test_support.h"
 #include "wex_md5.h"
+#include "wex_os_adapter.h"
 
 namespace {
 
@@ -158,6 +159,13 @@ TEST(Md5Context, FinalLeavesEveryFieldZero) {
     QUIL_MD5_Final(digest, &ctx);
     const auto *raw = reinterpret_cast<const uint8_t *>(&ctx);
     EXPECT_EQ(Bytes(raw, raw + sizeof ctx), Bytes(sizeof ctx, 0));
+}
+
+TEST(Md5Context, DigestingAllocatesNothing) {
+    Bytes data = message(300);
+    uint64_t before = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
+    md5(data);
+    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), before);
 }
 
 TEST(Md5Context, TheBitCountCarriesIntoItsHighWord) {
