@@ -10,7 +10,6 @@
 #include <string>
 
 #include "wex_ipaddr.h"
-#include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
 namespace {
@@ -21,32 +20,32 @@ using V6Bytes = std::array<uint8_t, 16>;
 constexpr uint8_t kUntouched = 0xA5;
 constexpr uint16_t kUntouchedPort = 0xBEEF;
 
-struct V4Result {
+// A parser's result, with outputs that start as a recognisable pattern so that untouched ones show.
+template <size_t AddressBytes> struct ParseResult {
     uint32_t code;
-    V4Bytes address;
+    std::array<uint8_t, AddressBytes> address;
     uint16_t port;
 };
 
-V4Result parse_v4(const char *text) {
-    V4Result r{};
+using V4Result = ParseResult<4>;
+using V6Result = ParseResult<16>;
+
+template <size_t AddressBytes>
+ParseResult<AddressBytes> run_parser(uint32_t (*parser)(const char *, uint8_t *, uint16_t *),
+                                     const char *text) {
+    ParseResult<AddressBytes> r{};
     r.address.fill(kUntouched);
     r.port = kUntouchedPort;
-    r.code = QUIL_IpAddr_ParseV4(text, r.address.data(), &r.port);
+    r.code = parser(text, r.address.data(), &r.port);
     return r;
 }
 
-struct V6Result {
-    uint32_t code;
-    V6Bytes address;
-    uint16_t port;
-};
+V4Result parse_v4(const char *text) {
+    return run_parser<4>(QUIL_IpAddr_ParseV4, text);
+}
 
 V6Result parse_v6(const char *text) {
-    V6Result r{};
-    r.address.fill(kUntouched);
-    r.port = kUntouchedPort;
-    r.code = QUIL_IpAddr_ParseV6(text, r.address.data(), &r.port);
-    return r;
+    return run_parser<16>(QUIL_IpAddr_ParseV6, text);
 }
 
 // The bytes of a well-formed IPv6 text as the system reads it.
@@ -101,15 +100,6 @@ TEST(IpV4, ValidTextsGiveReversedBytesAndThePort) {
     }
 }
 
-TEST(IpV4, TheAddressReadAsALittleEndianWordIsTheHostOrderValue) {
-    V4Result r = parse_v4("1.2.3.4");
-    uint32_t word = 0;
-    for (int i = 3; i >= 0; --i) {
-        word = word << 8 | r.address[static_cast<size_t>(i)];
-    }
-    EXPECT_EQ(word, 0x01020304u);
-}
-
 TEST(IpV4, MalformedTextsGive30WithZeroAddressAndPort) {
     const char *rows[] = {
         "", "256.1.1.1", "0x100.1.1.1", "1.2.3", "1..2.3", "1.2.3.4.", "1.2.3.4 ",
@@ -141,7 +131,7 @@ TEST(IpV4, ANullArgumentGives10AndWritesNothing) {
 // ---------------------------------------------------------------------------------------------
 // Port, group and digit readers
 
-TEST(IpPort, ReadsTheDigitRunAndMovesTheCursorPastIt) {
+TEST(IpPort, ReadsTheDigitRunWithinTheCursorAndMovesPastIt) {
     const char *text = "8080]";
     IpAddrCursor cursor = cursor_on(text);
     uint16_t port = 0;
@@ -150,17 +140,9 @@ TEST(IpPort, ReadsTheDigitRunAndMovesTheCursorPastIt) {
     EXPECT_EQ(cursor.pos, text + 4);
     EXPECT_EQ(cursor.remaining, 1);
 
-    cursor = cursor_on("1f90");
+    cursor = {"1f905", 4}; // nothing at or beyond pos + remaining is read
     EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, 16, &cursor), QUIL_SUCCESS);
     EXPECT_EQ(port, 8080);
-    EXPECT_EQ(cursor.remaining, 0);
-}
-
-TEST(IpPort, ReadsNothingBeyondTheCursorsRemainingCount) {
-    IpAddrCursor cursor = {"12345", 2};
-    uint16_t port = 0;
-    EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, 10, &cursor), QUIL_SUCCESS);
-    EXPECT_EQ(port, 12);
     EXPECT_EQ(cursor.remaining, 0);
 }
 
@@ -505,12 +487,4 @@ TEST(IpSystemAgreement, TheKnownDifferencesFromTheSystemHoldAsDocumented) {
         uint32_t ours = row.family == AF_INET ? parse_v4(row.text).code : parse_v6(row.text).code;
         EXPECT_EQ(ours, row.ours) << row.text;
     }
-}
-
-TEST(IpParsers, ParsingAllocatesNothing) {
-    uint64_t before = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
-    parse_v4("10.0.0.1:80");
-    parse_v6("[::ffff:10.0.0.1]");
-    parse_v6("1:2:3:4:5:6:7:8:80");
-    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), before);
 }

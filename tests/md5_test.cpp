@@ -10,7 +10,6 @@
 
 #include "test_support.h"
 #include "wex_md5.h"
-#include "wex_os_adapter.h"
 
 namespace {
 
@@ -161,13 +160,6 @@ TEST(Md5Context, FinalLeavesEveryFieldZero) {
     EXPECT_EQ(Bytes(raw, raw + sizeof ctx), Bytes(sizeof ctx, 0));
 }
 
-TEST(Md5Context, DigestingAllocatesNothing) {
-    Bytes data = message(300);
-    uint64_t before = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
-    md5(data);
-    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), before);
-}
-
 TEST(Md5Context, TheBitCountCarriesIntoItsHighWord) {
     MD5Context ctx;
     QUIL_MD5_Init(&ctx);
@@ -194,25 +186,14 @@ TEST(Md5Context, AnEmptyOrNullInputChangesNothing) {
     EXPECT_EQ(hex(digest, sizeof digest), "0cc175b9c0f1b6a831c399e269772661");
 }
 
-TEST(Md5Words, EncodeAndDecodeAreLittleEndian) {
-    const uint32_t words[2] = {0x04030201u, 0x08070605u};
-    uint8_t bytes[8];
-    QUIL_MD5_Encode(bytes, words, sizeof bytes);
-    EXPECT_EQ(Bytes(bytes, bytes + 8), (Bytes{1, 2, 3, 4, 5, 6, 7, 8}));
-    uint32_t back[2] = {};
-    QUIL_MD5_Decode(back, bytes, sizeof bytes);
-    EXPECT_EQ(back[0], words[0]);
-    EXPECT_EQ(back[1], words[1]);
-}
-
-TEST(Md5Words, APartialLastWordTouchesNoByteBeyondTheLength) {
+TEST(Md5Words, EncodeAndDecodeAreLittleEndianAndStayWithinTheLength) {
     const uint32_t words[2] = {0x04030201u, 0x08070605u};
     uint8_t bytes[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
     QUIL_MD5_Encode(bytes, words, 5);
     EXPECT_EQ(Bytes(bytes, bytes + 8), (Bytes{1, 2, 3, 4, 5, 0xEE, 0xEE, 0xEE}));
 
     // Decode reads the five bytes only; the missing high bytes of the last word are zero.
-    std::vector<uint8_t> exact = {1, 2, 3, 4, 5}; // sized exactly, so a sanitizer sees an overread
+    Bytes exact = {1, 2, 3, 4, 5}; // sized exactly, so a sanitizer sees any overread
     uint32_t back[2] = {0xFFFFFFFFu, 0xFFFFFFFFu};
     QUIL_MD5_Decode(back, exact.data(), 5);
     EXPECT_EQ(back[0], 0x04030201u);
