@@ -1,0 +1,490 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "wex_ipaddr.h"
+#include "wex_result_codes.h"
+
+namespace {
+
+using V4Bytes = std::array<uint8_t, 4>;
+using V6Bytes = std::array<uint8_t, 16>;
+
+constexpr uint8_t kUntouched = 0xA5;
+constexpr uint16_t kUntouchedPort = 0xBEEF;
+
+// A parser's result, with outputs that start as a recognisable pattern so that untouched ones show.
+template <size_t AddressBytes> struct ParseResult {
+    uint32_t code;
+    std::array<uint8_t, AddressBytes> address;
+    uint16_t port;
+};
+
+using V4Result = ParseResult<4>;
+using V6Result = ParseResult<16>;
+
+template <size_t AddressBytes>
+ParseResult<AddressBytes> run_parser(uint32_t (*parser)(const char *, uint8_t *, uint16_t *),
+                                     const char *text) {
+    ParseResult<AddressBytes> r{};
+    r.address.fill(kUntouched);
+    r.port = kUntouchedPort;
+    r.code = parser(text, r.address.data(), &r.port);
+    return r;
+}
+
+V4Result parse_v4(const char *text) {
+    return run_parser<4>(QUIL_IpAddr_ParseV4, text);
+}
+
+V6Result parse_v6(const char *text) {
+    return run_parser<16>(QUIL_IpAddr_ParseV6, text);
+}
+
+// The bytes of a well-formed IPv6 text as the system reads it.
+V6Bytes system_v6(const char *canonical) {
+    V6Bytes bytes{};
+    EXPECT_EQ(inet_pton(AF_INET6, canonical, bytes.data()), 1) << canonical;
+    return bytes;
+}
+
+V6Bytes untouched_v6() {
+    V6Bytes bytes;
+    bytes.fill(kUntouched);
+    return bytes;
+}
+
+IpAddrCursor cursor_on(const char *text) {
+    return {text, static_cast<int32_t>(std::strlen(text))};
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// IPv4
+
+TEST(IpV4, ValidTextsGiveReversedBytesAndThePort) {
+    const struct {
+        const char *text;
+        uint32_t code;
+        V4Bytes textOrder; // a, b, c, d
+        uint16_t port;
+    } rows[] = {
+        {"192.168.1.2", 0, {192, 168, 1, 2}, 0},
+        {"10.0.0.1:8080", IPADDR_WITH_PORT, {10, 0, 0, 1}, 8080},
+        {"10.0.0.1:0x1F90", IPADDR_WITH_PORT, {10, 0, 0, 1}, 8080},
+        {"10.0.0.1:0X1f90", IPADDR_WITH_PORT, {10, 0, 0, 1}, 8080},
+        {"10.0.0.1:0", IPADDR_WITH_PORT, {10, 0, 0, 1}, 0},
+        {"10.0.0.1:65535", IPADDR_WITH_PORT, {10, 0, 0, 1}, 65535},
+        {"10.0.0.1:0xFFFF", IPADDR_WITH_PORT, {10, 0, 0, 1}, 65535},
+        {"10.0.0.1:000080", IPADDR_WITH_PORT, {10, 0, 0, 1}, 80},
+        {"0x0A.0X00.0.01", 0, {10, 0, 0, 1}, 0},
+        {"010.0.0.1", 0, {10, 0, 0, 1}, 0}, // a leading zero does not make octal
+        {"0.0.0.0", 0, {0, 0, 0, 0}, 0},
+        {"255.255.255.255", 0, {255, 255, 255, 255}, 0},
+        {"0xff.0xFF.0x0ff.00000255", 0, {255, 255, 255, 255}, 0},
+    };
+    for (const auto &row : rows) {
+        V4Result r = parse_v4(row.text);
+        EXPECT_EQ(r.code, row.code) << row.text;
+        V4Bytes reversed = {row.textOrder[3], row.textOrder[2], row.textOrder[1], row.textOrder[0]};
+        EXPECT_EQ(r.address, reversed) << row.text;
+        EXPECT_EQ(r.port, row.port) << row.text;
+    }
+}
+
+TEST(IpV4, MalformedTextsGive30WithZeroAddressAndPort) {
+    const char *rows[] = {
+        "", "256.1.1.1", "0x100.1.1.1", "1.2.3", "1..2.3", "1.2.3.4.", "1.2.3.4 ",
+        "1.2.3.4:", "1.2.3.4:80x", " 1.2.3.4", "+1.2.3.4", "-1.2.3.4", "1.2.3.-4", "0x.1.2.3",
+        "0xg.1.2.3", "1.2.3.4.5", "1.2.3.99999999999999999999", "1.2.3.4:0x", "1.2.3.4::80",
+        "a.b.c.d", "1,2,3,4", "\xB2.1.1.1", // a superscript two is no digit
+        // A port is a run of digits of its base, at most 65535.
+        "1.2.3.4:70000", "1.2.3.4:65536", "1.2.3.4:0x10000", "1.2.3.4:-1", "1.2.3.4:+80",
+        "1.2.3.4: 80", "1.2.3.4:0x0x50", "1.2.3.4:0x-1", "1.2.3.4:99999999999999999999"};
+    for (const char *text : rows) {
+        V4Result r = parse_v4(text);
+        EXPECT_EQ(r.code, IPADDR_MALFORMED) << '"' << text << '"';
+        EXPECT_EQ(r.address, (V4Bytes{0, 0, 0, 0})) << text;
+        EXPECT_EQ(r.port, 0) << text;
+    }
+}
+
+TEST(IpV4, ANullArgumentGives10AndWritesNothing) {
+    V4Bytes address;
+    address.fill(kUntouched);
+    uint16_t port = kUntouchedPort;
+    EXPECT_EQ(QUIL_IpAddr_ParseV4(nullptr, address.data(), &port), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_IpAddr_ParseV4("1.2.3.4", nullptr, &port), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_IpAddr_ParseV4("1.2.3.4", address.data(), nullptr), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(address, (V4Bytes{kUntouched, kUntouched, kUntouched, kUntouched}));
+    EXPECT_EQ(port, kUntouchedPort);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Port, group and digit readers
+
+TEST(IpPort, ReadsTheDigitRunWithinTheCursorAndMovesPastIt) {
+    const char *text = "8080]";
+    IpAddrCursor cursor = cursor_on(text);
+    uint16_t port = 0;
+    EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, 10, &cursor), QUIL_SUCCESS);
+    EXPECT_EQ(port, 8080);
+    EXPECT_EQ(cursor.pos, text + 4);
+    EXPECT_EQ(cursor.remaining, 1);
+
+    cursor = {"1f905", 4}; // nothing at or beyond pos + remaining is read
+    EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, 16, &cursor), QUIL_SUCCESS);
+    EXPECT_EQ(port, 8080);
+    EXPECT_EQ(cursor.remaining, 0);
+}
+
+TEST(IpPort, RefusedTextsLeaveThePortAndTheCursorUnchanged) {
+    const struct {
+        const char *text;
+        uint32_t base;
+    } rows[] = {{"", 10},    {"-1", 10}, {" 80", 10}, {"+80", 10},   {"65536", 10}, {"10000", 16},
+                {"x50", 16}, {"g", 16},  {"a", 10},   {"70000", 10}, {"\t1", 10}};
+    for (const auto &row : rows) {
+        IpAddrCursor cursor = cursor_on(row.text);
+        const IpAddrCursor before = cursor;
+        uint16_t port = kUntouchedPort;
+        EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, row.base, &cursor), IPADDR_MALFORMED) << row.text;
+        EXPECT_EQ(port, kUntouchedPort) << row.text;
+        EXPECT_EQ(cursor.pos, before.pos) << row.text;
+        EXPECT_EQ(cursor.remaining, before.remaining) << row.text;
+    }
+}
+
+TEST(IpPort, BadArgumentsGive10) {
+    IpAddrCursor cursor = cursor_on("80");
+    IpAddrCursor nowhere = {nullptr, 2};
+    uint16_t port = kUntouchedPort;
+    EXPECT_EQ(QUIL_IpAddr_ParsePort(nullptr, 10, &cursor), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, 10, nullptr), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, 10, &nowhere), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_IpAddr_ParsePort(&port, 8, &cursor), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(port, kUntouchedPort);
+}
+
+TEST(IpHexDigit, EveryByteValueIsClassifiedWithoutTheLocale) {
+    const char *digits = "0123456789abcdef";
+    for (int byte = 0; byte < 256; ++byte) {
+        char c = static_cast<char>(byte);
+        uint8_t value = 0;
+        uint32_t code = QUIL_IpAddr_HexDigitValue(c, &value);
+        const char *lower = byte != 0 ? std::strchr(digits, std::tolower(byte)) : nullptr;
+        if (lower != nullptr && byte < 128) {
+            EXPECT_EQ(code, 0u) << byte;
+            EXPECT_EQ(value, lower - digits) << byte;
+        } else {
+            EXPECT_EQ(code, 1u) << byte;
+            EXPECT_EQ(value, 255) << byte;
+        }
+    }
+    EXPECT_EQ(QUIL_IpAddr_HexDigitValue('a', nullptr), IPADDR_BAD_ARGUMENT);
+}
+
+TEST(IpV6Group, AGroupEndsAtAColonDotBracketOrTheEndWithoutConsumingIt) {
+    const struct {
+        const char *text;
+        uint16_t value;
+        int32_t consumed;
+    } rows[] = {{"fe80:", 0xFE80, 4}, {"0.", 0, 1}, {"ABC]", 0xABC, 3}, {"1", 1, 1}};
+    for (const auto &row : rows) {
+        IpAddrCursor cursor = cursor_on(row.text);
+        uint16_t value = 0;
+        EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor), QUIL_SUCCESS) << row.text;
+        EXPECT_EQ(value, row.value) << row.text;
+        EXPECT_EQ(cursor.pos, row.text + row.consumed) << row.text;
+    }
+}
+
+TEST(IpV6Group, AMalformedGroupChangesNeitherValueNorCursor) {
+    for (const char *text : {"12345", "12g", "1 ", ":1", "", "1%"}) {
+        IpAddrCursor cursor = cursor_on(text);
+        uint16_t value = kUntouchedPort;
+        EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor), IPADDR_MALFORMED) << text;
+        EXPECT_EQ(value, kUntouchedPort) << text;
+        EXPECT_EQ(cursor.pos, text) << text;
+    }
+}
+
+TEST(IpV6Groups, ARunStopsInFrontOfAnIpv4TailAndAfterEightGroups) {
+    const struct {
+        const char *text;
+        uint32_t count;
+        int32_t consumed;
+    } rows[] = {
+        {"ffff:192.168.1.1", 2, 4}, // the ':' before a tail stays
+        {"ffff:1.2.3.4", 4, 6},     // a one-digit token is a group; the run ends at the '.'
+        {"ffff:01.2.3.4", 4, 7},    // so is a token that begins with '0'
+        {"1:2:3:4:5:6:7:8:80", 16, 15}, {"1:2::3", 4, 3}, {"xyz", 0, 0},
+    };
+    for (const auto &row : rows) {
+        IpAddrCursor cursor = cursor_on(row.text);
+        uint8_t buffer[16] = {};
+        uint32_t count = 99;
+        EXPECT_EQ(QUIL_IpAddr_ParseV6Groups(buffer, &count, &cursor), QUIL_SUCCESS) << row.text;
+        EXPECT_EQ(count, row.count) << row.text;
+        EXPECT_EQ(cursor.pos, row.text + row.consumed) << row.text;
+    }
+}
+
+TEST(IpV6Groups, AMalformedGroupLeavesBufferCountAndCursorUnchanged) {
+    const char *text = "1:2:12345";
+    IpAddrCursor cursor = cursor_on(text);
+    V6Bytes buffer = untouched_v6();
+    uint32_t count = 99;
+    EXPECT_EQ(QUIL_IpAddr_ParseV6Groups(buffer.data(), &count, &cursor), IPADDR_MALFORMED);
+    EXPECT_EQ(buffer, untouched_v6());
+    EXPECT_EQ(count, 99u);
+    EXPECT_EQ(cursor.pos, text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// IPv6
+
+TEST(IpV6, ValidTextsGiveNetworkOrderBytesAndThePort) {
+    const struct {
+        const char *text;
+        const char *canonical; // the same address as the system writes it
+        uint16_t port;
+    } rows[] = {
+        {"::", "::", 0},
+        {"[::]:80", "::", 80},
+        {"::1", "::1", 0},
+        {"1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7:8", 0},
+        {"[fe80::1]:443", "fe80::1", 443},
+        {"[FE80::ABCD]:65535", "fe80::abcd", 65535},
+        {"1:2:3:4:5:6:7:8:80", "1:2:3:4:5:6:7:8", 80}, // after eight groups ':' starts the port
+        {"[1:2:3:4:5:6:7:8]:80", "1:2:3:4:5:6:7:8", 80},
+        {"1::2:80", "1::2:80", 0}, // no brackets: 80 is a group
+        {"::ffff:192.168.1.1", "::ffff:192.168.1.1", 0},
+        {":::10.0.0.1", "::10.0.0.1", 0},
+        {"1:2:3:4:5:6:::10.0.0.1", "1:2:3:4:5:6:a00:1", 0},
+        {"1:2:3:4:5::6:10.0.0.1", "1:2:3:4:5:6:a00:1", 0},
+        {"1:2:3:4::5:6:7:8", "1:2:3:4:5:6:7:8", 0}, // "::" may stand for no group
+        {"1::", "1::", 0},
+        {"[1::]", "1::", 0},
+        {"[::1", "::1", 0}, // brackets need not pair
+        {"::1]:80", "::1", 80},
+        {"0000:00:0::0", "::", 0},
+        {".1.2.3.4", "::1.2.3.4", 0},   // a text that begins with '.' is an IPv4 tail
+        {"1.2.3.4.5", "1::2.3.4.5", 0}, // a leading run that ends at '.' is followed by a tail
+    };
+    for (const auto &row : rows) {
+        V6Result r = parse_v6(row.text);
+        EXPECT_EQ(r.code, QUIL_SUCCESS) << row.text;
+        EXPECT_EQ(r.address, system_v6(row.canonical)) << row.text;
+        EXPECT_EQ(r.port, row.port) << row.text;
+    }
+}
+
+TEST(IpV6, MalformedTextsGive30AndWriteNothing) {
+    const char *rows[] = {
+        // Malformed groups, too few groups, stray characters.
+        "", "12345::1", "1:2", "1:2:3:4:5:6:7", "[", "[]", "[1:2]", ":1", "g::", " ::1",
+        // A colon behind the address without a port.
+        "1:2:3:4:5:6:7:8:", "[::1]:", "[::1]:-1", "[::1]: 80",
+        // IPv4 tails the grammar does not take.
+        "::ffff:1.2.3.4", "::10.0.0.1", "1:2:3:4:5:6:10.0.0.1", ".1.2.3", ".1.2.3.4:80", "1.2.3.4",
+        "1.2.3.4.5:80", "::ab:10.", "::ab:c:1.2.3.4", "::1:ab.:1",
+        // Characters left over after the address, the port or the closing bracket.
+        "[::1]:8080abc", "[::1]:0x50", "[::1]xyz", "::1]x", "[::1]]", "1:2:3:4:5:6:7:8.5",
+        // A port above 65535.
+        "[::1]:65536", "[::1]:70000", "1:2:3:4:5:6:7:8:99999999999999999999",
+        // More than eight groups in all, an IPv4 tail counting as two.
+        "1:2:3:4:5:6:7::8:9", "1::2:3:4:5:6:7:8:9", "::1:2:3:4:5:6:7:10.0.0.1",
+        "1:2:3:4:5:6::7:10.0.0.1", "1:2:3:4:5:6:7:::10.0.0.1", "1:2:3:4:5:6:7.1.2.3.4"};
+    for (const char *text : rows) {
+        V6Result r = parse_v6(text);
+        EXPECT_EQ(r.code, IPADDR_MALFORMED) << '"' << text << '"';
+        EXPECT_EQ(r.address, untouched_v6()) << text;
+        EXPECT_EQ(r.port, kUntouchedPort) << text;
+    }
+}
+
+TEST(IpV6, AFailureBehindTheDoubleColonStillWritesTheBytesGathered) {
+    const struct {
+        const char *text;
+        const char *gathered;
+    } rows[] = {{"::ffff:10.0.0.1:80", "::ffff:0:0"}, // an IPv4 tail carries no port
+                {"[::ffff:10.0.0.1]", "::ffff:0:0"},  // nor a bracket
+                {"1::2::3", "1::2:0:0"},              // a second "::"
+                {"::::80", "::"},                     // ":::" and then no IPv4 address
+                {":::1.2.3", "::"},                   // an IPv4 tail of three parts
+                {"1:2::3:12345", "1:2::"},            // a bad group in the second run
+                {"1::ab:256.1.1.1", "1::ab:0:0"},     // a tail part above 255
+                {"1:2:3:4:5:6:::10.0.0.1:80", "1:2:3:4:5:6::"},
+                {"fe80::1%eth0", "fe80::"}, // a group followed by '%'
+                {"1::2 ", "1::"},
+                {"::1:", "::1:0:0"}, // ':' and no IPv4 address
+                {"1:::2", "1::"},
+                {"::1:ab:.1.2.3.4", "::1:ab:0:0"}};
+    for (const auto &row : rows) {
+        V6Result r = parse_v6(row.text);
+        EXPECT_EQ(r.code, IPADDR_MALFORMED) << row.text;
+        EXPECT_EQ(r.address, system_v6(row.gathered)) << row.text;
+        EXPECT_EQ(r.port, 0) << row.text;
+    }
+}
+
+TEST(IpV6, ANullArgumentGives10AndWritesNothing) {
+    V6Bytes address = untouched_v6();
+    uint16_t port = kUntouchedPort;
+    EXPECT_EQ(QUIL_IpAddr_ParseV6(nullptr, address.data(), &port), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_IpAddr_ParseV6("::1", nullptr, &port), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_IpAddr_ParseV6("::1", address.data(), nullptr), IPADDR_BAD_ARGUMENT);
+    EXPECT_EQ(address, untouched_v6());
+    EXPECT_EQ(port, kUntouchedPort);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Against the system's inet_pton
+
+namespace {
+
+constexpr int kGeneratedTexts = 20000;
+
+std::string decimal(uint64_t value) {
+    return std::to_string(value);
+}
+
+// A group in one to four hexadecimal digits (enough for its value), in random case.
+std::string hex_group(uint16_t value, std::mt19937 &random) {
+    const char *digits = random() % 2 != 0 ? "0123456789abcdef" : "0123456789ABCDEF";
+    size_t needed = value > 0xFFF ? 4 : value > 0xFF ? 3 : value > 0xF ? 2 : 1;
+    size_t width = needed + random() % (5 - needed);
+    std::string text(width, '0');
+    for (size_t i = 0; i < width; ++i) {
+        text[width - 1 - i] = digits[(value >> (4 * i)) & 0xF];
+    }
+    return text;
+}
+
+// A random valid IPv6 text of the forms both parsers accept: eight groups, or a "::" standing for
+// at least one zero group, optionally with an IPv4 tail whose first part has two or three digits
+// behind at least one group of the second run.
+std::string generated_v6(std::mt19937 &random) {
+    std::array<uint16_t, 8> groups{};
+    for (auto &group : groups) {
+        group = random() % 3 == 0 ? 0 : static_cast<uint16_t>(random());
+    }
+    bool tail = random() % 3 == 0;
+    size_t hexGroups = tail ? 6 : 8;
+    bool compress = tail || random() % 4 != 0;
+    size_t from = 0;
+    size_t to = 0; // groups [from, to) are left out
+    if (compress) {
+        size_t last = tail ? hexGroups - 1 : hexGroups; // a tail keeps one group in front of it
+        from = random() % last;
+        to = from + 1 + random() % (last - from);
+        for (size_t k = from; k < to; ++k) {
+            groups[k] = 0;
+        }
+    }
+    std::string text;
+    for (size_t k = 0; k < hexGroups; ++k) {
+        if (compress && k >= from && k < to) {
+            if (k == from) {
+                text += "::";
+            }
+            continue;
+        }
+        if (!text.empty() && text.back() != ':') {
+            text += ':';
+        }
+        text += hex_group(groups[k], random);
+    }
+    if (tail) {
+        text += ':' + decimal(10 + random() % 246);
+        for (int part = 0; part < 3; ++part) {
+            text += '.' + decimal(random() % 256);
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(IpSystemAgreement, GeneratedIpv4TextsGiveTheSystemsBytes) {
+    std::mt19937 random(20261206);
+    for (int i = 0; i < kGeneratedTexts; ++i) {
+        std::string text = decimal(random() % 256);
+        for (int part = 0; part < 3; ++part) {
+            text += '.' + decimal(random() % 256);
+        }
+        V4Bytes system{};
+        ASSERT_EQ(inet_pton(AF_INET, text.c_str(), system.data()), 1) << text;
+        V4Result r = parse_v4(text.c_str());
+        ASSERT_EQ(r.code, QUIL_SUCCESS) << text;
+        EXPECT_EQ(r.address, (V4Bytes{system[3], system[2], system[1], system[0]})) << text;
+
+        uint16_t port = static_cast<uint16_t>(random());
+        V4Result withPort = parse_v4((text + ':' + decimal(port)).c_str());
+        EXPECT_EQ(withPort.code, IPADDR_WITH_PORT) << text;
+        EXPECT_EQ(withPort.address, r.address) << text;
+        EXPECT_EQ(withPort.port, port) << text;
+    }
+}
+
+TEST(IpSystemAgreement, GeneratedIpv6TextsGiveTheSystemsBytes) {
+    std::mt19937 random(20261206);
+    for (int i = 0; i < kGeneratedTexts; ++i) {
+        std::string text = generated_v6(random);
+        V6Bytes system{};
+        ASSERT_EQ(inet_pton(AF_INET6, text.c_str(), system.data()), 1) << text;
+        V6Result r = parse_v6(text.c_str());
+        ASSERT_EQ(r.code, QUIL_SUCCESS) << text;
+        EXPECT_EQ(r.address, system) << text;
+        EXPECT_EQ(r.port, 0) << text;
+
+        if (text.find('.') != std::string::npos) {
+            continue; // an IPv4 tail ends the text: no bracket or port behind it
+        }
+        uint16_t port = static_cast<uint16_t>(random());
+        V6Result bracketed = parse_v6(('[' + text + "]:" + decimal(port)).c_str());
+        EXPECT_EQ(bracketed.code, QUIL_SUCCESS) << text;
+        EXPECT_EQ(bracketed.address, system) << text;
+        EXPECT_EQ(bracketed.port, port) << text;
+    }
+}
+
+TEST(IpSystemAgreement, TheKnownDifferencesFromTheSystemHoldAsDocumented) {
+    const struct {
+        int family;
+        const char *text;
+        uint32_t ours;
+        bool systemAccepts;
+    } rows[] = {
+        {AF_INET, "0x0A.0.0.1", QUIL_SUCCESS, false},          // hexadecimal parts
+        {AF_INET, "010.0.0.1", QUIL_SUCCESS, false},           // leading zeros, read as decimal
+        {AF_INET, "1.2.3.4:80", IPADDR_WITH_PORT, false},      // a port
+        {AF_INET6, "[::1]", QUIL_SUCCESS, false},              // brackets
+        {AF_INET6, "[::1]:80", QUIL_SUCCESS, false},           // a port
+        {AF_INET6, "1:2:3:4:5:6:7:8:80", QUIL_SUCCESS, false}, // a port without brackets
+        {AF_INET6, "1:2:3:4::5:6:7:8", QUIL_SUCCESS, false},   // "::" standing for no group
+        {AF_INET6, ":::10.0.0.1", QUIL_SUCCESS, false},        // three colons before a tail
+        {AF_INET6, ".1.2.3.4", QUIL_SUCCESS, false},           // a tail without colons
+        {AF_INET6, "1.2.3.4.5", QUIL_SUCCESS, false},          // a group, then a dotted tail
+        {AF_INET6, "::ffff:1.2.3.4", IPADDR_MALFORMED, true},  // one-digit first tail part
+        {AF_INET6, "::ffff:0.0.0.1", IPADDR_MALFORMED, true},  // tail part beginning with '0'
+        {AF_INET6, "::10.0.0.1", IPADDR_MALFORMED, true},      // a tail needs a group before it
+        {AF_INET6, "1:2:3:4:5:6:10.0.0.1", IPADDR_MALFORMED, true}, // or "::" in front
+    };
+    for (const auto &row : rows) {
+        std::array<uint8_t, 16> system{};
+        EXPECT_EQ(inet_pton(row.family, row.text, system.data()) == 1, row.systemAccepts)
+            << row.text;
+        uint32_t ours = row.family == AF_INET ? parse_v4(row.text).code : parse_v6(row.text).code;
+        EXPECT_EQ(ours, row.ours) << row.text;
+    }
+}
