@@ -81,11 +81,24 @@ uint64_t clock_nanoseconds() {
     return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
+// Opens path for reading. A directory is refused: reading one fails at once, which a reader would
+// take for an empty file.
+FILE *open_for_reading(const char *path) {
+    FILE *stream = std::fopen(path, "rb");
+    struct stat info {};
+    if (stream != nullptr && fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(stream);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return stream;
+}
+
 // Opens a stdio stream for the adapter's modes: "r", "w" and "wx" (exclusive creation that
 // never follows a link planted at the name).
 FILE *open_stream(const char *path, const char *mode) {
     if (std::strcmp(mode, "r") == 0) {
-        return std::fopen(path, "rb");
+        return open_for_reading(path);
     }
     if (std::strcmp(mode, "w") == 0) {
         return std::fopen(path, "wb");

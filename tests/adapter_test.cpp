@@ -138,6 +138,7 @@ TEST(AdapterFiles, ReadsBytesBackAndStepsBackOneByte) {
     EXPECT_EQ(QUIL_Fgetc(file), -1);
     QUIL_Fclose(file);
     EXPECT_EQ(QUIL_Fopen(dir.file("missing").c_str(), "r"), nullptr);
+    EXPECT_EQ(QUIL_Fopen(dir.path().c_str(), "r"), nullptr) << "a directory is no file to read";
 }
 
 TEST(AdapterFiles, ExclusiveCreationRefusesAnExistingNameAndALink) {
