@@ -36,10 +36,11 @@ typedef struct IniFile {
  * a CR. A UTF-8 byte-order mark stays in the first line; the grammar below reads past it. */
 
 /* Reads the file at path into doc, which need not be initialised (what it held is not released).
+ * Lines are read as QUIL_Ini_ReadLine reads them, but the file is never repositioned.
  * Returns 0; 170 when path or doc is null (doc untouched); 30 when the file cannot be opened; 80
- * when memory is short or a one-byte push back fails; 140 for a logical line of 512 bytes or more
- * (line breaks and joined lines counted); 160 for a file holding a NUL byte anywhere (a UTF-16
- * file, say), which this reader cannot keep. On every failure doc is all zero and nothing is left
+ * when memory is short; 140 for a logical line of 512 bytes or more (line breaks and joined lines
+ * counted); 160 for a file holding a NUL byte anywhere (a UTF-16 file, say), which this reader
+ * cannot keep. On every failure doc is all zero and nothing is left
  * allocated. On success doc owns its lines until QUIL_Ini_Free or QUIL_Ini_Close; lineCapacity is
  * 200 and grows by 50 whenever lineCount + 1 reaches it, so lines[lineCount] is always null. */
 uint32_t QUIL_Ini_Load(const char *path, IniFile *doc);

@@ -93,6 +93,41 @@ uint32_t span_matches(Span span, const char *name, bool *matches) {
 
 enum class Step { Continue, Finish, EndOfFile, TooLong, PushBackFailed, NulByte };
 
+// Where a line reader's bytes come from. A byte read past the end of a line is given back: to the
+// file by moving its position one byte back, which is what a caller of QUIL_Ini_ReadLine sees; or,
+// while a whole file is loaded, by holding it for the next line, which spares the seek (a system
+// call with most C libraries) on every line.
+class ByteSource {
+  public:
+    enum class GiveBack { ToFile, ToNextLine };
+
+    ByteSource(QUIL_FILE *file, GiveBack giveBack) : file_(file), giveBack_(giveBack) {}
+
+    int32_t next() {
+        if (held_ == kNothingHeld) {
+            return QUIL_Fgetc(file_);
+        }
+        int32_t byte = held_;
+        held_ = kNothingHeld;
+        return byte;
+    }
+
+    bool give_back(char byte) {
+        if (giveBack_ == GiveBack::ToNextLine) {
+            held_ = static_cast<unsigned char>(byte);
+            return true;
+        }
+        return QUIL_Fseek(file_, kOneByteBack, kFromCurrent) == 0;
+    }
+
+  private:
+    static constexpr int32_t kNothingHeld = -2;
+
+    QUIL_FILE *file_;
+    GiveBack giveBack_;
+    int32_t held_ = kNothingHeld;
+};
+
 // The state of reading one logical line byte by byte. A line break (CR, LF, CR LF or LF CR) is
 // followed by one more read to see whether it is a pair; a byte that belongs to the next line is
 // given back. A backslash is held (pending) until the next byte shows whether it continues the
@@ -100,12 +135,12 @@ enum class Step { Continue, Finish, EndOfFile, TooLong, PushBackFailed, NulByte 
 // anything else it stays in the text.
 class LineReader {
   public:
-    explicit LineReader(QUIL_FILE *file) : file_(file) {}
+    explicit LineReader(ByteSource &source) : source_(source) {}
 
     Step read() {
         Step step = Step::Continue;
         while (step == Step::Continue) {
-            int32_t byte = QUIL_Fgetc(file_);
+            int32_t byte = source_.next();
             step = byte == kEndOfFile ? at_end() : on_byte(static_cast<char>(byte));
         }
         return step;
@@ -141,13 +176,13 @@ class LineReader {
             ++phys_;
             return finish_after(store(byte));
         }
-        return push_back();
+        return give_back(byte);
     }
 
     Step on_backslash() {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return push_back();
+                return give_back(kBackslash);
             }
             join();
             pending_ = true;
@@ -165,7 +200,7 @@ class LineReader {
     Step on_other(char byte) {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return push_back();
+                return give_back(byte);
             }
             join();
             return store(byte);
@@ -198,12 +233,11 @@ class LineReader {
         ++phys_;
     }
 
-    Step push_back() {
-        return QUIL_Fseek(file_, kOneByteBack, kFromCurrent) == 0 ? Step::Finish
-                                                                  : Step::PushBackFailed;
+    Step give_back(char byte) {
+        return source_.give_back(byte) ? Step::Finish : Step::PushBackFailed;
     }
 
-    QUIL_FILE *file_;
+    ByteSource &source_;
     std::array<char, kReadBufferSize> buffer_;
     uint32_t length_ = 0;
     uint32_t phys_ = 1;
@@ -243,6 +277,26 @@ char *copy_read_line(Span line) {
     return copy;
 }
 
+// Reads the next logical line from source into a new text in *slot.
+uint32_t read_line(ByteSource &source, char **slot, uint32_t *length, uint32_t *physLines) {
+    *length = 0;
+    *physLines = 0;
+    LineReader reader(source);
+    uint32_t result = step_result(reader.read());
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    Span line = reader.text();
+    char *text = copy_read_line(line);
+    if (text == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    *slot = text;
+    *length = static_cast<uint32_t>(line.size());
+    *physLines = reader.physical_lines();
+    return QUIL_SUCCESS;
+}
+
 // ---- Loading ----
 
 void clear_document(IniFile *doc) {
@@ -266,10 +320,11 @@ uint32_t allocate_lines(IniFile *doc) {
 
 // Reads every line of file into doc, keeping one null slot after the last line.
 uint32_t read_lines(QUIL_FILE *file, IniFile *doc) {
+    ByteSource source(file, ByteSource::GiveBack::ToNextLine);
     for (;;) {
         uint32_t length = 0;
         uint32_t phys = 0;
-        uint32_t result = QUIL_Ini_ReadLine(&doc->lines[doc->lineCount], file, &length, &phys);
+        uint32_t result = read_line(source, &doc->lines[doc->lineCount], &length, &phys);
         if (result != QUIL_SUCCESS) {
             return result == INI_NO_LINES ? QUIL_SUCCESS : result;
         }
@@ -734,22 +789,8 @@ uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint3
     if (slot == nullptr || file == nullptr || length == nullptr || physLines == nullptr) {
         return INI_BAD_ARGUMENT;
     }
-    *length = 0;
-    *physLines = 0;
-    LineReader reader(file);
-    uint32_t result = step_result(reader.read());
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    Span line = reader.text();
-    char *text = copy_read_line(line);
-    if (text == nullptr) {
-        return INI_NO_MEMORY;
-    }
-    *slot = text;
-    *length = static_cast<uint32_t>(line.size());
-    *physLines = reader.physical_lines();
-    return QUIL_SUCCESS;
+    ByteSource source(file, ByteSource::GiveBack::ToFile);
+    return read_line(source, slot, length, physLines);
 }
 
 // ---- The line grammar ----
