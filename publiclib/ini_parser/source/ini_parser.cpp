@@ -575,14 +575,9 @@ uint32_t drop_list(uint32_t result, uint32_t *count, char ***list) {
     return result;
 }
 
-// Cuts the header line text and appends its name to list.
-uint32_t append_section_name(const char *line, uint32_t *count, char **list) {
-    SectionParts parts;
-    uint32_t result = cut_section(line, &parts);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    list[*count] = copy_span(parts.name);
+// Appends a copy of name to list.
+uint32_t append_copy(Span name, uint32_t *count, char **list) {
+    list[*count] = copy_span(name);
     if (list[*count] == nullptr) {
         return INI_NO_MEMORY;
     }
@@ -590,19 +585,16 @@ uint32_t append_section_name(const char *line, uint32_t *count, char **list) {
     return QUIL_SUCCESS;
 }
 
-// Cuts the key line text and appends its key to list.
-uint32_t append_key(const char *line, uint32_t *count, char **list) {
+uint32_t append_section_name(const char *headerLine, uint32_t *count, char **list) {
+    SectionParts parts;
+    uint32_t result = cut_section(headerLine, &parts);
+    return result == QUIL_SUCCESS ? append_copy(parts.name, count, list) : result;
+}
+
+uint32_t append_key(const char *keyLine, uint32_t *count, char **list) {
     KeyParts parts;
-    uint32_t result = cut_key_line(line, &parts);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    list[*count] = copy_span(parts.key);
-    if (list[*count] == nullptr) {
-        return INI_NO_MEMORY;
-    }
-    ++*count;
-    return QUIL_SUCCESS;
+    uint32_t result = cut_key_line(keyLine, &parts);
+    return result == QUIL_SUCCESS ? append_copy(parts.key, count, list) : result;
 }
 
 // Appends every header name of doc to list.
@@ -646,29 +638,65 @@ uint32_t gather_keys(const IniFile *doc, uint32_t header, uint32_t *count, char 
     return *count == 0 ? INI_NO_KEY : QUIL_SUCCESS;
 }
 
-// The slot of the last line of key in range, walking from its end; INI_NO_KEY when none.
-uint32_t find_key_from_end(const IniFile *doc, SectionRange range, const char *key,
-                           uint32_t *slot) {
-    for (uint32_t i = range.last; i > range.header; --i) {
+using NameMatcher = uint32_t (*)(const char *line, const char *name, bool *matches);
+
+constexpr uint32_t kNoSlot = UINT32_MAX;
+
+// Where a walk from the end stopped: the matching line, and the line of the same kind that the
+// walk passed last (the nearest one after the match in the document); kNoSlot when none.
+struct WalkEnd {
+    uint32_t found = kNoSlot;
+    uint32_t lastPassed = kNoSlot;
+};
+
+// Walks the non-null slots from last down to first, classifying each, to the first line of kind
+// wanted whose name (as matcher cuts it) equals name. Returns the first code that is not 0.
+uint32_t walk_back(const IniFile *doc, uint32_t first, uint32_t last, uint32_t wanted,
+                   NameMatcher matcher, const char *name, WalkEnd *walk) {
+    for (uint32_t i = last + 1; i-- > first;) {
         const char *line = doc->lines[i];
         if (line == nullptr) {
             continue;
         }
         uint32_t kind = INI_LINE_UNSET;
-        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
         bool matches = false;
-        if (result == QUIL_SUCCESS && kind == INI_LINE_KEY) {
-            result = key_line_matches(line, key, &matches);
+        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
+        if (result == QUIL_SUCCESS && kind == wanted) {
+            result = matcher(line, name, &matches);
         }
         if (result != QUIL_SUCCESS) {
             return result;
         }
         if (matches) {
-            *slot = i;
+            walk->found = i;
             return QUIL_SUCCESS;
         }
+        if (kind == wanted) {
+            walk->lastPassed = i;
+        }
     }
-    return INI_NO_KEY;
+    return QUIL_SUCCESS;
+}
+
+// The slot of the last line of key in range, walking from its end; INI_NO_KEY when none.
+uint32_t find_key_from_end(const IniFile *doc, SectionRange range, const char *key,
+                           uint32_t *slot) {
+    WalkEnd walk;
+    uint32_t result =
+        walk_back(doc, range.header + 1, range.last, INI_LINE_KEY, key_line_matches, key, &walk);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    if (walk.found == kNoSlot) {
+        return INI_NO_KEY;
+    }
+    *slot = walk.found;
+    return QUIL_SUCCESS;
+}
+
+// The range of the last header named section; 130 for a document without lines.
+uint32_t find_named_section(const IniFile *doc, const char *section, SectionRange *range) {
+    return doc->lineCount == 0 ? INI_NO_LINES : find_section_from_end(doc, section, range);
 }
 
 } // namespace
@@ -700,30 +728,19 @@ uint32_t key_line_matches(const char *text, const char *key, bool *matches) {
 }
 
 uint32_t find_section_from_end(const IniFile *doc, const char *name, SectionRange *range) {
-    uint32_t end = doc->lineCount - 1;
-    for (uint32_t i = doc->lineCount; i-- > 0;) {
-        const char *line = doc->lines[i];
-        if (line == nullptr) {
-            continue;
-        }
-        uint32_t kind = INI_LINE_UNSET;
-        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
-        bool matches = false;
-        if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
-            result = section_line_matches(line, name, &matches);
-        }
-        if (result != QUIL_SUCCESS) {
-            return result;
-        }
-        if (matches) {
-            *range = {i, end};
-            return QUIL_SUCCESS;
-        }
-        if (kind == INI_LINE_SECTION) {
-            end = i - 1;
-        }
+    uint32_t lastSlot = doc->lineCount - 1; // the walk takes no step when lineCount is 0
+    WalkEnd walk;
+    uint32_t result =
+        walk_back(doc, 0, lastSlot, INI_LINE_SECTION, section_line_matches, name, &walk);
+    if (result != QUIL_SUCCESS) {
+        return result;
     }
-    return INI_NO_SECTION;
+    if (walk.found == kNoSlot) {
+        return INI_NO_SECTION;
+    }
+    // The section ends before the next header, which the walk passed last.
+    *range = {walk.found, walk.lastPassed == kNoSlot ? lastSlot : walk.lastPassed - 1};
+    return QUIL_SUCCESS;
 }
 
 } // namespace wex::ini
@@ -890,11 +907,8 @@ uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, c
         return INI_BAD_ARGUMENT;
     }
     *value = nullptr;
-    if (doc->lineCount == 0) {
-        return INI_NO_LINES;
-    }
     SectionRange range{};
-    uint32_t result = find_section_from_end(doc, section, &range);
+    uint32_t result = find_named_section(doc, section, &range);
     if (result != QUIL_SUCCESS) {
         return result;
     }
@@ -931,11 +945,8 @@ uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, ch
     }
     *count = 0;
     *list = nullptr;
-    if (doc->lineCount == 0) {
-        return INI_NO_LINES;
-    }
     SectionRange range{};
-    uint32_t result = find_section_from_end(doc, section, &range);
+    uint32_t result = find_named_section(doc, section, &range);
     if (result != QUIL_SUCCESS) {
         return result;
     }
