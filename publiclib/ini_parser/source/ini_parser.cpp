@@ -26,9 +26,9 @@ constexpr int32_t kEndOfFile = -1;
 constexpr int32_t kOneByteBack = -1;
 constexpr int32_t kFromCurrent = 1;
 
-// Room for the longest line, an appended CR, the terminator, and the second byte of a doubled
-// backslash stored at the limit.
-constexpr size_t kReadBufferSize = kLongestLine + 3;
+// Room for the longest line and the byte that makes a line too long; the terminator and a CR
+// for a last line without break are added in the line's own copy.
+constexpr size_t kReadBufferSize = kLongestLine + 1;
 // A header name or key is copied here, terminated, to be compared by the adapter.
 constexpr size_t kNameBufferSize = kLongestLine + 1;
 
@@ -308,9 +308,8 @@ void clear_document(IniFile *doc) {
 }
 
 uint32_t allocate_lines(IniFile *doc) {
-    uint32_t bytes = 0;
-    slot_array_bytes(kSlotsAtLoad, &bytes);
-    doc->lines = static_cast<char **>(QUIL_MemMallocS(bytes, 0, __LINE__, kUnit));
+    constexpr auto kBytes = static_cast<uint32_t>(kSlotsAtLoad * sizeof(char *));
+    doc->lines = static_cast<char **>(QUIL_MemMallocS(kBytes, 0, __LINE__, kUnit));
     if (doc->lines == nullptr) {
         return INI_NO_MEMORY;
     }
