@@ -69,7 +69,8 @@ uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint3
 /* Stores the kind (INI_LINE_*) of text in *kind, decided by its first byte that is not blank:
  * ";" or "#" comment, CR or LF empty, "[" section, only blanks blank; any other byte makes a key
  * line when the text holds "=" anywhere. Returns 0; 160 with kind INI_LINE_INVALID otherwise; 170
- * for a null or empty text or a null kind (kind not written). */
+ * for a null or empty text (a byte-order mark alone counts as empty) or a null kind (kind not
+ * written). */
 uint32_t QUIL_Ini_GetLineType(const char *text, uint32_t *kind);
 
 /* Cuts a section header: the name between the first "[" and the first "]", blanks and white

@@ -197,7 +197,7 @@ TEST(IniLoad, RefusesAFileHoldingANulByteAnywhere) {
     }
 }
 
-TEST(IniLoad, NullArgumentsLeaveTheRecordAndAMissingFileZeroesIt) {
+TEST(IniLoad, NullArgumentsLeaveTheRecordAndAFileThatCannotBeOpenedZeroesIt) {
     TempDir dir;
     IniFile doc{};
     doc.lineCount = 7;
@@ -205,6 +205,10 @@ TEST(IniLoad, NullArgumentsLeaveTheRecordAndAMissingFileZeroesIt) {
     EXPECT_EQ(QUIL_Ini_Load("x.ini", nullptr), INI_BAD_ARGUMENT);
     EXPECT_EQ(doc.lineCount, 7u);
     EXPECT_EQ(QUIL_Ini_Load(dir.file("missing.ini").c_str(), &doc), INI_OPEN_FAILED);
+    EXPECT_TRUE(is_all_zero(doc));
+    wextest::write_file(dir.file("there.ini"), "[a]\n");
+    ScopedFault fault(QUIL_OP_FOPEN, 1);
+    EXPECT_EQ(QUIL_Ini_Load(dir.file("there.ini").c_str(), &doc), INI_OPEN_FAILED);
     EXPECT_TRUE(is_all_zero(doc));
 }
 
