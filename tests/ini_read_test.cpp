@@ -67,7 +67,8 @@ const BreakCase kBreakCases[] = {
     {"k=ab\\\n\rcd\n", {"k=abcd\n"}, 2},                     // LF CR,
     {"k=ab\\\rcd\r", {"k=abcd\r"}, 2},                       // CR
     {"a\\\nb\\\nc\n", {"abc\n"}, 3},                         // and again
-    {"a\\\r\rb\n", {"a\r", "b\n"}, 3},     // a continuation onto an empty line ends the line
+    {"a\\\r\rb\n", {"a\r", "b\n"}, 3},
+    {"a\\\n\nb\n", {"a\n", "b\n"}, 3},     // a continuation onto an empty line ends the line
     {"a\\\\\nb\n", {"a\\\\\n", "b\n"}, 2}, // a doubled backslash stays and does not join
     {"a\\b\\", {"a\\b\r"}, 1},             // one before another byte stays; a last one goes
     {"a=1\\\n", {"a=1\r"}, 1},             // a continuation at the end goes
