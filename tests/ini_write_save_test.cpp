@@ -268,6 +268,33 @@ TEST_F(IniClose, OldLinesKeepTheirBreaksAndNewLinesEndWithLineFeed) {
     EXPECT_EQ(wextest::read_file(path_), "[s]\r\nk = 1\r\n; note\r\nnew=x\n");
 }
 
+// LF then CR (or CR then LF) read as one break: lines that come to stand so must still come back
+// as lines of their own.
+TEST_F(IniClose, ARemovalDoesNotJoinTheLinesAroundIt) {
+    wextest::write_file(path_, "[a]\nx=1\r\rk=2\n");
+    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "x"), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+    EXPECT_EQ(wextest::lines_of(doc_.doc), (std::vector<std::string>{"[a]\r", "\r", "k=2\n"}));
+}
+
+TEST_F(IniClose, ANewLineBeforeAnEmptyLineLeavesTheEmptyLineAsItWas) {
+    wextest::write_file(path_, "[a]\r\nk=1\r\n\r\n[b]\r\n");
+    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "k", "2"), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+    EXPECT_EQ(wextest::read_file(path_), "[a]\r\nk=2\r\r\n[b]\r\n");
+}
+
+TEST_F(IniClose, ARunOfOneByteEmptyLinesIsWrittenAlike) {
+    wextest::write_file(path_, "[a]\nx=1\n\ny=1\r\r\rz=1\r\n");
+    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "y"), QUIL_SUCCESS); // "\n" now meets "\r"
+    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+    EXPECT_EQ(wextest::read_file(path_), "[a]\nx=1\r\r\r\rz=1\r\n");
+}
+
 // ---- Every failure of the way ----
 
 enum class Backup { None, Kept, HoldsNewText };
