@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ini_read_support.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
@@ -20,24 +21,9 @@ using wextest::TempDir;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using wextest::Lines;
 
-class IniEdit : public testing::Test {
-  protected:
-    // Loads the lines (each with its own break) as a document.
-    void load(const Lines &lines) {
-        std::string bytes;
-        for (const std::string &line : lines) {
-            bytes += line;
-        }
-        ASSERT_EQ(load_bytes(dir_, bytes, doc_.get()), QUIL_SUCCESS);
-    }
-
-    Lines lines() const { return lines_of(doc_.doc); }
-
-    TempDir dir_;
-    ScopedIni doc_;
-};
+using IniEdit = wextest::IniLinesTest;
 
 // ---- The six formats ----
 
