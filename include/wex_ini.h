@@ -36,10 +36,11 @@ typedef struct IniFile {
  * a CR. A UTF-8 byte-order mark stays in the first line; the grammar below reads past it. */
 
 /* Reads the file at path into doc, which need not be initialised (what it held is not released).
+ * Lines are read as QUIL_Ini_ReadLine reads them, but the file is never repositioned.
  * Returns 0; 170 when path or doc is null (doc untouched); 30 when the file cannot be opened; 80
- * when memory is short or a one-byte push back fails; 140 for a logical line of 512 bytes or more
- * (line breaks and joined lines counted); 160 for a file holding a NUL byte anywhere (a UTF-16
- * file, say), which this reader cannot keep. On every failure doc is all zero and nothing is left
+ * when memory is short; 140 for a logical line of 512 bytes or more (line breaks and joined lines
+ * counted); 160 for a file holding a NUL byte anywhere (a UTF-16 file, say), which this reader
+ * cannot keep. On every failure doc is all zero and nothing is left
  * allocated. On success doc owns its lines until QUIL_Ini_Free or QUIL_Ini_Close; lineCapacity is
  * 200 and grows by 50 whenever lineCount + 1 reaches it, so lines[lineCount] is always null. */
 uint32_t QUIL_Ini_Load(const char *path, IniFile *doc);
@@ -68,7 +69,8 @@ uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint3
 /* Stores the kind (INI_LINE_*) of text in *kind, decided by its first byte that is not blank:
  * ";" or "#" comment, CR or LF empty, "[" section, only blanks blank; any other byte makes a key
  * line when the text holds "=" anywhere. Returns 0; 160 with kind INI_LINE_INVALID otherwise; 170
- * for a null or empty text or a null kind (kind not written). */
+ * for a null or empty text (a byte-order mark alone counts as empty) or a null kind (kind not
+ * written). */
 uint32_t QUIL_Ini_GetLineType(const char *text, uint32_t *kind);
 
 /* Cuts a section header: the name between the first "[" and the first "]", blanks and white
