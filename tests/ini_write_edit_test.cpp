@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "ini_read_support.h"
 #include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"

@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "ini_read_support.h"
 #include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
