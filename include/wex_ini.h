@@ -184,12 +184,13 @@ uint32_t QUIL_Ini_StoreLine(IniFile *doc, uint32_t slot, const char *text);
  * gets the document file's permission bits (and, where the process may, owner and group), and is
  * then renamed over the document file, which holds the whole old text until that instant.
  *
- * Returns 0; 170 for a null doc (nothing released); 130 for a null or empty path; 80 when memory
- * is short; 180 when a file of the backup name exists (left alone) or writing or flushing fell
- * short (the backup file is removed); 50 when the backup file cannot be created, when the document
- * file does not exist, or when the rename fails: then the document file is untouched and, in the
- * last two cases, the backup file keeps the complete new text. In every case but a null doc the
- * document is released and all zero afterwards. */
+ * Returns 0; 170 for a null doc (nothing released) or a changed one without line array (no file
+ * is touched); 130 for a null or empty path; 80 when memory is short; 180 when a file of the
+ * backup name exists (left alone) or writing or flushing fell short (the backup file is removed);
+ * 50 when the backup file cannot be created, when the document file does not exist, or when the
+ * rename fails: then the document file is untouched and, in the last two cases, the backup file
+ * keeps the complete new text. In every case but a null doc the document is released and all
+ * zero afterwards. */
 uint32_t QUIL_Ini_Close(const char *path, IniFile *doc);
 
 /* Writes one line text (null writes nothing). A text over 79 bytes is cut into pieces of 78

@@ -159,8 +159,12 @@ TEST_F(IniClose, AChangedDocumentReplacesTheFileAndLeavesNoBackup) {
     EXPECT_EQ(directory_entries(dir_.path()), std::vector<std::string>{"app.ini"});
 }
 
-TEST_F(IniClose, ANullDocumentIsRefused) {
-    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), nullptr), 170u);
+TEST_F(IniClose, ANullDocumentOrAChangedOneWithoutLinesIsRefused) {
+    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), nullptr), INI_BAD_ARGUMENT);
+    IniFile noLines{1, 3, 0, 0, nullptr};
+    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &noLines), INI_BAD_ARGUMENT);
+    EXPECT_TRUE(is_all_zero(noLines));
+    EXPECT_EQ(wextest::read_file(path_), kOld);
 }
 
 TEST_F(IniClose, AChangedDocumentWithoutPathIsReleasedWith130) {
