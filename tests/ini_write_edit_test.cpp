@@ -151,12 +151,6 @@ TEST_F(IniEdit, InsertKeyLineTakesOverARemovedLineWithoutCountingIt) {
     EXPECT_EQ(lines(), (Lines{"[a]\n", "y=2\n", "[b]\n"}));
 }
 
-TEST_F(IniEdit, InsertKeyLineAfterTheLastLineCountsIt) {
-    load({"[a]\n"});
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 0, "y", nullptr, nullptr), QUIL_SUCCESS);
-    EXPECT_EQ(lines(), (Lines{"[a]\n", "y=\n"}));
-}
-
 TEST_F(IniEdit, InsertKeyLineRefusesAPlaceOutsideTheDocument) {
     load({"[a]\n"});
     EXPECT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 1, "y", "1", nullptr), INI_BAD_ARGUMENT);
@@ -291,22 +285,6 @@ TEST_F(IniEdit, SetValueTakesOverARemovedSlotAfterTheSection) {
     ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "x"), QUIL_SUCCESS);
     ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "z", "3"), QUIL_SUCCESS);
     EXPECT_EQ(lines(), (Lines{"[a]\n", "<null>", "z=3\n", "[b]\n", "y=2\n"}));
-}
-
-TEST_F(IniEdit, SetValueRewritesAnEqualValue) {
-    load({"[a]\n", "k = 1\n"});
-    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "k", "1"), QUIL_SUCCESS);
-    EXPECT_EQ(lines(), (Lines{"[a]\n", "k=1\n"}));
-    EXPECT_EQ(doc_->modified, 1u);
-}
-
-TEST_F(IniEdit, ASetValueReadsBackInTheDocument) {
-    load({"[a]\n", "k=1 ;c\n"});
-    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "k", "  spaced value\t"), QUIL_SUCCESS);
-    char *value = nullptr;
-    ASSERT_EQ(QUIL_Ini_GetValue(doc_.get(), "a", "k", &value), QUIL_SUCCESS);
-    EXPECT_STREQ(value, "spaced value");
-    QUIL_MemFreeD(value, __LINE__, "test");
 }
 
 // ---- Refusals: the document stays as it was ----

@@ -364,11 +364,4 @@ TEST_F(IniClose, AFailedWriteWhoseBackupCannotBeRemovedLeavesTheDocumentWhole) {
     EXPECT_TRUE(wextest::file_exists(backup()));
 }
 
-TEST_F(IniClose, TheWritesOfASaveAreExactlyTheLines) {
-    load_and_edit();
-    uint64_t writes = QUIL_Adapter_CallCount(QUIL_OP_FWRITE);
-    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_FWRITE), writes + 3);
-}
-
 } // namespace
