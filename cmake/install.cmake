@@ -24,6 +24,9 @@ install(FILES ${PROJECT_BINARY_DIR}/wex_publiclibConfig.cmake
               ${PROJECT_BINARY_DIR}/wex_publiclibConfigVersion.cmake
         DESTINATION ${WEX_CMAKE_DIR})
 
+# The pkg-config file finds the prefix from its own place, so the tree works wherever it is
+# installed (cmake --install --prefix, DESTDIR).
+file(RELATIVE_PATH WEX_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/wex_publiclib.pc.in
   ${PROJECT_BINARY_DIR}/wex_publiclib.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/wex_publiclib.pc

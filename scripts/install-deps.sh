@@ -3,7 +3,7 @@
 # Extra package names may be given as arguments.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libgtest-dev "$@")
+packages=(cmake ninja-build g++ clang libgtest-dev pkg-config "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
