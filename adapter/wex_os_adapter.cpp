@@ -81,6 +81,22 @@ uint64_t clock_nanoseconds() {
     return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
+// Commits the directory entry of path (a rename into that directory) to storage; best effort.
+void sync_directory_of(const char *path) {
+    const char *slash = std::strrchr(path, '/');
+    size_t length = slash == nullptr ? 0 : slash == path ? 1 : static_cast<size_t>(slash - path);
+    char *directory = length == 0 ? strdup(".") : strndup(path, length);
+    if (directory == nullptr) {
+        return;
+    }
+    int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    std::free(directory);
+}
+
 // Opens path for reading. A directory is refused: reading one fails at once, which a reader would
 // take for an empty file.
 FILE *open_for_reading(const char *path) {
@@ -231,6 +247,10 @@ int32_t QUIL_Fgetc(QUIL_FILE *file) {
     return c == EOF ? -1 : c;
 }
 
+int32_t QUIL_Ferror(QUIL_FILE *file) {
+    return file != nullptr && std::ferror(stream_of(file)) != 0 ? 1 : 0;
+}
+
 int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin) {
     if (call_fails(QUIL_OP_FSEEK) || file == nullptr) {
         return -1;
@@ -277,7 +297,11 @@ int32_t QUIL_Rename(const char *from, const char *to) {
     if (call_fails(QUIL_OP_RENAME)) {
         return -1;
     }
-    return std::rename(from, to) == 0 ? 0 : -1;
+    if (std::rename(from, to) != 0) {
+        return -1;
+    }
+    sync_directory_of(to);
+    return 0;
 }
 
 int32_t QUIL_Remove(const char *path) {

@@ -37,7 +37,8 @@ typedef struct IniFile {
 
 /* Reads the file at path into doc, which need not be initialised (what it held is not released).
  * Lines are read as QUIL_Ini_ReadLine reads them, but the file is never repositioned.
- * Returns 0; 170 when path or doc is null (doc untouched); 30 when the file cannot be opened; 80
+ * Returns 0; 170 when path or doc is null (doc untouched); 30 when the file cannot be opened or a
+ * read fails before its end (the document would be cut short); 80
  * when memory is short; 140 for a logical line of 512 bytes or more (line breaks and joined lines
  * counted); 160 for a file holding a NUL byte anywhere (a UTF-16 file, say), which this reader
  * cannot keep. On every failure doc is all zero and nothing is left

@@ -68,6 +68,10 @@ QUIL_ADAPTER_API int32_t QUIL_Fclose(QUIL_FILE *file);
 /* Returns the next byte (0..255), or -1 at the end of the file or on a read error. */
 QUIL_ADAPTER_API int32_t QUIL_Fgetc(QUIL_FILE *file);
 
+/* Tells a read error from the end of the file: 1 when a read or write on file has failed since
+ * it was opened, else 0 (also for a null handle). */
+QUIL_ADAPTER_API int32_t QUIL_Ferror(QUIL_FILE *file);
+
 /* Moves the position by distance from the current position (origin 1), the start (0) or the end
  * (2). Returns 0, or -1 on failure. */
 QUIL_ADAPTER_API int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin);
@@ -95,7 +99,9 @@ QUIL_ADAPTER_API char *QUIL_StrrChr(const char *text, int32_t c);
 
 /* ---- File names and time ---- */
 
-/* Renames from to to, replacing to atomically where it exists. 0 on success, -1 on failure. */
+/* Renames from to to, replacing to atomically where it exists, and then commits the change of
+ * to's directory to storage, so that a renamed file survives a power loss. 0 on success, -1 when
+ * the rename fails (a failed commit of the directory is not reported). */
 QUIL_ADAPTER_API int32_t QUIL_Rename(const char *from, const char *to);
 
 /* Removes the file path. 0 on success, -1 on failure. */
@@ -105,7 +111,7 @@ QUIL_ADAPTER_API int32_t QUIL_Remove(const char *path);
  * (fflush, then fsync). Returns 0, or -1 when either fails or the handle is null. */
 QUIL_ADAPTER_API int32_t QUIL_Fsync(QUIL_FILE *file);
 
-/* Copies to the open file to the permission bits of the file that path designates (links
+/* Gives the open file to the permission bits of the file that path designates (links
  * followed) and, where the process may, its owner and group. Access is never widened: when the
  * group cannot be given, the group bits are cleared (and set-group-ID with them); when the owner
  * cannot be given, set-user-ID is cleared. Returns 0, or -1 when path designates no file that can

@@ -182,6 +182,14 @@ TEST(IniLoad, GrowsByFiftyNullSlotsWhenTheNextLineWouldTakeTheLastSlot) {
     }
 }
 
+// A read error is no end of file: the document would be cut short there and lose the rest of
+// the file on the next save. Reading this process's memory from address 0 fails with EIO.
+TEST(IniLoad, RefusesAFileWhoseReadingFails) {
+    IniFile doc{};
+    EXPECT_EQ(QUIL_Ini_Load("/proc/self/mem", &doc), INI_OPEN_FAILED);
+    EXPECT_TRUE(is_all_zero(doc));
+}
+
 // A text cut at a NUL byte would lose the rest of the file on the next save.
 TEST(IniLoad, RefusesAFileHoldingANulByteAnywhere) {
     const std::string files[] = {

@@ -782,6 +782,11 @@ uint32_t QUIL_Ini_Load(const char *path, IniFile *doc) {
     uint32_t result = allocate_lines(doc);
     if (result == QUIL_SUCCESS) {
         result = read_lines(file, doc);
+        // A read error looks like the end of the file to the reader: a document cut short there
+        // would lose the rest of the file on the next save.
+        if (result == QUIL_SUCCESS && QUIL_Ferror(file) != 0) {
+            result = INI_OPEN_FAILED;
+        }
         if (result != QUIL_SUCCESS) {
             QUIL_Ini_Free(doc);
         }
