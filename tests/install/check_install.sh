@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built project into a temporary prefix and builds two consumers against the
 # installed tree only: a C99 program through pkg-config and a C++ program through find_package.
-# Then builds the library as a subproject of another project.
+# Then builds the library as a subproject of another project, with g++ and with clang.
 # Usage: check_install.sh BUILD_DIR CONSUMER_SOURCE_DIR CMAKE C_COMPILER PROJECT_SOURCE_DIR
 set -euo pipefail
 build=$1 source=$2 cmake=$3 cc=$4 project=$5
@@ -25,6 +25,10 @@ LD_LIBRARY_PATH=$libdir "$work/c99_consumer"
 
 "$prefix/bin/quil" --version
 
-"$cmake" -S "$source/subproject" -B "$work/sub" -DWEX_SOURCE_DIR="$project" >/dev/null
-"$cmake" --build "$work/sub" -j2 >/dev/null
-"$work/sub/cxx_consumer"
+for compiler in g++ clang++; do
+  command -v "$compiler" >/dev/null || continue
+  "$cmake" -S "$source/subproject" -B "$work/sub-$compiler" -DWEX_SOURCE_DIR="$project" \
+    -DCMAKE_CXX_COMPILER="$compiler" >/dev/null
+  "$cmake" --build "$work/sub-$compiler" -j2 >/dev/null
+  "$work/sub-$compiler/cxx_consumer"
+done
