@@ -12,9 +12,8 @@ namespace {
 constexpr size_t kDigestBytes = 16;
 constexpr size_t kDigestHex = 2 * kDigestBytes;
 
-// One checksum: how to start, feed and finish it, and how wide its hex text is.
+// One checksum command: its help text and how it computes the hex value of an input.
 struct Checksum {
-    const char *command;
     const char *help;
     std::function<std::string(const std::string &name, std::string &error)> compute;
 };
@@ -203,14 +202,12 @@ int check_md5_list(const std::string &listName) {
     return mismatched != 0 || malformed != 0 ? kNotFound : kOk;
 }
 
-const Checksum kCrc16{"crc16",
-                      "usage: quil crc16 [FILE...]\n"
+const Checksum kCrc16{"usage: quil crc16 [FILE...]\n"
                       "Prints the CRC-16 (polynomial 0x1021, start 0, no reflection: XMODEM) of\n"
                       "each FILE, or of standard input without FILE or for \"-\", as four\n"
                       "lowercase hex digits, two blanks and the name.\n",
                       crc16_of};
-const Checksum kCrc32{"crc32",
-                      "usage: quil crc32 [FILE...]\n"
+const Checksum kCrc32{"usage: quil crc32 [FILE...]\n"
                       "Prints the CRC-32 (reflected polynomial 0xEDB88320, start 0, no final\n"
                       "inversion) of each FILE or of standard input, as eight lowercase hex\n"
                       "digits, two blanks and the name.\n",
@@ -251,7 +248,7 @@ int run_md5(const Args &args) {
         }
         return check_md5_list(args[1]);
     }
-    return print_checksums(Checksum{"md5", kMd5Help, md5_of}, args);
+    return print_checksums(Checksum{kMd5Help, md5_of}, args);
 }
 
 } // namespace quil
