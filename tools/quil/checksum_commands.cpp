@@ -28,29 +28,19 @@ std::string hex(const uint8_t *bytes, size_t length) {
     return out;
 }
 
-std::string crc16_of(const std::string &name, std::string &error) {
-    uint16_t crc = 0;
+// The CRC of an input through the library's accumulating form, as fixed-width lowercase hex.
+template <typename Value, uint32_t (*accumulate)(Value, const void *, uint32_t, Value *)>
+std::string crc_of(const std::string &name, std::string &error) {
+    Value crc = 0;
     bool ok = read_blocks(
         name,
         [&crc](const uint8_t *data, size_t length) {
-            QUIL_CRC_Accumulate_16(crc, data, static_cast<uint32_t>(length), &crc);
+            accumulate(crc, data, static_cast<uint32_t>(length), &crc);
         },
         error);
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", crc);
-    return ok ? text : "";
-}
-
-std::string crc32_of(const std::string &name, std::string &error) {
-    uint32_t crc = 0;
-    bool ok = read_blocks(
-        name,
-        [&crc](const uint8_t *data, size_t length) {
-            QUIL_CRC_Accumulate_32(crc, data, static_cast<uint32_t>(length), &crc);
-        },
-        error);
-    char text[12];
-    std::snprintf(text, sizeof text, "%08x", crc);
+    char text[2 * sizeof(Value) + 1];
+    std::snprintf(text, sizeof text, "%0*x", static_cast<int>(2 * sizeof(Value)),
+                  static_cast<unsigned>(crc));
     return ok ? text : "";
 }
 
@@ -206,12 +196,12 @@ const Checksum kCrc16{"usage: quil crc16 [FILE...]\n"
                       "Prints the CRC-16 (polynomial 0x1021, start 0, no reflection: XMODEM) of\n"
                       "each FILE, or of standard input without FILE or for \"-\", as four\n"
                       "lowercase hex digits, two blanks and the name.\n",
-                      crc16_of};
+                      crc_of<uint16_t, QUIL_CRC_Accumulate_16>};
 const Checksum kCrc32{"usage: quil crc32 [FILE...]\n"
                       "Prints the CRC-32 (reflected polynomial 0xEDB88320, start 0, no final\n"
                       "inversion) of each FILE or of standard input, as eight lowercase hex\n"
                       "digits, two blanks and the name.\n",
-                      crc32_of};
+                      crc_of<uint32_t, QUIL_CRC_Accumulate_32>};
 
 const char kMd5Help[] =
     "usage: quil md5 [FILE...]\n"
