@@ -180,7 +180,9 @@ std::vector<LimitCase> limit_cases() {
          QUIL_SUCCESS},
         {"512JoinedBytesFail", std::string(300, 'a') + "\\\r\n" + std::string(210, 'b') + "\r\n",
          INI_LINE_TOO_LONG},
-        {"511BytesWithoutBreakLoad", std::string(511, 'a'), QUIL_SUCCESS},
+        {"510BytesWithoutBreakLoad", std::string(510, 'a'), QUIL_SUCCESS},
+        // The CR that the last line gets makes 512 bytes, which a saved file could not load.
+        {"511BytesWithoutBreakFail", std::string(511, 'a'), INI_LINE_TOO_LONG},
         {"ADoubledBackslashReachingTheLimitFails", a510 + "\\\\", INI_LINE_TOO_LONG},
         {"ABackslashAndByteReachingTheLimitFail", a510 + "\\b", INI_LINE_TOO_LONG},
         {"ALongLineAfterShortOnesFails", "[s]\nk=1\n" + a510 + "\r\n", INI_LINE_TOO_LONG},
