@@ -113,25 +113,22 @@ std::string escaped(const std::string &text) {
     return out;
 }
 
-// The lines as the reader takes them back from the saved file. LF CR is one line break to the
-// reader, so a line that ends in a lone LF takes the CR that begins the next line (an empty line
-// "\r" or "\r\n"). Loaded lines are never next to each other that way; an edit or a removal can
-// make them so, and the file format has no way to keep them apart.
-std::vector<std::string> as_read_again(std::vector<std::string> lines) {
-    std::vector<std::string> read;
-    for (std::string &line : lines) {
-        bool endsInLoneLf = !read.empty() && read.back().size() >= 1 &&
-                            read.back().back() == '\n' &&
-                            (read.back().size() < 2 || read.back()[read.back().size() - 2] != '\r');
-        if (endsInLoneLf && line[0] == '\r') {
-            read.back() += '\r';
-            line.erase(0, 1);
-        }
-        if (!line.empty()) {
-            read.push_back(line);
-        }
+bool is_break(char c) {
+    return c == '\r' || c == '\n';
+}
+
+// Whether a line reloads as the saved line held it. The reader takes LF CR and CR LF as one
+// break, so where editing put a line with a one-byte break before a line that begins with the
+// other break byte, saving writes that break as the byte that follows it: the line then reloads
+// with its other one-byte break.
+bool reloads_as_held(const std::string &got, const std::string &held) {
+    if (got == held) {
+        return true;
     }
-    return read;
+    size_t n = held.size();
+    bool oneByteBreak = n >= 1 && is_break(held[n - 1]) && (n == 1 || !is_break(held[n - 2]));
+    return oneByteBreak && got.size() == n && is_break(got[n - 1]) &&
+           got.compare(0, n - 1, held, 0, n - 1) == 0;
 }
 
 // Reports the first line where a reloaded document differs from the saved one.
@@ -140,7 +137,7 @@ void check_same_lines(const std::vector<std::string> &reloaded,
     for (size_t i = 0; i < std::max(reloaded.size(), saved.size()); ++i) {
         std::string got = i < reloaded.size() ? reloaded[i] : "(none)";
         std::string held = i < saved.size() ? saved[i] : "(none)";
-        if (got != held) {
+        if (!reloads_as_held(got, held)) {
             std::fprintf(stderr, "line %zu saved as \"%s\" reloads as \"%s\"\n", i,
                          escaped(held).c_str(), escaped(got).c_str());
             wexfuzz::fail("a saved document reloads to the lines it held");
@@ -188,7 +185,7 @@ class DocumentRun {
     // Closes, checks the file, loads it again and compares.
     void close_and_reload(const std::string &original) {
         check_loaded_lines_untouched();
-        std::vector<std::string> expected = as_read_again(line_texts(doc_));
+        std::vector<std::string> expected = line_texts(doc_);
         bool modified = doc_.modified != 0;
         check(QUIL_Ini_Close(path_.c_str(), &doc_) == QUIL_SUCCESS, "closing succeeds");
         check(all_zero(doc_), "a closed document is all zero");

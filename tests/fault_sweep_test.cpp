@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ini_read_support.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_dlinklist.h"
 #include "wex_hash.h"
@@ -382,8 +382,8 @@ TEST_F(IniFaults, RemovalsLeaveTheDocumentAsItWas) {
 
 const char *const kEdited = "; settings\r\n"
                             "[net]\r\n"
-                            "host = example.org ;primary\r\n"
-                            "port=8080\n"
+                            "host=example.net ;primary\n"
+                            "port=80\r\n"
                             "\r\n"
                             "[paths]\n"
                             "root=/srv\n"
@@ -418,7 +418,7 @@ void sweep_close(QuilAdapterOp fault, std::vector<uint32_t> codes) {
         }
         wextest::write_file(path, kDocument);
         ASSERT_EQ(QUIL_Ini_Load(path.c_str(), &doc), QUIL_SUCCESS);
-        ASSERT_EQ(QUIL_Ini_SetValue(&doc, "net", "port", "8080"), QUIL_SUCCESS);
+        ASSERT_EQ(QUIL_Ini_SetValue(&doc, "net", "host", "example.net"), QUIL_SUCCESS);
     };
     sweep.operation = [&] { return code = QUIL_Ini_Close(path.c_str(), &doc); };
     sweep.expect_unchanged = [&] {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ini_read_support.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_crc.h"
 #include "wex_dlinklist.h"

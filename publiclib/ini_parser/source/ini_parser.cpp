@@ -575,6 +575,16 @@ char **new_name_list(uint32_t count) {
     return static_cast<char **>(QUIL_MemMallocS(bytes, 0, __LINE__, kUnit));
 }
 
+// The checks a listing begins with; once they pass, the outputs are cleared.
+uint32_t start_listing(const IniFile *doc, uint32_t *count, char ***list) {
+    if (!document_usable(doc) || count == nullptr || list == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *count = 0;
+    *list = nullptr;
+    return QUIL_SUCCESS;
+}
+
 // Ends a failed listing: the list and what it gathered are released and the outputs cleared.
 uint32_t drop_list(uint32_t result, uint32_t *count, char ***list) {
     QUIL_Ini_FreeList(*list);
@@ -644,6 +654,18 @@ uint32_t gather_keys(const IniFile *doc, uint32_t header, uint32_t *count, char 
         }
     }
     return *count == 0 ? INI_NO_KEY : QUIL_SUCCESS;
+}
+
+// Allocates a list as long as the document into *list and lets gather fill it; a failed
+// gathering releases it.
+template <typename Gather>
+uint32_t fill_list(const IniFile *doc, uint32_t *count, char ***list, Gather gather) {
+    *list = new_name_list(doc->lineCount);
+    if (*list == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    uint32_t result = gather(*list);
+    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
 }
 
 using NameMatcher = uint32_t (*)(const char *line, const char *name, bool *matches);
@@ -931,39 +953,30 @@ uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, c
 }
 
 uint32_t QUIL_Ini_GetSections(IniFile *doc, uint32_t *count, char ***list) {
-    if (!document_usable(doc) || count == nullptr || list == nullptr) {
-        return INI_BAD_ARGUMENT;
-    }
-    *count = 0;
-    *list = nullptr;
-    if (doc->lineCount == 0) {
-        return INI_NO_LINES;
-    }
-    *list = new_name_list(doc->lineCount);
-    if (*list == nullptr) {
-        return INI_NO_MEMORY;
-    }
-    uint32_t result = gather_sections(doc, count, *list);
-    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
-}
-
-uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list) {
-    if (!document_usable(doc) || count == nullptr || list == nullptr || section == nullptr) {
-        return INI_BAD_ARGUMENT;
-    }
-    *count = 0;
-    *list = nullptr;
-    SectionRange range{};
-    uint32_t result = find_named_section(doc, section, &range);
+    uint32_t result = start_listing(doc, count, list);
     if (result != QUIL_SUCCESS) {
         return result;
     }
-    *list = new_name_list(doc->lineCount);
-    if (*list == nullptr) {
-        return INI_NO_MEMORY;
+    if (doc->lineCount == 0) {
+        return INI_NO_LINES;
     }
-    result = gather_keys(doc, range.header, count, *list);
-    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
+    return fill_list(doc, count, list,
+                     [doc, count](char **names) { return gather_sections(doc, count, names); });
+}
+
+uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list) {
+    uint32_t result = section == nullptr ? INI_BAD_ARGUMENT : start_listing(doc, count, list);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    SectionRange range{};
+    result = find_named_section(doc, section, &range);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    return fill_list(doc, count, list, [doc, range, count](char **names) {
+        return gather_keys(doc, range.header, count, names);
+    });
 }
 
 void QUIL_Ini_FreeList(char **list) {
