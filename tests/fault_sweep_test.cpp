@@ -89,17 +89,6 @@ void count_release(void *) {
     ++g_released;
 }
 
-uint32_t hash_u32(const void *key, uint32_t *value) {
-    std::memcpy(value, key, sizeof *value);
-    return 0;
-}
-uint32_t compare_u32(const void *key, const void *stored) {
-    return std::memcmp(key, stored, sizeof(uint32_t)) == 0 ? 0 : 1;
-}
-void release_key(void *copy) {
-    QUIL_MemFreeD(copy, __LINE__, "fault_sweep_test");
-}
-
 // A list's elements in order, the cursor's place in them and the count.
 template <class List> struct ListState;
 
@@ -149,7 +138,8 @@ TEST(ContainerFaults, InitOfEveryContainerFailsCleanlyAtEachAllocation) {
         SLINK_NO_MEMORY);
     sweep_init(
         [](void **out) {
-            uint32_t code = QUIL_Hash_Init(5, hash_u32, compare_u32, release_key, count_release,
+            uint32_t code = QUIL_Hash_Init(5, wextest::hash_u32_key, wextest::compare_u32_key,
+                                           wextest::release_key_copy, count_release,
                                            reinterpret_cast<HashTable **>(out));
             if (code == 0) {
                 QUIL_Hash_Deinit(static_cast<HashTable *>(*out), 0);
@@ -209,7 +199,8 @@ std::vector<const void *> table_state(const HashTable *table) {
 
 TEST(ContainerFaults, HashInsertionLeavesTheTableAsItWasAtEachAllocation) {
     HashTable *table = nullptr;
-    ASSERT_EQ(QUIL_Hash_Init(3, hash_u32, compare_u32, release_key, count_release, &table),
+    ASSERT_EQ(QUIL_Hash_Init(3, wextest::hash_u32_key, wextest::compare_u32_key,
+                             wextest::release_key_copy, count_release, &table),
               QUIL_SUCCESS);
     for (uint32_t key = 0; key < 5; ++key) {
         ASSERT_EQ(QUIL_Hash_Insert(table, &key, sizeof key, &g_items[key]), QUIL_SUCCESS);
@@ -275,27 +266,27 @@ class IniFaults : public testing::Test {
     ScopedIni doc_;
 };
 
-TEST_F(IniFaults, LoadingLeavesAnAllZeroRecordAtEachAllocation) {
+// Loads the document with the fault into a record that starts as garbage; returns the runs that
+// reached their fault.
+uint32_t sweep_load(const std::string &path, QuilAdapterOp fault, uint32_t failureCode) {
     IniFile doc;
     Sweep sweep;
-    sweep.failureCodes = {INI_NO_MEMORY};
+    sweep.fault = fault;
+    sweep.failureCodes = {failureCode};
     sweep.prepare = [&] { std::memset(&doc, 0xA5, sizeof doc); };
-    sweep.operation = [&] { return QUIL_Ini_Load(path_.c_str(), &doc); };
+    sweep.operation = [&] { return QUIL_Ini_Load(path.c_str(), &doc); };
     sweep.expect_unchanged = [&] { EXPECT_TRUE(wextest::is_all_zero(doc)); };
-    EXPECT_GT(run_sweep(sweep), 1u);
+    uint32_t faultsReached = run_sweep(sweep);
     QUIL_Ini_Free(&doc);
+    return faultsReached;
+}
+
+TEST_F(IniFaults, LoadingLeavesAnAllZeroRecordAtEachAllocation) {
+    EXPECT_GT(sweep_load(path_, QUIL_OP_ALLOC, INI_NO_MEMORY), 1u);
 }
 
 TEST_F(IniFaults, LoadingAFileThatCannotBeOpenedReports30) {
-    IniFile doc;
-    Sweep sweep;
-    sweep.fault = QUIL_OP_FOPEN;
-    sweep.failureCodes = {INI_OPEN_FAILED};
-    sweep.prepare = [&] { std::memset(&doc, 0xA5, sizeof doc); };
-    sweep.operation = [&] { return QUIL_Ini_Load(path_.c_str(), &doc); };
-    sweep.expect_unchanged = [&] { EXPECT_TRUE(wextest::is_all_zero(doc)); };
-    EXPECT_EQ(run_sweep(sweep), 1u);
-    QUIL_Ini_Free(&doc);
+    EXPECT_EQ(sweep_load(path_, QUIL_OP_FOPEN, INI_OPEN_FAILED), 1u);
 }
 
 TEST_F(IniFaults, LookupsAndListingsChangeNothingAndHandOutNothing) {

@@ -35,17 +35,6 @@ constexpr uint8_t kMd5OfAbc[16] = {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb
 
 void release_nothing(void *) {}
 
-uint32_t hash_int(const void *key, uint32_t *value) {
-    std::memcpy(value, key, sizeof *value);
-    return 0;
-}
-uint32_t compare_int(const void *key, const void *stored) {
-    return std::memcmp(key, stored, sizeof(uint32_t)) == 0 ? 0 : 1;
-}
-void release_key(void *copy) {
-    QUIL_MemFreeD(copy, __LINE__, "threads_test");
-}
-
 void use_lists(std::vector<int> &items) {
     DLinkList *dlist = nullptr;
     SLinkList *slist = nullptr;
@@ -66,7 +55,8 @@ void use_lists(std::vector<int> &items) {
 
 void use_table(std::vector<int> &items) {
     HashTable *table = nullptr;
-    ASSERT_EQ(QUIL_Hash_Init(7, hash_int, compare_int, release_key, release_nothing, &table),
+    ASSERT_EQ(QUIL_Hash_Init(7, wextest::hash_u32_key, wextest::compare_u32_key,
+                             wextest::release_key_copy, release_nothing, &table),
               QUIL_SUCCESS);
     for (uint32_t key = 0; key < items.size(); ++key) {
         EXPECT_EQ(QUIL_Hash_Insert(table, &key, sizeof key, &items[key]), QUIL_SUCCESS);
