@@ -31,7 +31,7 @@ LiveBlockCheck::~LiveBlockCheck() {
     check(QUIL_Adapter_LiveBlocks() == liveAtStart_, "every block is given back");
 }
 
-ExactText::ExactText(const uint8_t *bytes, size_t size) : text_(new char[size + 1]), size_(size) {
+ExactText::ExactText(const uint8_t *bytes, size_t size) : text_(new char[size + 1]) {
     if (size > 0) {
         std::memcpy(text_.get(), bytes, size);
     }

@@ -41,12 +41,9 @@ class ExactText {
   public:
     ExactText(const uint8_t *bytes, size_t size);
     const char *c_str() const { return text_.get(); }
-    char *data() { return text_.get(); }
-    size_t size() const { return size_; }
 
   private:
     std::unique_ptr<char[]> text_;
-    size_t size_;
 };
 
 // The canonical text of an IPv6 address in network byte order: lower-case groups without leading
