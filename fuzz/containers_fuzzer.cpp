@@ -71,7 +71,8 @@ struct DLinkFamily {
     using List = DLinkList;
     static constexpr uint32_t kBadArgument = DLINK_BAD_ARGUMENT, kNoMatch = DLINK_NO_MATCH,
                               kNoPrior = DLINK_NO_PRIOR, kNoNext = DLINK_NO_NEXT,
-                              kEmpty = DLINK_EMPTY, kStopped = DLINK_STOPPED, kFull = 0;
+                              kEmpty = DLINK_EMPTY, kStopped = DLINK_STOPPED,
+                              kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
     static constexpr auto Insert = QUIL_DLinkList_Insert;
     static constexpr auto SetCursor = QUIL_DLinkList_Set_CurPtr;
     static constexpr auto NextPtr = QUIL_DLinkList_NextPtr;
@@ -124,7 +125,8 @@ struct SLinkFamily {
     using List = SLinkList;
     static constexpr uint32_t kBadArgument = SLINK_BAD_ARGUMENT, kNoMatch = SLINK_NO_MATCH,
                               kNoPrior = SLINK_NO_PRIOR, kNoNext = SLINK_NO_NEXT,
-                              kEmpty = SLINK_EMPTY, kStopped = SLINK_STOPPED, kFull = SLINK_FULL;
+                              kEmpty = SLINK_EMPTY, kStopped = SLINK_STOPPED, kFull = SLINK_FULL,
+                              kNoMemory = 0 /* insertion allocates nothing */;
     static constexpr auto Insert = QUIL_SLinkList_Insert;
     static constexpr auto SetCursor = QUIL_SLinkList_Set_CurPtr;
     static constexpr auto NextPtr = QUIL_SLinkList_NextPtr;
@@ -249,10 +251,10 @@ template <class Family> class ListRun {
         uint32_t result = Family::Insert(list_, item(n), position);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
         bool full = model_.size() == capacity_;
-        uint32_t expected = full                                   ? Family::kFull
-                            : Family::kFull == 0 && failAllocation ? DLINK_NO_MEMORY
-                            : !empty() && position > 3             ? Family::kBadArgument
-                                                                   : QUIL_SUCCESS;
+        uint32_t expected = full                                       ? Family::kFull
+                            : Family::kNoMemory != 0 && failAllocation ? Family::kNoMemory
+                            : !empty() && position > 3                 ? Family::kBadArgument
+                                                                       : QUIL_SUCCESS;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
             auto at = empty() || position == 1 ? model_.end()
