@@ -38,12 +38,12 @@ typedef struct IniFile {
 /* Reads the file at path into doc, which need not be initialised (what it held is not released).
  * Lines are read as QUIL_Ini_ReadLine reads them, but the file is never repositioned.
  * Returns 0; 170 when path or doc is null (doc untouched); 30 when the file cannot be opened or a
- * read fails before its end (the document would be cut short); 80
- * when memory is short; 140 for a logical line of 512 bytes or more (line breaks and joined lines
- * counted); 160 for a file holding a NUL byte anywhere (a UTF-16 file, say), which this reader
- * cannot keep. On every failure doc is all zero and nothing is left
- * allocated. On success doc owns its lines until QUIL_Ini_Free or QUIL_Ini_Close; lineCapacity is
- * 200 and grows by 50 whenever lineCount + 1 reaches it, so lines[lineCount] is always null. */
+ * read fails before its end (the document would be cut short); 80 when memory is short; 140 for a
+ * logical line of 512 bytes or more (line breaks, joined lines and the CR a last line without
+ * break gets counted); 160 for a file holding a NUL byte anywhere (a UTF-16 file, say), which this
+ * reader cannot keep. On every failure doc is all zero and nothing is left allocated. On success
+ * doc owns its lines until QUIL_Ini_Free or QUIL_Ini_Close; lineCapacity is 200 and grows by 50
+ * whenever lineCount + 1 reaches it, so lines[lineCount] is always null. */
 uint32_t QUIL_Ini_Load(const char *path, IniFile *doc);
 
 /* Releases every line text and the line array of doc and sets its five fields to 0, without
@@ -57,9 +57,9 @@ uint32_t QUIL_Ini_GrowLines(IniFile *doc);
 /* Reads the next logical line of file into a new text (owned by the caller, released through the
  * adapter) and stores it in *slot. length receives the bytes read (without an appended CR) and
  * physLines the physical lines they took; both are 0 after a failure, and *slot is written only
- * on success. Returns 0; 130 when nothing is left to read; 140 for a line of 512 bytes or more;
- * 160 for a NUL byte in the line; 80 when memory is short or a push back fails; 170 for a null
- * argument. A byte read past the line is given back, so the file is positioned at the next line. */
+ * on success. Returns 0; 130 when nothing is left to read; 140 for a line of 512 bytes or more
+ * (an appended CR counted); 160 for a NUL byte in the line; 80 when memory is short or a push
+ * back fails; 170 for a null argument. A byte read past the line is given back, so the file is positioned at the next line. */
 uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint32_t *physLines);
 
 /* The line grammar. blank = space or tab; white = blank, CR or LF. A comment after a value or a

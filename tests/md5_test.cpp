@@ -171,7 +171,7 @@ TEST(Md5Context, TheBitCountCarriesIntoItsHighWord) {
 }
 
 TEST(Md5Context, AnEmptyOrNullInputChangesNothing) {
-    MD5Context ctx;
+    MD5Context ctx{}; // the whole context is compared, the unused buffer bytes too
     QUIL_MD5_Init(&ctx);
     uint8_t byte = 'a';
     QUIL_MD5_Update(&ctx, &byte, 1);

@@ -260,10 +260,14 @@ uint32_t step_result(Step step) {
     }
 }
 
+bool ends_with_break(Span line) {
+    char last = line.end[-1];
+    return last == kCR || last == kLF;
+}
+
 // A heap copy of a read line; one that ends the file without a line break gets a CR.
 char *copy_read_line(Span line) {
-    char last = line.end[-1];
-    bool addBreak = last != kCR && last != kLF;
+    bool addBreak = !ends_with_break(line);
     size_t size = line.size() + (addBreak ? 1 : 0);
     auto *copy =
         static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size + 1), __LINE__, kUnit));
@@ -287,6 +291,11 @@ uint32_t read_line(ByteSource &source, char **slot, uint32_t *length, uint32_t *
         return result;
     }
     Span line = reader.text();
+    // The CR that a last line without break gets counts toward the limit: a text of 512 bytes
+    // would be saved as a line that no load reads back.
+    if (!ends_with_break(line) && line.size() >= kLongestLine) {
+        return INI_LINE_TOO_LONG;
+    }
     char *text = copy_read_line(line);
     if (text == nullptr) {
         return INI_NO_MEMORY;

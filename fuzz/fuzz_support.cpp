@@ -1,0 +1,117 @@
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "wex_os_adapter.h"
+
+namespace wexfuzz {
+
+void fail(const char *what) {
+    std::fprintf(stderr, "property broken: %s\n", what);
+    std::abort();
+}
+
+void check_code(uint32_t code, std::initializer_list<uint32_t> documented, const char *operation) {
+    for (uint32_t allowed : documented) {
+        if (code == allowed) {
+            return;
+        }
+    }
+    std::fprintf(stderr, "%s returned the undocumented code %u\n", operation, code);
+    std::abort();
+}
+
+LiveBlockCheck::LiveBlockCheck() : liveAtStart_(QUIL_Adapter_LiveBlocks()) {}
+
+LiveBlockCheck::~LiveBlockCheck() {
+    check(QUIL_Adapter_LiveBlocks() == liveAtStart_, "every block is given back");
+}
+
+ExactText::ExactText(const uint8_t *bytes, size_t size) : text_(new char[size + 1]) {
+    if (size > 0) {
+        std::memcpy(text_.get(), bytes, size);
+    }
+    text_[size] = '\0';
+}
+
+namespace {
+
+constexpr int kGroups = 8;
+
+struct ZeroRun {
+    int start = -1;
+    int length = 0;
+};
+
+ZeroRun longest_zero_run(const uint16_t groups[kGroups]) {
+    ZeroRun best;
+    for (int i = 0; i < kGroups;) {
+        int end = i;
+        while (end < kGroups && groups[end] == 0) {
+            ++end;
+        }
+        if (end - i > best.length) {
+            best = {i, end - i};
+        }
+        i = end == i ? i + 1 : end;
+    }
+    return best.length >= 2 ? best : ZeroRun{};
+}
+
+void append_groups(std::string &text, const uint16_t groups[kGroups], int from, int to) {
+    for (int i = from; i < to; ++i) {
+        char group[8];
+        std::snprintf(group, sizeof group, "%x", groups[i]);
+        if (i > from) {
+            text += ':';
+        }
+        text += group;
+    }
+}
+
+} // namespace
+
+std::string format_ipv6(const uint8_t address[16]) {
+    uint16_t groups[kGroups];
+    for (int i = 0; i < kGroups; ++i) {
+        groups[i] = static_cast<uint16_t>(address[2 * i] << 8 | address[2 * i + 1]);
+    }
+    ZeroRun run = longest_zero_run(groups);
+    std::string text;
+    if (run.start < 0) {
+        append_groups(text, groups, 0, kGroups);
+        return text;
+    }
+    append_groups(text, groups, 0, run.start);
+    text += "::";
+    append_groups(text, groups, run.start + run.length, kGroups);
+    return text;
+}
+
+const std::string &scratch_directory() {
+    static const std::string directory = [] {
+        // A memory file system where there is one: saving syncs every file it writes.
+        std::error_code ignored;
+        std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ignored)
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "wex_fuzz_XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            fail("a scratch directory can be made");
+        }
+        static std::string removeAtExit;
+        removeAtExit = pattern;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(removeAtExit, ignored);
+        });
+        return pattern;
+    }();
+    return directory;
+}
+
+} // namespace wexfuzz
