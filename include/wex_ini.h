@@ -1,5 +1,6 @@
 /* INI documents: a file held as the array of its text lines, read, looked up, edited, validated
- * and written back through a backup file. Internal interface: not exported by the shared library. */
+ * and written back through a backup file. Internal interface: not exported by the shared library.
+ */
 #ifndef WEX_INI_H
 #define WEX_INI_H
 
@@ -29,22 +30,100 @@ typedef struct IniFile {
 
 /* ==== Reading: loading, the line grammar, lookup and listing ==== */
 
+/* Loading. A document keeps every logical line of its file as a text of its own, byte for byte,
+ * line-break bytes included (CR, LF, CR LF or LF CR as found); a backslash directly before a line
+ * break joins the next physical line and both are dropped; a last line without a line break gets
+ * a CR. A UTF-8 byte-order mark stays in the first line; the grammar below reads past it. */
+
+/* Reads the file at path into doc, which need not be initialised (what it held is not released).
+ * Returns 0; 170 when path or doc is null (doc untouched); 30 when the file cannot be opened; 80
+ * when memory is short or a one-byte push back fails; 140 for a logical line of 512 bytes or more
+ * (line breaks and joined lines counted); 160 for a file holding a NUL byte anywhere (a UTF-16
+ * file, say), which this reader cannot keep. On every failure doc is all zero and nothing is left
+ * allocated. On success doc owns its lines until QUIL_Ini_Free or QUIL_Ini_Close; lineCapacity is
+ * 200 and grows by 50 whenever lineCount + 1 reaches it, so lines[lineCount] is always null. */
 uint32_t QUIL_Ini_Load(const char *path, IniFile *doc);
+
+/* Releases every line text and the line array of doc and sets its five fields to 0, without
+ * writing anything. A null doc and an all-zero record are accepted. */
 void QUIL_Ini_Free(IniFile *doc);
+
+/* Adds 50 null slots to the line array of doc; slot indices do not change. Returns 0; 170 for a
+ * null doc or a null array; 80 when memory is short (doc unchanged). */
 uint32_t QUIL_Ini_GrowLines(IniFile *doc);
+
+/* Reads the next logical line of file into a new text (owned by the caller, released through the
+ * adapter) and stores it in *slot. length receives the bytes read (without an appended CR) and
+ * physLines the physical lines they took; both are 0 after a failure, and *slot is written only
+ * on success. Returns 0; 130 when nothing is left to read; 140 for a line of 512 bytes or more;
+ * 160 for a NUL byte in the line; 80 when memory is short or a push back fails; 170 for a null
+ * argument. A byte read past the line is given back, so the file is positioned at the next line. */
 uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint32_t *physLines);
 
+/* The line grammar. blank = space or tab; white = blank, CR or LF. A comment after a value or a
+ * header begins at " ;" (a space, then a semicolon). None of these functions changes its text.
+ * Strings handed out are new heap texts owned by the caller, released through the adapter
+ * (QUIL_MemFreeD); every out string is null after a failure. */
+
+/* Stores the kind (INI_LINE_*) of text in *kind, decided by its first byte that is not blank:
+ * ";" or "#" comment, CR or LF empty, "[" section, only blanks blank; any other byte makes a key
+ * line when the text holds "=" anywhere. Returns 0; 160 with kind INI_LINE_INVALID otherwise; 170
+ * for a null or empty text or a null kind (kind not written). */
 uint32_t QUIL_Ini_GetLineType(const char *text, uint32_t *kind);
+
+/* Cuts a section header: the name between the first "[" and the first "]", blanks and white
+ * trimmed, and the comment after a " ;" that follows the "]" (null when only white follows).
+ * Returns 0; 110 for a null text, one shorter than 3 bytes, without "[" or "]", or with an empty
+ * or blank name; 160 when text other than white follows the "]" without a " ;"; 80 when memory
+ * is short; 170 for a null output. */
 uint32_t QUIL_Ini_ParseSectionLine(const char *text, char **name, char **comment);
+
+/* Cuts a key line: the key before the first "=", the value after it (blanks and white trimmed,
+ * quotes and backslashes kept; null when there is none) and the comment after the first " ;"
+ * that is not inside a double-quoted string (null when none). Returns 0; 160 without "="; 120
+ * when no key stands before the "="; 80 when memory is short; 170 for a null argument. */
 uint32_t QUIL_Ini_ParseKeyLine(const char *text, char **key, char **value, char **comment);
+
+/* The comment after the first " ;" of text, blanks skipped and white trimmed; an empty string
+ * when nothing else follows. Returns 0; 160 when text holds no " ;"; 80 when memory is short;
+ * 170 for a null argument. */
 uint32_t QUIL_Ini_ParseComment(const char *text, char **comment);
+
+/* Moves *pos forward over blanks / backward over white, never beyond limit: each stops on limit
+ * even when that byte is blank or white. Null pos or *pos: nothing happens. */
 void QUIL_Ini_SkipBlanks(const char **pos, const char *limit);
 void QUIL_Ini_TrimBack(const char **pos, const char *limit);
+
+/* The length of text, 0 for a null text. */
 uint32_t QUIL_Ini_SafeStrLen(const char *text);
 
+/* Lookup and listing. A section is its header and the lines after it up to the next header;
+ * lines before the first header belong to none. Names and keys match without regard to ASCII
+ * letter case; when a name occurs in several headers, the last header counts, and in a section
+ * the last line of a key. Null (removed) slots are skipped. Every line passed is classified and
+ * every header and searched key line cut: their failure (160, 110, 120) ends the operation with
+ * that code. The document is never changed; results stay valid after it changes or is freed. */
+
+/* Stores in *value a new string with the value of key in section, or null when the key line has
+ * no value. Returns 0; 170 for a null doc, array, value, section or key; 130 for a document
+ * without lines; 10 when no header has that name; 20 when the section holds no such key; 80 when
+ * memory is short. *value is null after every failure but 170. */
 uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, char **value);
+
+/* Lists the names of all headers in document order: *list receives a null-terminated array of
+ * new strings, *count their number; release it with QUIL_Ini_FreeList. Returns 0; 170 for a null
+ * doc, array or output; 130 for a document without lines; 10 when there is no header; 80 when
+ * memory is short. After a failure (but 170) *list is null and *count 0. */
 uint32_t QUIL_Ini_GetSections(IniFile *doc, uint32_t *count, char ***list);
+
+/* Lists the keys of section (its last header) in document order, as QUIL_Ini_GetSections lists
+ * names. Returns 0; 170 for a null doc, array, output or section; 130 for a document without
+ * lines; 10 when no header has that name; 20 when the section holds no key line; 80 when memory
+ * is short. After a failure (but 170) *list is null and *count 0. */
 uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list);
+
+/* Releases a list from QUIL_Ini_GetSections or QUIL_Ini_GetKeys, its strings and the array.
+ * A null list is ignored. */
 void QUIL_Ini_FreeList(char **list);
 
 /* ==== Writing: editing, saving, validation and removal ==== */

@@ -1,0 +1,919 @@
+// INI documents, the reading half: a file loaded as the array of its logical lines (kept byte for
+// byte), the line grammar that classifies and cuts one line, and the lookups and listings that
+// walk the array with it. Nothing is cached: every walk classifies and cuts the lines it passes.
+// The lookups compare names in place and allocate only what they hand to the caller.
+#include "wex_ini.h"
+#include "wex_os_adapter.h"
+#include "wex_result_codes.h"
+
+#include "common/bounded.h"
+#include "ini_parser/source/ini_internal.h"
+
+#include <array>
+#include <cstddef>
+
+namespace {
+
+using namespace wex::ini;
+
+constexpr const char *kUnit = "publiclib/ini_parser/source/ini_parser";
+
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+constexpr char kNoBreak = '\0';
+constexpr char kBackslash = '\\';
+constexpr int32_t kEndOfFile = -1;
+constexpr int32_t kOneByteBack = -1;
+constexpr int32_t kFromCurrent = 1;
+
+// Room for the longest line, an appended CR, the terminator, and the second byte of a doubled
+// backslash stored at the limit.
+constexpr size_t kReadBufferSize = kLongestLine + 3;
+// A header name or key is copied here, terminated, to be compared by the adapter.
+constexpr size_t kNameBufferSize = kLongestLine + 1;
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr size_t kByteOrderMarkSize = sizeof(kByteOrderMark) - 1;
+
+// ---- Small pieces ----
+
+// A piece of a line text, [begin, end).
+struct Span {
+    const char *begin = nullptr;
+    const char *end = nullptr;
+    size_t size() const { return static_cast<size_t>(end - begin); }
+};
+
+// A NUL-terminated heap copy of span (through the adapter), or null when memory is short.
+char *copy_span(Span span) {
+    size_t size = span.size();
+    auto *copy =
+        static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size + 1), __LINE__, kUnit));
+    if (copy != nullptr) {
+        wex::bounded::memcpy_s(copy, size + 1, span.begin, size);
+        copy[size] = '\0';
+    }
+    return copy;
+}
+
+void free_text(char **text) {
+    QUIL_MemFreeSetNullD(text, __LINE__, kUnit);
+}
+
+// The bytes of an array of slots, or false when they do not fit the adapter's u32 sizes.
+bool slot_array_bytes(uint64_t slots, uint32_t *bytes) {
+    uint64_t total = slots * sizeof(char *);
+    if (slots > UINT32_MAX || total > UINT32_MAX) {
+        return false;
+    }
+    *bytes = static_cast<uint32_t>(total);
+    return true;
+}
+
+// Compares span with name as QUIL_StriCmp compares an extracted copy, copying the span to the
+// stack rather than the heap; only a name longer than any line takes a heap copy (80 if short).
+uint32_t span_matches(Span span, const char *name, bool *matches) {
+    std::array<char, kNameBufferSize> local;
+    if (span.size() < local.size()) {
+        wex::bounded::memcpy_s(local.data(), local.size(), span.begin, span.size());
+        local[span.size()] = '\0';
+        *matches = QUIL_StriCmp(local.data(), name) == 0;
+        return QUIL_SUCCESS;
+    }
+    char *copy = copy_span(span);
+    if (copy == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    *matches = QUIL_StriCmp(copy, name) == 0;
+    free_text(&copy);
+    return QUIL_SUCCESS;
+}
+
+// ---- Reading one logical line ----
+
+enum class Step { Continue, Finish, EndOfFile, TooLong, PushBackFailed, NulByte };
+
+// The state of reading one logical line byte by byte. A line break (CR, LF, CR LF or LF CR) is
+// followed by one more read to see whether it is a pair; a byte that belongs to the next line is
+// given back. A backslash is held (pending) until the next byte shows whether it continues the
+// line: before a line break it joins the next physical line, doubled it stays doubled, before
+// anything else it stays in the text.
+class LineReader {
+  public:
+    explicit LineReader(QUIL_FILE *file) : file_(file) {}
+
+    Step read() {
+        Step step = Step::Continue;
+        while (step == Step::Continue) {
+            int32_t byte = QUIL_Fgetc(file_);
+            step = byte == kEndOfFile ? at_end() : on_byte(static_cast<char>(byte));
+        }
+        return step;
+    }
+
+    Span text() const { return {buffer_.data(), buffer_.data() + length_}; }
+    uint32_t physical_lines() const { return phys_; }
+
+  private:
+    Step on_byte(char byte) {
+        if (byte == kCR || byte == kLF) {
+            return on_break(byte);
+        }
+        return byte == kBackslash ? on_backslash() : on_other(byte);
+    }
+
+    // A pending backslash, and a line break read after it, are dropped at the end of the file.
+    Step at_end() const { return length_ > 0 ? Step::Finish : Step::EndOfFile; }
+
+    Step on_break(char byte) {
+        if (brk_ == kNoBreak) {
+            brk_ = byte;
+            return pending_ ? Step::Continue : store(byte);
+        }
+        if (brk_ != byte) { // the second half of a CR LF or LF CR pair
+            if (pending_) {
+                join();
+                return Step::Continue;
+            }
+            return finish_after(store(byte));
+        }
+        if (pending_) { // a continuation onto an empty physical line ends the logical line
+            ++phys_;
+            return finish_after(store(byte));
+        }
+        return push_back();
+    }
+
+    Step on_backslash() {
+        if (brk_ != kNoBreak) {
+            if (!pending_) {
+                return push_back();
+            }
+            join();
+            pending_ = true;
+            return Step::Continue;
+        }
+        if (!pending_) {
+            pending_ = true;
+            return Step::Continue;
+        }
+        pending_ = false;
+        Step step = store(kBackslash);
+        return step == Step::Continue ? store(kBackslash) : step;
+    }
+
+    Step on_other(char byte) {
+        if (brk_ != kNoBreak) {
+            if (!pending_) {
+                return push_back();
+            }
+            join();
+            return store(byte);
+        }
+        if (pending_) {
+            pending_ = false;
+            Step step = store(kBackslash);
+            return step == Step::Continue ? store(byte) : step;
+        }
+        return store(byte);
+    }
+
+    // A NUL byte is refused rather than stored: a text cut there would lose the rest of the file
+    // on the next save.
+    Step store(char byte) {
+        if (byte == '\0') {
+            return Step::NulByte;
+        }
+        buffer_[length_++] = byte;
+        return length_ > kLongestLine ? Step::TooLong : Step::Continue;
+    }
+
+    static Step finish_after(Step stored) {
+        return stored == Step::Continue ? Step::Finish : stored;
+    }
+
+    void join() {
+        pending_ = false;
+        brk_ = kNoBreak;
+        ++phys_;
+    }
+
+    Step push_back() {
+        return QUIL_Fseek(file_, kOneByteBack, kFromCurrent) == 0 ? Step::Finish
+                                                                  : Step::PushBackFailed;
+    }
+
+    QUIL_FILE *file_;
+    std::array<char, kReadBufferSize> buffer_;
+    uint32_t length_ = 0;
+    uint32_t phys_ = 1;
+    bool pending_ = false;
+    char brk_ = kNoBreak;
+};
+
+uint32_t step_result(Step step) {
+    switch (step) {
+    case Step::EndOfFile:
+        return INI_NO_LINES;
+    case Step::TooLong:
+        return INI_LINE_TOO_LONG;
+    case Step::PushBackFailed:
+        return INI_NO_MEMORY;
+    case Step::NulByte:
+        return INI_BAD_LINE;
+    default:
+        return QUIL_SUCCESS;
+    }
+}
+
+// A heap copy of a read line; one that ends the file without a line break gets a CR.
+char *copy_read_line(Span line) {
+    char last = line.end[-1];
+    bool addBreak = last != kCR && last != kLF;
+    size_t size = line.size() + (addBreak ? 1 : 0);
+    auto *copy =
+        static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size + 1), __LINE__, kUnit));
+    if (copy != nullptr) {
+        wex::bounded::memcpy_s(copy, size + 1, line.begin, line.size());
+        if (addBreak) {
+            copy[line.size()] = kCR;
+        }
+        copy[size] = '\0';
+    }
+    return copy;
+}
+
+// ---- Loading ----
+
+void clear_document(IniFile *doc) {
+    doc->modified = 0;
+    doc->lineCount = 0;
+    doc->lineCapacity = 0;
+    doc->physLineCount = 0;
+    doc->lines = nullptr;
+}
+
+uint32_t allocate_lines(IniFile *doc) {
+    uint32_t bytes = 0;
+    slot_array_bytes(kSlotsAtLoad, &bytes);
+    doc->lines = static_cast<char **>(QUIL_MemMallocS(bytes, 0, __LINE__, kUnit));
+    if (doc->lines == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    doc->lineCapacity = kSlotsAtLoad;
+    return QUIL_SUCCESS;
+}
+
+// Reads every line of file into doc, keeping one null slot after the last line.
+uint32_t read_lines(QUIL_FILE *file, IniFile *doc) {
+    for (;;) {
+        uint32_t length = 0;
+        uint32_t phys = 0;
+        uint32_t result = QUIL_Ini_ReadLine(&doc->lines[doc->lineCount], file, &length, &phys);
+        if (result != QUIL_SUCCESS) {
+            return result == INI_NO_LINES ? QUIL_SUCCESS : result;
+        }
+        doc->physLineCount += phys;
+        doc->lineCount++;
+        if (doc->lineCount + 1 >= doc->lineCapacity) {
+            result = QUIL_Ini_GrowLines(doc);
+            if (result != QUIL_SUCCESS) {
+                return result;
+            }
+        }
+    }
+}
+
+// ---- The line grammar ----
+
+// Where the classification decides: the first byte that is not a space or tab, but never past
+// the last byte of the text.
+const char *first_decisive_byte(const char *text) {
+    const char *p = text;
+    while (is_blank(*p) && p[1] != '\0') {
+        ++p;
+    }
+    return p;
+}
+
+uint32_t classify(const char *text, uint32_t *kind) {
+    const char *p = first_decisive_byte(text);
+    switch (*p) {
+    case ' ':
+    case '\t':
+        *kind = INI_LINE_BLANK;
+        return QUIL_SUCCESS;
+    case kCR:
+    case kLF:
+        *kind = INI_LINE_EMPTY;
+        return QUIL_SUCCESS;
+    case ';':
+    case '#':
+        *kind = INI_LINE_COMMENT;
+        return QUIL_SUCCESS;
+    case '[':
+        *kind = INI_LINE_SECTION;
+        return QUIL_SUCCESS;
+    default:
+        break;
+    }
+    if (QUIL_StrChr(p, '=') != nullptr) {
+        *kind = INI_LINE_KEY;
+        return QUIL_SUCCESS;
+    }
+    *kind = INI_LINE_INVALID;
+    return INI_BAD_LINE;
+}
+
+const char *last_byte(const char *text) {
+    return text + QUIL_StrLen(text) - 1;
+}
+
+// The comment after the first " ;" of text: the rest, blanks skipped at its start and white
+// trimmed at its end; empty when nothing but white follows. 160 when text has no " ;".
+uint32_t cut_comment(const char *text, Span *comment) {
+    const char *separator = QUIL_StrStr(text, " ;");
+    if (separator == nullptr) {
+        return INI_BAD_LINE;
+    }
+    const char *start = separator + 2;
+    if (*start == '\0') {
+        *comment = {start, start};
+        return QUIL_SUCCESS;
+    }
+    const char *end = last_byte(start);
+    QUIL_Ini_SkipBlanks(&start, end);
+    QUIL_Ini_TrimBack(&end, start);
+    *comment = is_white(*start) ? Span{start, start} : Span{start, end + 1};
+    return QUIL_SUCCESS;
+}
+
+struct SectionParts {
+    Span name;
+    Span comment;
+    bool hasComment = false;
+};
+
+// The name between the first "[" and the first "]", blanks skipped and white trimmed; close
+// receives the "]".
+uint32_t cut_section_name(const char *text, Span *name, const char **close) {
+    if (QUIL_StrLen(text) < 3) {
+        return INI_BAD_SECTION;
+    }
+    const char *open = QUIL_StrChr(text, '[');
+    *close = QUIL_StrChr(text, ']');
+    if (open == nullptr || *close == nullptr || *close - open < 2) {
+        return INI_BAD_SECTION;
+    }
+    const char *start = open + 1;
+    const char *end = *close - 1;
+    QUIL_Ini_SkipBlanks(&start, end);
+    QUIL_Ini_TrimBack(&end, start);
+    // A single white byte left is a name of blanks and line breaks: nothing is left.
+    if (is_white(*start)) {
+        return INI_BAD_SECTION;
+    }
+    *name = {start, end + 1};
+    return QUIL_SUCCESS;
+}
+
+// Whatever follows the first "]" must be white, or hold a comment after " ;"; the space may be
+// the last one skipped.
+uint32_t cut_section_comment(const char *afterClose, SectionParts *parts) {
+    const char *p = afterClose;
+    while (is_white(*p)) {
+        ++p;
+    }
+    if (*p == '\0') {
+        return QUIL_SUCCESS;
+    }
+    parts->hasComment = true;
+    return cut_comment(p - 1, &parts->comment);
+}
+
+uint32_t cut_section(const char *text, SectionParts *parts) {
+    const char *close = nullptr;
+    uint32_t result = cut_section_name(skip_byte_order_mark(text), &parts->name, &close);
+    return result == QUIL_SUCCESS ? cut_section_comment(close + 1, parts) : result;
+}
+
+struct KeyParts {
+    Span key;
+    Span value;
+    Span comment;
+    bool hasValue = false;
+    bool hasComment = false;
+};
+
+// The key before the first "=", blanks skipped and white trimmed. 160 without "=", 120 when no
+// key is left. equals receives the "=".
+uint32_t cut_key_name(const char *text, Span *key, const char **equals) {
+    const char *eq = QUIL_StrChr(text, '=');
+    if (eq == nullptr) {
+        return INI_BAD_LINE;
+    }
+    if (eq == text) {
+        return INI_BAD_KEY;
+    }
+    const char *start = text;
+    const char *end = eq - 1;
+    QUIL_Ini_SkipBlanks(&start, end);
+    QUIL_Ini_TrimBack(&end, start);
+    if (is_white(*start)) {
+        return INI_BAD_KEY;
+    }
+    *key = {start, end + 1};
+    *equals = eq;
+    return QUIL_SUCCESS;
+}
+
+// The first double quote after p that no backslash escapes, or null.
+const char *unescaped_quote(const char *p) {
+    for (const char *quote = QUIL_StrChr(p, '"'); quote != nullptr;
+         quote = QUIL_StrChr(quote + 1, '"')) {
+        if (quote[-1] != kBackslash) {
+            return quote;
+        }
+    }
+    return nullptr;
+}
+
+// Where the value is cut for a comment: the space of the first " ;" that no later double quote
+// shows to lie inside a quoted string. Null when the value runs to the end of the line.
+const char *comment_cut(const char *start, const char *end) {
+    const char *p = start;
+    while (p < end) {
+        const char *semicolon = QUIL_StrChr(p, ';');
+        if (semicolon == nullptr || semicolon[-1] != ' ') {
+            return nullptr;
+        }
+        const char *quote = unescaped_quote(semicolon + 1);
+        if (quote == nullptr) {
+            return semicolon - 1;
+        }
+        p = quote + 1;
+    }
+    return nullptr;
+}
+
+// Value and comment after the "=" at eq; neither can fail.
+void cut_value_and_comment(const char *eq, KeyParts *parts) {
+    if (eq[1] == '\0') {
+        return;
+    }
+    const char *end = last_byte(eq);
+    const char *start = eq + 1;
+    QUIL_Ini_SkipBlanks(&start, end);
+    const char *cut = comment_cut(start, end);
+    // The value's last byte, before the cut; it may lie before start when the value is empty.
+    const char *valueLast = cut == nullptr ? end : cut - 1;
+    QUIL_Ini_TrimBack(&valueLast, start);
+    if (valueLast >= start && !is_white(*start)) {
+        parts->value = {start, valueLast + 1};
+        parts->hasValue = true;
+    }
+    if (cut != nullptr) {
+        parts->hasComment = true;
+        cut_comment(cut, &parts->comment);
+    }
+}
+
+uint32_t cut_key_line(const char *text, KeyParts *parts) {
+    const char *eq = nullptr;
+    uint32_t result = cut_key_name(skip_byte_order_mark(text), &parts->key, &eq);
+    if (result == QUIL_SUCCESS) {
+        cut_value_and_comment(eq, parts);
+    }
+    return result;
+}
+
+// Copies span into *out when present; false when memory is short.
+bool copy_if(bool present, Span span, char **out) {
+    if (!present) {
+        return true;
+    }
+    *out = copy_span(span);
+    return *out != nullptr;
+}
+
+// ---- Walks over the document ----
+
+bool document_usable(const IniFile *doc) {
+    return doc != nullptr && doc->lines != nullptr;
+}
+
+// A list for up to count names and its terminating null, all entries null; null when short of
+// memory.
+char **new_name_list(uint32_t count) {
+    uint32_t bytes = 0;
+    if (!slot_array_bytes(uint64_t{count} + 1, &bytes)) {
+        return nullptr;
+    }
+    return static_cast<char **>(QUIL_MemMallocS(bytes, 0, __LINE__, kUnit));
+}
+
+// Ends a failed listing: the list and what it gathered are released and the outputs cleared.
+uint32_t drop_list(uint32_t result, uint32_t *count, char ***list) {
+    QUIL_Ini_FreeList(*list);
+    *list = nullptr;
+    *count = 0;
+    return result;
+}
+
+// Cuts the header line text and appends its name to list.
+uint32_t append_section_name(const char *line, uint32_t *count, char **list) {
+    SectionParts parts;
+    uint32_t result = cut_section(line, &parts);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    list[*count] = copy_span(parts.name);
+    if (list[*count] == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    ++*count;
+    return QUIL_SUCCESS;
+}
+
+// Cuts the key line text and appends its key to list.
+uint32_t append_key(const char *line, uint32_t *count, char **list) {
+    KeyParts parts;
+    uint32_t result = cut_key_line(line, &parts);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    list[*count] = copy_span(parts.key);
+    if (list[*count] == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    ++*count;
+    return QUIL_SUCCESS;
+}
+
+// Appends every header name of doc to list.
+uint32_t gather_sections(const IniFile *doc, uint32_t *count, char **list) {
+    for (uint32_t i = 0; i < doc->lineCount; ++i) {
+        const char *line = doc->lines[i];
+        if (line == nullptr) {
+            continue;
+        }
+        uint32_t kind = INI_LINE_UNSET;
+        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
+        if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
+            result = append_section_name(line, count, list);
+        }
+        if (result != QUIL_SUCCESS) {
+            return result;
+        }
+    }
+    return *count == 0 ? INI_NO_SECTION : QUIL_SUCCESS;
+}
+
+// Appends the key of every key line in the section whose header stands at header.
+uint32_t gather_keys(const IniFile *doc, uint32_t header, uint32_t *count, char **list) {
+    for (uint32_t i = header + 1; i < doc->lineCount; ++i) {
+        const char *line = doc->lines[i];
+        if (line == nullptr) {
+            continue;
+        }
+        uint32_t kind = INI_LINE_UNSET;
+        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
+        if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
+            break;
+        }
+        if (result == QUIL_SUCCESS && kind == INI_LINE_KEY) {
+            result = append_key(line, count, list);
+        }
+        if (result != QUIL_SUCCESS) {
+            return result;
+        }
+    }
+    return *count == 0 ? INI_NO_KEY : QUIL_SUCCESS;
+}
+
+// The slot of the last line of key in range, walking from its end; INI_NO_KEY when none.
+uint32_t find_key_from_end(const IniFile *doc, SectionRange range, const char *key,
+                           uint32_t *slot) {
+    for (uint32_t i = range.last; i > range.header; --i) {
+        const char *line = doc->lines[i];
+        if (line == nullptr) {
+            continue;
+        }
+        uint32_t kind = INI_LINE_UNSET;
+        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
+        bool matches = false;
+        if (result == QUIL_SUCCESS && kind == INI_LINE_KEY) {
+            result = key_line_matches(line, key, &matches);
+        }
+        if (result != QUIL_SUCCESS) {
+            return result;
+        }
+        if (matches) {
+            *slot = i;
+            return QUIL_SUCCESS;
+        }
+    }
+    return INI_NO_KEY;
+}
+
+} // namespace
+
+// ---- Shared with the writing half ----
+
+namespace wex::ini {
+
+const char *skip_byte_order_mark(const char *text) {
+    for (size_t i = 0; i < kByteOrderMarkSize; ++i) {
+        if (text[i] != kByteOrderMark[i]) {
+            return text;
+        }
+    }
+    return text + kByteOrderMarkSize;
+}
+
+uint32_t section_line_matches(const char *text, const char *name, bool *matches) {
+    SectionParts parts;
+    uint32_t result = cut_section(text, &parts);
+    return result == QUIL_SUCCESS ? span_matches(parts.name, name, matches) : result;
+}
+
+uint32_t key_line_matches(const char *text, const char *key, bool *matches) {
+    Span name;
+    const char *eq = nullptr;
+    uint32_t result = cut_key_name(skip_byte_order_mark(text), &name, &eq);
+    return result == QUIL_SUCCESS ? span_matches(name, key, matches) : result;
+}
+
+uint32_t find_section_from_end(const IniFile *doc, const char *name, SectionRange *range) {
+    uint32_t end = doc->lineCount - 1;
+    for (uint32_t i = doc->lineCount; i-- > 0;) {
+        const char *line = doc->lines[i];
+        if (line == nullptr) {
+            continue;
+        }
+        uint32_t kind = INI_LINE_UNSET;
+        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
+        bool matches = false;
+        if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
+            result = section_line_matches(line, name, &matches);
+        }
+        if (result != QUIL_SUCCESS) {
+            return result;
+        }
+        if (matches) {
+            *range = {i, end};
+            return QUIL_SUCCESS;
+        }
+        if (kind == INI_LINE_SECTION) {
+            end = i - 1;
+        }
+    }
+    return INI_NO_SECTION;
+}
+
+} // namespace wex::ini
+
+extern "C" {
+
+// ---- Loading ----
+
+uint32_t QUIL_Ini_Load(const char *path, IniFile *doc) {
+    if (path == nullptr || doc == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    clear_document(doc);
+    QUIL_FILE *file = QUIL_Fopen(path, "r");
+    if (file == nullptr) {
+        return INI_OPEN_FAILED;
+    }
+    uint32_t result = allocate_lines(doc);
+    if (result == QUIL_SUCCESS) {
+        result = read_lines(file, doc);
+        if (result != QUIL_SUCCESS) {
+            QUIL_Ini_Free(doc);
+        }
+    }
+    QUIL_Fclose(file);
+    return result;
+}
+
+void QUIL_Ini_Free(IniFile *doc) {
+    if (doc == nullptr) {
+        return;
+    }
+    if (doc->lines != nullptr) {
+        for (uint32_t i = 0; i < doc->lineCount; ++i) {
+            free_text(&doc->lines[i]);
+        }
+        QUIL_MemFreeD(doc->lines, __LINE__, kUnit);
+    }
+    clear_document(doc);
+}
+
+uint32_t QUIL_Ini_GrowLines(IniFile *doc) {
+    if (!document_usable(doc)) {
+        return INI_BAD_ARGUMENT;
+    }
+    uint32_t bytes = 0;
+    if (!slot_array_bytes(uint64_t{doc->lineCapacity} + kSlotsPerGrowth, &bytes)) {
+        return INI_NO_MEMORY;
+    }
+    // Reallocation lets the allocator grow the array in place: loading stays linear.
+    auto *grown = static_cast<char **>(QUIL_MemReallocD(doc->lines, bytes, __LINE__, kUnit));
+    if (grown == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    wex::bounded::memset_s(grown + doc->lineCapacity, kSlotsPerGrowth * sizeof(char *), 0,
+                           kSlotsPerGrowth * sizeof(char *));
+    doc->lines = grown;
+    doc->lineCapacity += kSlotsPerGrowth;
+    return QUIL_SUCCESS;
+}
+
+uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint32_t *physLines) {
+    if (slot == nullptr || file == nullptr || length == nullptr || physLines == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *length = 0;
+    *physLines = 0;
+    LineReader reader(file);
+    uint32_t result = step_result(reader.read());
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    Span line = reader.text();
+    char *text = copy_read_line(line);
+    if (text == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    *slot = text;
+    *length = static_cast<uint32_t>(line.size());
+    *physLines = reader.physical_lines();
+    return QUIL_SUCCESS;
+}
+
+// ---- The line grammar ----
+
+uint32_t QUIL_Ini_GetLineType(const char *text, uint32_t *kind) {
+    if (text == nullptr || kind == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    text = skip_byte_order_mark(text);
+    if (*text == '\0') {
+        return INI_BAD_ARGUMENT;
+    }
+    return classify(text, kind);
+}
+
+uint32_t QUIL_Ini_ParseComment(const char *text, char **comment) {
+    if (text == nullptr || comment == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *comment = nullptr;
+    Span cut;
+    uint32_t result = cut_comment(text, &cut);
+    if (result == QUIL_SUCCESS && !copy_if(true, cut, comment)) {
+        result = INI_NO_MEMORY;
+    }
+    return result;
+}
+
+uint32_t QUIL_Ini_ParseSectionLine(const char *text, char **name, char **comment) {
+    if (name == nullptr || comment == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *name = nullptr;
+    *comment = nullptr;
+    if (text == nullptr) {
+        return INI_BAD_SECTION;
+    }
+    SectionParts parts;
+    uint32_t result = cut_section(text, &parts);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    if (!copy_if(true, parts.name, name) || !copy_if(parts.hasComment, parts.comment, comment)) {
+        free_text(name);
+        return INI_NO_MEMORY;
+    }
+    return QUIL_SUCCESS;
+}
+
+uint32_t QUIL_Ini_ParseKeyLine(const char *text, char **key, char **value, char **comment) {
+    if (text == nullptr || key == nullptr || value == nullptr || comment == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *key = nullptr;
+    *value = nullptr;
+    *comment = nullptr;
+    KeyParts parts;
+    uint32_t result = cut_key_line(text, &parts);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    if (!copy_if(true, parts.key, key) || !copy_if(parts.hasValue, parts.value, value) ||
+        !copy_if(parts.hasComment, parts.comment, comment)) {
+        free_text(key);
+        free_text(value);
+        return INI_NO_MEMORY;
+    }
+    return QUIL_SUCCESS;
+}
+
+void QUIL_Ini_SkipBlanks(const char **pos, const char *limit) {
+    if (pos == nullptr || *pos == nullptr) {
+        return;
+    }
+    while (is_blank(**pos) && *pos < limit) {
+        ++*pos;
+    }
+}
+
+void QUIL_Ini_TrimBack(const char **pos, const char *limit) {
+    if (pos == nullptr || *pos == nullptr) {
+        return;
+    }
+    while (is_white(**pos) && *pos > limit) {
+        --*pos;
+    }
+}
+
+uint32_t QUIL_Ini_SafeStrLen(const char *text) {
+    return text == nullptr ? 0 : QUIL_StrLen(text);
+}
+
+// ---- Lookup and listing ----
+
+uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, char **value) {
+    if (!document_usable(doc) || value == nullptr || section == nullptr || key == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *value = nullptr;
+    if (doc->lineCount == 0) {
+        return INI_NO_LINES;
+    }
+    SectionRange range{};
+    uint32_t result = find_section_from_end(doc, section, &range);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    uint32_t slot = 0;
+    result = find_key_from_end(doc, range, key, &slot);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    KeyParts parts;
+    cut_key_line(doc->lines[slot], &parts);
+    return copy_if(parts.hasValue, parts.value, value) ? QUIL_SUCCESS : INI_NO_MEMORY;
+}
+
+uint32_t QUIL_Ini_GetSections(IniFile *doc, uint32_t *count, char ***list) {
+    if (!document_usable(doc) || count == nullptr || list == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *count = 0;
+    *list = nullptr;
+    if (doc->lineCount == 0) {
+        return INI_NO_LINES;
+    }
+    *list = new_name_list(doc->lineCount);
+    if (*list == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    uint32_t result = gather_sections(doc, count, *list);
+    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
+}
+
+uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list) {
+    if (!document_usable(doc) || count == nullptr || list == nullptr || section == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *count = 0;
+    *list = nullptr;
+    if (doc->lineCount == 0) {
+        return INI_NO_LINES;
+    }
+    SectionRange range{};
+    uint32_t result = find_section_from_end(doc, section, &range);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    *list = new_name_list(doc->lineCount);
+    if (*list == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    result = gather_keys(doc, range.header, count, *list);
+    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
+}
+
+void QUIL_Ini_FreeList(char **list) {
+    if (list == nullptr) {
+        return;
+    }
+    for (char **entry = list; *entry != nullptr; ++entry) {
+        QUIL_MemFreeD(*entry, __LINE__, kUnit);
+    }
+    QUIL_MemFreeD(list, __LINE__, kUnit);
+}
+
+} // extern "C"
