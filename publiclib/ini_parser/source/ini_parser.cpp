@@ -26,9 +26,9 @@ constexpr int32_t kEndOfFile = -1;
 constexpr int32_t kOneByteBack = -1;
 constexpr int32_t kFromCurrent = 1;
 
-// Room for the longest line, an appended CR, the terminator, and the second byte of a doubled
-// backslash stored at the limit.
-constexpr size_t kReadBufferSize = kLongestLine + 3;
+// Room for the longest line and the byte that makes a line too long; the terminator and a CR
+// for a last line without break are added in the line's own copy.
+constexpr size_t kReadBufferSize = kLongestLine + 1;
 // A header name or key is copied here, terminated, to be compared by the adapter.
 constexpr size_t kNameBufferSize = kLongestLine + 1;
 
@@ -93,6 +93,41 @@ uint32_t span_matches(Span span, const char *name, bool *matches) {
 
 enum class Step { Continue, Finish, EndOfFile, TooLong, PushBackFailed, NulByte };
 
+// Where a line reader's bytes come from. A byte read past the end of a line is given back: to the
+// file by moving its position one byte back, which is what a caller of QUIL_Ini_ReadLine sees; or,
+// while a whole file is loaded, by holding it for the next line, which spares the seek (a system
+// call with most C libraries) on every line.
+class ByteSource {
+  public:
+    enum class GiveBack { ToFile, ToNextLine };
+
+    ByteSource(QUIL_FILE *file, GiveBack giveBack) : file_(file), giveBack_(giveBack) {}
+
+    int32_t next() {
+        if (held_ == kNothingHeld) {
+            return QUIL_Fgetc(file_);
+        }
+        int32_t byte = held_;
+        held_ = kNothingHeld;
+        return byte;
+    }
+
+    bool give_back(char byte) {
+        if (giveBack_ == GiveBack::ToNextLine) {
+            held_ = static_cast<unsigned char>(byte);
+            return true;
+        }
+        return QUIL_Fseek(file_, kOneByteBack, kFromCurrent) == 0;
+    }
+
+  private:
+    static constexpr int32_t kNothingHeld = -2;
+
+    QUIL_FILE *file_;
+    GiveBack giveBack_;
+    int32_t held_ = kNothingHeld;
+};
+
 // The state of reading one logical line byte by byte. A line break (CR, LF, CR LF or LF CR) is
 // followed by one more read to see whether it is a pair; a byte that belongs to the next line is
 // given back. A backslash is held (pending) until the next byte shows whether it continues the
@@ -100,12 +135,12 @@ enum class Step { Continue, Finish, EndOfFile, TooLong, PushBackFailed, NulByte 
 // anything else it stays in the text.
 class LineReader {
   public:
-    explicit LineReader(QUIL_FILE *file) : file_(file) {}
+    explicit LineReader(ByteSource &source) : source_(source) {}
 
     Step read() {
         Step step = Step::Continue;
         while (step == Step::Continue) {
-            int32_t byte = QUIL_Fgetc(file_);
+            int32_t byte = source_.next();
             step = byte == kEndOfFile ? at_end() : on_byte(static_cast<char>(byte));
         }
         return step;
@@ -141,13 +176,13 @@ class LineReader {
             ++phys_;
             return finish_after(store(byte));
         }
-        return push_back();
+        return give_back(byte);
     }
 
     Step on_backslash() {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return push_back();
+                return give_back(kBackslash);
             }
             join();
             pending_ = true;
@@ -165,7 +200,7 @@ class LineReader {
     Step on_other(char byte) {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return push_back();
+                return give_back(byte);
             }
             join();
             return store(byte);
@@ -198,12 +233,11 @@ class LineReader {
         ++phys_;
     }
 
-    Step push_back() {
-        return QUIL_Fseek(file_, kOneByteBack, kFromCurrent) == 0 ? Step::Finish
-                                                                  : Step::PushBackFailed;
+    Step give_back(char byte) {
+        return source_.give_back(byte) ? Step::Finish : Step::PushBackFailed;
     }
 
-    QUIL_FILE *file_;
+    ByteSource &source_;
     std::array<char, kReadBufferSize> buffer_;
     uint32_t length_ = 0;
     uint32_t phys_ = 1;
@@ -243,6 +277,26 @@ char *copy_read_line(Span line) {
     return copy;
 }
 
+// Reads the next logical line from source into a new text in *slot.
+uint32_t read_line(ByteSource &source, char **slot, uint32_t *length, uint32_t *physLines) {
+    *length = 0;
+    *physLines = 0;
+    LineReader reader(source);
+    uint32_t result = step_result(reader.read());
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    Span line = reader.text();
+    char *text = copy_read_line(line);
+    if (text == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    *slot = text;
+    *length = static_cast<uint32_t>(line.size());
+    *physLines = reader.physical_lines();
+    return QUIL_SUCCESS;
+}
+
 // ---- Loading ----
 
 void clear_document(IniFile *doc) {
@@ -254,9 +308,8 @@ void clear_document(IniFile *doc) {
 }
 
 uint32_t allocate_lines(IniFile *doc) {
-    uint32_t bytes = 0;
-    slot_array_bytes(kSlotsAtLoad, &bytes);
-    doc->lines = static_cast<char **>(QUIL_MemMallocS(bytes, 0, __LINE__, kUnit));
+    constexpr auto kBytes = static_cast<uint32_t>(kSlotsAtLoad * sizeof(char *));
+    doc->lines = static_cast<char **>(QUIL_MemMallocS(kBytes, 0, __LINE__, kUnit));
     if (doc->lines == nullptr) {
         return INI_NO_MEMORY;
     }
@@ -266,10 +319,11 @@ uint32_t allocate_lines(IniFile *doc) {
 
 // Reads every line of file into doc, keeping one null slot after the last line.
 uint32_t read_lines(QUIL_FILE *file, IniFile *doc) {
+    ByteSource source(file, ByteSource::GiveBack::ToNextLine);
     for (;;) {
         uint32_t length = 0;
         uint32_t phys = 0;
-        uint32_t result = QUIL_Ini_ReadLine(&doc->lines[doc->lineCount], file, &length, &phys);
+        uint32_t result = read_line(source, &doc->lines[doc->lineCount], &length, &phys);
         if (result != QUIL_SUCCESS) {
             return result == INI_NO_LINES ? QUIL_SUCCESS : result;
         }
@@ -512,6 +566,16 @@ char **new_name_list(uint32_t count) {
     return static_cast<char **>(QUIL_MemMallocS(bytes, 0, __LINE__, kUnit));
 }
 
+// The checks a listing begins with; once they pass, the outputs are cleared.
+uint32_t start_listing(const IniFile *doc, uint32_t *count, char ***list) {
+    if (!document_usable(doc) || count == nullptr || list == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    *count = 0;
+    *list = nullptr;
+    return QUIL_SUCCESS;
+}
+
 // Ends a failed listing: the list and what it gathered are released and the outputs cleared.
 uint32_t drop_list(uint32_t result, uint32_t *count, char ***list) {
     QUIL_Ini_FreeList(*list);
@@ -520,14 +584,9 @@ uint32_t drop_list(uint32_t result, uint32_t *count, char ***list) {
     return result;
 }
 
-// Cuts the header line text and appends its name to list.
-uint32_t append_section_name(const char *line, uint32_t *count, char **list) {
-    SectionParts parts;
-    uint32_t result = cut_section(line, &parts);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    list[*count] = copy_span(parts.name);
+// Appends a copy of name to list.
+uint32_t append_copy(Span name, uint32_t *count, char **list) {
+    list[*count] = copy_span(name);
     if (list[*count] == nullptr) {
         return INI_NO_MEMORY;
     }
@@ -535,19 +594,16 @@ uint32_t append_section_name(const char *line, uint32_t *count, char **list) {
     return QUIL_SUCCESS;
 }
 
-// Cuts the key line text and appends its key to list.
-uint32_t append_key(const char *line, uint32_t *count, char **list) {
+uint32_t append_section_name(const char *headerLine, uint32_t *count, char **list) {
+    SectionParts parts;
+    uint32_t result = cut_section(headerLine, &parts);
+    return result == QUIL_SUCCESS ? append_copy(parts.name, count, list) : result;
+}
+
+uint32_t append_key(const char *keyLine, uint32_t *count, char **list) {
     KeyParts parts;
-    uint32_t result = cut_key_line(line, &parts);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    list[*count] = copy_span(parts.key);
-    if (list[*count] == nullptr) {
-        return INI_NO_MEMORY;
-    }
-    ++*count;
-    return QUIL_SUCCESS;
+    uint32_t result = cut_key_line(keyLine, &parts);
+    return result == QUIL_SUCCESS ? append_copy(parts.key, count, list) : result;
 }
 
 // Appends every header name of doc to list.
@@ -591,29 +647,77 @@ uint32_t gather_keys(const IniFile *doc, uint32_t header, uint32_t *count, char 
     return *count == 0 ? INI_NO_KEY : QUIL_SUCCESS;
 }
 
-// The slot of the last line of key in range, walking from its end; INI_NO_KEY when none.
-uint32_t find_key_from_end(const IniFile *doc, SectionRange range, const char *key,
-                           uint32_t *slot) {
-    for (uint32_t i = range.last; i > range.header; --i) {
+// Allocates a list as long as the document into *list and lets gather fill it; a failed
+// gathering releases it.
+template <typename Gather>
+uint32_t fill_list(const IniFile *doc, uint32_t *count, char ***list, Gather gather) {
+    *list = new_name_list(doc->lineCount);
+    if (*list == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    uint32_t result = gather(*list);
+    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
+}
+
+using NameMatcher = uint32_t (*)(const char *line, const char *name, bool *matches);
+
+constexpr uint32_t kNoSlot = UINT32_MAX;
+
+// Where a walk from the end stopped: the matching line, and the line of the same kind that the
+// walk passed last (the nearest one after the match in the document); kNoSlot when none.
+struct WalkEnd {
+    uint32_t found = kNoSlot;
+    uint32_t lastPassed = kNoSlot;
+};
+
+// Walks the non-null slots from last down to first, classifying each, to the first line of kind
+// wanted whose name (as matcher cuts it) equals name. Returns the first code that is not 0.
+uint32_t walk_back(const IniFile *doc, uint32_t first, uint32_t last, uint32_t wanted,
+                   NameMatcher matcher, const char *name, WalkEnd *walk) {
+    for (uint32_t i = last + 1; i-- > first;) {
         const char *line = doc->lines[i];
         if (line == nullptr) {
             continue;
         }
         uint32_t kind = INI_LINE_UNSET;
-        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
         bool matches = false;
-        if (result == QUIL_SUCCESS && kind == INI_LINE_KEY) {
-            result = key_line_matches(line, key, &matches);
+        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
+        if (result == QUIL_SUCCESS && kind == wanted) {
+            result = matcher(line, name, &matches);
         }
         if (result != QUIL_SUCCESS) {
             return result;
         }
         if (matches) {
-            *slot = i;
+            walk->found = i;
             return QUIL_SUCCESS;
         }
+        if (kind == wanted) {
+            walk->lastPassed = i;
+        }
     }
-    return INI_NO_KEY;
+    return QUIL_SUCCESS;
+}
+
+// The slot of the last line of key in range, walking from its end; INI_NO_KEY when none.
+uint32_t find_key_from_end(const IniFile *doc, SectionRange range, const char *key,
+                           uint32_t *slot) {
+    WalkEnd walk;
+    uint32_t result =
+        walk_back(doc, range.header + 1, range.last, INI_LINE_KEY, key_line_matches, key, &walk);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    if (walk.found == kNoSlot) {
+        return INI_NO_KEY;
+    }
+    *slot = walk.found;
+    return QUIL_SUCCESS;
+}
+
+// The range of the last header named section; 130 for a document without lines.
+uint32_t find_named_section(const IniFile *doc, const char *section, SectionRange *range) {
+    return doc->lineCount == 0 ? INI_NO_LINES : find_section_from_end(doc, section, range);
 }
 
 } // namespace
@@ -645,30 +749,19 @@ uint32_t key_line_matches(const char *text, const char *key, bool *matches) {
 }
 
 uint32_t find_section_from_end(const IniFile *doc, const char *name, SectionRange *range) {
-    uint32_t end = doc->lineCount - 1;
-    for (uint32_t i = doc->lineCount; i-- > 0;) {
-        const char *line = doc->lines[i];
-        if (line == nullptr) {
-            continue;
-        }
-        uint32_t kind = INI_LINE_UNSET;
-        uint32_t result = QUIL_Ini_GetLineType(line, &kind);
-        bool matches = false;
-        if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
-            result = section_line_matches(line, name, &matches);
-        }
-        if (result != QUIL_SUCCESS) {
-            return result;
-        }
-        if (matches) {
-            *range = {i, end};
-            return QUIL_SUCCESS;
-        }
-        if (kind == INI_LINE_SECTION) {
-            end = i - 1;
-        }
+    uint32_t lastSlot = doc->lineCount - 1; // the walk takes no step when lineCount is 0
+    WalkEnd walk;
+    uint32_t result =
+        walk_back(doc, 0, lastSlot, INI_LINE_SECTION, section_line_matches, name, &walk);
+    if (result != QUIL_SUCCESS) {
+        return result;
     }
-    return INI_NO_SECTION;
+    if (walk.found == kNoSlot) {
+        return INI_NO_SECTION;
+    }
+    // The section ends before the next header, which the walk passed last.
+    *range = {walk.found, walk.lastPassed == kNoSlot ? lastSlot : walk.lastPassed - 1};
+    return QUIL_SUCCESS;
 }
 
 } // namespace wex::ini
@@ -734,22 +827,8 @@ uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint3
     if (slot == nullptr || file == nullptr || length == nullptr || physLines == nullptr) {
         return INI_BAD_ARGUMENT;
     }
-    *length = 0;
-    *physLines = 0;
-    LineReader reader(file);
-    uint32_t result = step_result(reader.read());
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    Span line = reader.text();
-    char *text = copy_read_line(line);
-    if (text == nullptr) {
-        return INI_NO_MEMORY;
-    }
-    *slot = text;
-    *length = static_cast<uint32_t>(line.size());
-    *physLines = reader.physical_lines();
-    return QUIL_SUCCESS;
+    ByteSource source(file, ByteSource::GiveBack::ToFile);
+    return read_line(source, slot, length, physLines);
 }
 
 // ---- The line grammar ----
@@ -849,11 +928,8 @@ uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, c
         return INI_BAD_ARGUMENT;
     }
     *value = nullptr;
-    if (doc->lineCount == 0) {
-        return INI_NO_LINES;
-    }
     SectionRange range{};
-    uint32_t result = find_section_from_end(doc, section, &range);
+    uint32_t result = find_named_section(doc, section, &range);
     if (result != QUIL_SUCCESS) {
         return result;
     }
@@ -868,42 +944,30 @@ uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, c
 }
 
 uint32_t QUIL_Ini_GetSections(IniFile *doc, uint32_t *count, char ***list) {
-    if (!document_usable(doc) || count == nullptr || list == nullptr) {
-        return INI_BAD_ARGUMENT;
-    }
-    *count = 0;
-    *list = nullptr;
-    if (doc->lineCount == 0) {
-        return INI_NO_LINES;
-    }
-    *list = new_name_list(doc->lineCount);
-    if (*list == nullptr) {
-        return INI_NO_MEMORY;
-    }
-    uint32_t result = gather_sections(doc, count, *list);
-    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
-}
-
-uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list) {
-    if (!document_usable(doc) || count == nullptr || list == nullptr || section == nullptr) {
-        return INI_BAD_ARGUMENT;
-    }
-    *count = 0;
-    *list = nullptr;
-    if (doc->lineCount == 0) {
-        return INI_NO_LINES;
-    }
-    SectionRange range{};
-    uint32_t result = find_section_from_end(doc, section, &range);
+    uint32_t result = start_listing(doc, count, list);
     if (result != QUIL_SUCCESS) {
         return result;
     }
-    *list = new_name_list(doc->lineCount);
-    if (*list == nullptr) {
-        return INI_NO_MEMORY;
+    if (doc->lineCount == 0) {
+        return INI_NO_LINES;
     }
-    result = gather_keys(doc, range.header, count, *list);
-    return result == QUIL_SUCCESS ? result : drop_list(result, count, list);
+    return fill_list(doc, count, list,
+                     [doc, count](char **names) { return gather_sections(doc, count, names); });
+}
+
+uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list) {
+    uint32_t result = section == nullptr ? INI_BAD_ARGUMENT : start_listing(doc, count, list);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    SectionRange range{};
+    result = find_named_section(doc, section, &range);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    return fill_list(doc, count, list, [doc, range, count](char **names) {
+        return gather_keys(doc, range.header, count, names);
+    });
 }
 
 void QUIL_Ini_FreeList(char **list) {

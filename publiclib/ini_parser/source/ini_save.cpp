@@ -14,6 +14,7 @@
 namespace {
 
 using wex::ini_writer::is_line_break;
+using wex::ini_writer::kLineBufferSize;
 
 constexpr const char *kUnit = "publiclib/ini_parser/source/ini_save";
 
@@ -117,15 +118,85 @@ char *backup_name(const char *target) {
     return name;
 }
 
+// ---- Keeping lines apart ----
+//
+// The reader takes LF CR and CR LF as one break. Lines that stood apart when loaded can come to
+// stand side by side when a line between them is removed or a new line is put before an empty
+// line: a line ending in LF then meets an empty line beginning with CR, or the other way round.
+// Such a one-byte break is written as the byte that follows it (CR CR and LF LF are two breaks),
+// so that every line reads back as a line of its own. A run of empty lines of one byte each is
+// written as one byte repeated, the byte that keeps the last of them apart from what follows.
+
+bool is_one_break(const char *line) {
+    return is_line_break(line[0]) && line[1] == '\0';
+}
+
+// The first slot from slot on whose line has not been removed, or lineCount.
+uint32_t next_present(const IniFile *doc, uint32_t slot) {
+    while (slot < doc->lineCount && doc->lines[slot] == nullptr) {
+        ++slot;
+    }
+    return slot;
+}
+
+// The byte every line of the run of one-byte empty lines that starts at slot is written as.
+char run_byte(const IniFile *doc, uint32_t slot) {
+    char last = doc->lines[slot][0];
+    while (slot < doc->lineCount && is_one_break(doc->lines[slot])) {
+        last = doc->lines[slot][0];
+        slot = next_present(doc, slot + 1);
+    }
+    char after = slot < doc->lineCount ? doc->lines[slot][0] : '\0';
+    return is_line_break(after) ? after : last;
+}
+
+// The first byte the line at slot is written with ('\0' past the last line).
+char written_first(const IniFile *doc, uint32_t slot) {
+    if (slot >= doc->lineCount) {
+        return '\0';
+    }
+    const char *line = doc->lines[slot];
+    return is_one_break(line) ? run_byte(doc, slot) : line[0];
+}
+
+// Whether text ends in a one-byte break that the reader would pair with the byte next.
+bool would_pair(const char *text, uint32_t length, char next) {
+    if (length < 2 || !is_line_break(text[length - 1]) || is_line_break(text[length - 2])) {
+        return false;
+    }
+    return is_line_break(next) && next != text[length - 1];
+}
+
+// Writes a line of two bytes or more that the byte next will follow.
+uint32_t write_apart(QUIL_FILE *file, const char *text, char next) {
+    uint32_t length = QUIL_StrLen(text);
+    if (length >= kLineBufferSize || !would_pair(text, length, next)) {
+        return QUIL_Ini_WriteLine(file, text);
+    }
+    char apart[kLineBufferSize];
+    wex::bounded::strcpy_s(apart, sizeof apart, text);
+    apart[length - 1] = next;
+    return QUIL_Ini_WriteLine(file, apart);
+}
+
 uint32_t write_lines(QUIL_FILE *file, const IniFile *doc) {
-    for (uint32_t i = 0; i < doc->lineCount; ++i) {
-        if (doc->lines[i] == nullptr) {
-            continue;
+    char runByte = '\0'; // while in a run of one-byte empty lines
+    for (uint32_t i = next_present(doc, 0); i < doc->lineCount;) {
+        const char *line = doc->lines[i];
+        uint32_t next = next_present(doc, i + 1);
+        uint32_t result = QUIL_SUCCESS;
+        if (is_one_break(line)) {
+            runByte = runByte != '\0' ? runByte : run_byte(doc, i);
+            const char written[] = {runByte, '\0'};
+            result = QUIL_Ini_WriteLine(file, written);
+        } else {
+            runByte = '\0';
+            result = write_apart(file, line, written_first(doc, next));
         }
-        uint32_t result = QUIL_Ini_WriteLine(file, doc->lines[i]);
         if (result != QUIL_SUCCESS) {
             return result;
         }
+        i = next;
     }
     return QUIL_SUCCESS;
 }
@@ -203,7 +274,9 @@ uint32_t QUIL_Ini_Close(const char *path, IniFile *doc) {
         return INI_BAD_ARGUMENT;
     }
     uint32_t result = QUIL_SUCCESS;
-    if (doc->modified == 1) {
+    if (doc->modified == 1 && doc->lines == nullptr) {
+        result = INI_BAD_ARGUMENT; // no lines to write: never replace the file by nothing
+    } else if (doc->modified == 1) {
         result = path == nullptr || path[0] == '\0' ? INI_NO_LINES : save(path, doc);
     }
     QUIL_Ini_Free(doc);

@@ -1,15 +1,20 @@
-// Helpers for the tests of the INI reading half: a document that frees itself, and documents
-// loaded from bytes written to a temporary file.
-#ifndef WEX_INI_READ_SUPPORT_H
-#define WEX_INI_READ_SUPPORT_H
+// Helpers for the tests of the INI writing half: documents that free themselves, documents loaded
+// from bytes or from a list of lines.
+#ifndef WEX_INI_WRITE_SUPPORT_H
+#define WEX_INI_WRITE_SUPPORT_H
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "test_support.h"
 #include "wex_ini.h"
+#include "wex_result_codes.h"
 
 namespace wextest {
+
+using Lines = std::vector<std::string>;
 
 // An IniFile that is released when the scope ends.
 struct ScopedIni {
@@ -52,6 +57,27 @@ inline std::vector<std::string> take_list(char **list) {
     QUIL_Ini_FreeList(list);
     return names;
 }
+
+inline std::string joined(const Lines &lines) {
+    std::string bytes;
+    for (const std::string &line : lines) {
+        bytes += line;
+    }
+    return bytes;
+}
+
+// A fixture holding one document, loaded from lines that each carry their own break.
+class IniLinesTest : public testing::Test {
+  protected:
+    void load(const Lines &lines) {
+        ASSERT_EQ(load_bytes(dir_, joined(lines), doc_.get()), QUIL_SUCCESS);
+    }
+
+    Lines lines() const { return lines_of(doc_.doc); }
+
+    TempDir dir_;
+    ScopedIni doc_;
+};
 
 } // namespace wextest
 
