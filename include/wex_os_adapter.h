@@ -54,7 +54,8 @@ QUIL_ADAPTER_API void QUIL_MemFreeD(void *block, uint32_t line, const char *file
 QUIL_ADAPTER_API void QUIL_MemFreeSetNullD(void *blockAddress, uint32_t line, const char *file);
 
 /* ---- Files ----
- * Files are read and written as bytes, without any line-break translation. */
+ * Files are read and written as bytes, without any line-break translation. Paths are UTF-8 on
+ * Windows too, where they are converted for the system's wide-character calls. */
 typedef struct QUIL_FILE QUIL_FILE;
 
 /* Opens path. mode is "r" (read an existing file), "w" (create or truncate) or "wx" (create a new
@@ -100,22 +101,27 @@ QUIL_ADAPTER_API char *QUIL_StrrChr(const char *text, int32_t c);
 /* ---- File names and time ---- */
 
 /* Renames from to to, replacing to atomically where it exists, and then commits the change of
- * to's directory to storage, so that a renamed file survives a power loss. 0 on success, -1 when
- * the rename fails (a failed commit of the directory is not reported). */
+ * to's directory to storage, so that a renamed file survives a power loss (on Windows through
+ * MoveFileEx, writing through to the disk). 0 on success, -1 when the rename fails or a name is
+ * null (a failed commit of the directory is not reported). */
 QUIL_ADAPTER_API int32_t QUIL_Rename(const char *from, const char *to);
 
-/* Removes the file path. 0 on success, -1 on failure. */
+/* Removes the file path. 0 on success, -1 on failure or a null path. */
 QUIL_ADAPTER_API int32_t QUIL_Remove(const char *path);
 
 /* Writes what is buffered for file and makes the system commit the file's data to its storage
- * (fflush, then fsync). Returns 0, or -1 when either fails or the handle is null. */
+ * (fflush, then fsync; FlushFileBuffers on Windows). Returns 0, or -1 when either fails or the
+ * handle is null. */
 QUIL_ADAPTER_API int32_t QUIL_Fsync(QUIL_FILE *file);
 
 /* Gives the open file to the permission bits of the file that path designates (links
  * followed) and, where the process may, its owner and group. Access is never widened: when the
  * group cannot be given, the group bits are cleared (and set-group-ID with them); when the owner
  * cannot be given, set-user-ID is cleared. Returns 0, or -1 when path designates no file that can
- * be examined or the bits cannot be set (to then keeps the bits it had). */
+ * be examined or the bits cannot be set (to then keeps the bits it had).
+ *
+ * On Windows access is the file's access list (DACL), copied as it is; the owner stays the
+ * process's user. There to must have been opened with "wx". */
 QUIL_ADAPTER_API int32_t QUIL_CopyFileAccess(const char *path, QUIL_FILE *to);
 
 /* Returns the path of the file that path designates, every symbolic link on the way resolved, as

@@ -182,7 +182,7 @@ class RoundTrip : public testing::TestWithParam<uint32_t> {
     static void SetUpTestSuite() {
         for (const fs::path &file : corpus_files()) {
             ScopedIni doc;
-            if (QUIL_Ini_Load(file.c_str(), doc.get()) == QUIL_SUCCESS) {
+            if (QUIL_Ini_Load(file.u8string().c_str(), doc.get()) == QUIL_SUCCESS) {
                 corpus_.push_back(lines_of(doc.doc));
             }
         }

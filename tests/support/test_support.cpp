@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <sstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -26,13 +28,36 @@ void release_key_copy(void *copy) {
     QUIL_MemFreeD(copy, __LINE__, "tests/support/test_support");
 }
 
+namespace {
+
+constexpr int kNameAttempts = 100;
+
+std::string random_suffix() {
+    std::random_device random;
+    std::ostringstream text;
+    text << std::hex << random() << random();
+    return text.str();
+}
+
+} // namespace
+
+// Creating a directory fails when the name exists, so a name taken by another run only costs
+// another try. Only the owner may enter it, as with mkdtemp.
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "wex_test_XXXXXX").string();
-    char *made = mkdtemp(pattern.data());
-    if (made == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary directory from " << pattern;
+    fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        fs::path candidate = base / ("wex_test_" + random_suffix());
+        std::error_code error;
+        if (fs::create_directory(candidate, error)) {
+            fs::permissions(candidate, fs::perms::owner_all, error);
+            path_ = candidate.string();
+            return;
+        }
+        if (error) {
+            break;
+        }
     }
-    path_ = pattern;
+    ADD_FAILURE() << "cannot create a temporary directory in " << base.string();
 }
 
 TempDir::~TempDir() {

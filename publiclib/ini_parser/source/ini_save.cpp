@@ -80,21 +80,34 @@ bool write_bytes(QUIL_FILE *file, const char *bytes, uint32_t count) {
 constexpr uint32_t kTimeDigits = 20; // the longest unsigned 64-bit number
 constexpr char kBackupExtension[] = ".ibk";
 
+// The last directory separator in path, or null: '/', and on Windows also '\\'.
+const char *last_separator(const char *path) {
+    const char *slash = QUIL_StrrChr(path, '/');
+#ifdef _WIN32
+    const char *backslash = QUIL_StrrChr(path, '\\');
+    if (backslash != nullptr && (slash == nullptr || backslash > slash)) {
+        slash = backslash;
+    }
+#endif
+    return slash;
+}
+
 // The backup name of target: target without the extension of its file name, the time in decimal
 // and ".ibk". Cutting only in the file name keeps the backup file in the document file's
 // directory, where the rename can replace the document atomically. Null when memory is short.
 char *backup_name(const char *target) {
-    uint64_t size = uint64_t{QUIL_StrLen(target)} + kTimeDigits + sizeof kBackupExtension;
-    if (size > UINT32_MAX) {
+    uint64_t wanted = uint64_t{QUIL_StrLen(target)} + kTimeDigits + sizeof kBackupExtension;
+    if (wanted > UINT32_MAX) {
         return nullptr;
     }
-    auto *name = static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size), __LINE__, kUnit));
+    auto size = static_cast<uint32_t>(wanted);
+    auto *name = static_cast<char *>(QUIL_MemMallocD(size, __LINE__, kUnit));
     if (name == nullptr) {
         return nullptr;
     }
     wex::bounded::strcpy_s(name, size, target);
     char *dot = QUIL_StrrChr(name, '.');
-    const char *slash = QUIL_StrrChr(name, '/');
+    const char *slash = last_separator(name);
     if (dot != nullptr && (slash == nullptr || dot > slash)) {
         *dot = '\0';
     }

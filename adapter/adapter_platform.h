@@ -1,0 +1,44 @@
+// What the adapter needs from the operating system. The portable part (wex_os_adapter_common.cpp)
+// holds the accounting, the fault injection, the argument checks and everything stdio and the
+// C library can do alike everywhere; each platform file implements the operations below.
+#ifndef WEX_ADAPTER_PLATFORM_H
+#define WEX_ADAPTER_PLATFORM_H
+
+#include <cstdint>
+#include <cstdio>
+
+namespace wex::adapter {
+
+// Nanoseconds since 1970-01-01 UTC, as fine as the system's clock gives them.
+uint64_t clock_nanoseconds();
+
+// Opens a byte stream, without line-break translation, for mode "r" (an existing file), "w"
+// (create or truncate) or "wx" (a new file only: never a name that exists, not even as a
+// dangling link). Null for any other mode or on failure.
+std::FILE *open_stream(const char *path, const char *mode);
+
+// The next byte of a stream that only the caller uses, without taking the stream's lock.
+int read_byte(std::FILE *stream);
+
+// Replaces to by from in one step: to names either its old file or the new one, never nothing.
+bool rename_replacing(const char *from, const char *to);
+
+bool remove_file(const char *path);
+
+// Makes the system commit the data of a stream whose buffer was written out to its storage.
+bool commit_to_disk(std::FILE *stream);
+
+// Gives to the access that the file path designates grants, never widening it.
+bool copy_access(const char *path, std::FILE *to);
+
+// The path of the file that path designates with every link resolved, as a tracked block
+// (tracked_copy); a copy of path itself when it designates no file. Null when memory is short.
+char *resolve_path(const char *path, uint32_t line, const char *file);
+
+// A tracked copy of text that the caller gives back with QUIL_MemFreeD; null when memory is
+// short. Counts and fails as an allocation.
+char *tracked_copy(const char *text, uint32_t line, const char *file);
+
+} // namespace wex::adapter
+
+#endif

@@ -1,0 +1,287 @@
+// The platform adapter's portable part: allocation, accounting, fault injection, the stdio file
+// calls, the string helpers and the clock's ordering. The system's own operations come from
+// adapter_platform.h.
+//
+// Accounting is three kinds of process-wide atomic counters: calls per operation, failed
+// allocations and given-back blocks. The live-block count is derived from them
+// (calls - failures - frees), so an allocation costs one relaxed increment on top of malloc and
+// a release one more on top of free. Fault injection is a countdown per operation; while it is
+// zero (disarmed) the check is a single relaxed load.
+#include "wex_os_adapter.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "adapter_platform.h"
+
+namespace {
+
+using namespace wex::adapter;
+
+// A QUIL_FILE is the stdio stream itself; the type stays opaque to callers.
+inline FILE *stream_of(QUIL_FILE *file) {
+    return reinterpret_cast<FILE *>(file);
+}
+
+constexpr int kOpCount = static_cast<int>(QUIL_OP_COUNT);
+
+// Each counter on its own cache line: threads that allocate should not also fight over the
+// line of the file counters.
+struct alignas(64) PaddedCounter {
+    std::atomic<uint64_t> value{0};
+};
+struct alignas(64) PaddedCountdown {
+    std::atomic<uint32_t> value{0};
+};
+
+PaddedCounter g_calls[kOpCount];
+PaddedCountdown g_failAfter[kOpCount];
+PaddedCounter g_failedAllocs;
+PaddedCounter g_frees;
+std::atomic<uint64_t> g_fixedTime{0};
+std::atomic<uint64_t> g_lastTime{0};
+
+// Counts one call of op and tells whether the armed fault hits it.
+inline bool call_fails(QuilAdapterOp op) {
+    g_calls[op].value.fetch_add(1, std::memory_order_release);
+    std::atomic<uint32_t> &countdown = g_failAfter[op].value;
+    uint32_t left = countdown.load(std::memory_order_relaxed);
+    while (left != 0) {
+        if (countdown.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+            return left == 1;
+        }
+    }
+    return false;
+}
+
+inline void *count_result(void *block) {
+    if (block == nullptr) {
+        g_failedAllocs.value.fetch_add(1, std::memory_order_release);
+    }
+    return block;
+}
+
+inline void count_free(void *block) {
+    if (block != nullptr) {
+        g_frees.value.fetch_add(1, std::memory_order_release);
+        std::free(block);
+    }
+}
+
+// malloc(0) may return null; a tracked block is always a real one.
+inline size_t real_size(uint32_t size) {
+    return size == 0 ? 1 : size;
+}
+
+} // namespace
+
+char *wex::adapter::tracked_copy(const char *text, uint32_t line, const char *file) {
+    size_t size = std::strlen(text) + 1;
+    if (size > UINT32_MAX) {
+        return nullptr;
+    }
+    auto *copy = static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size), line, file));
+    if (copy != nullptr) {
+        std::memcpy(copy, text, size);
+    }
+    return copy;
+}
+
+extern "C" {
+
+void *QUIL_MemMallocS(uint32_t size, uint32_t, uint32_t, const char *) {
+    if (call_fails(QUIL_OP_ALLOC)) {
+        return count_result(nullptr);
+    }
+    return count_result(std::calloc(1, real_size(size)));
+}
+
+void *QUIL_MemMallocD(uint32_t size, uint32_t, const char *) {
+    if (call_fails(QUIL_OP_ALLOC)) {
+        return count_result(nullptr);
+    }
+    return count_result(std::malloc(real_size(size)));
+}
+
+void *QUIL_MemReallocD(void *block, uint32_t size, uint32_t line, const char *file) {
+    if (block == nullptr) {
+        return QUIL_MemMallocD(size, line, file);
+    }
+    if (call_fails(QUIL_OP_ALLOC)) {
+        return count_result(nullptr);
+    }
+    void *moved = std::realloc(block, real_size(size));
+    if (moved == nullptr) {
+        return count_result(nullptr);
+    }
+    // The old block lives on as the new one: count the call as an allocation whose block
+    // replaced a freed one, so the live count stays.
+    g_frees.value.fetch_add(1, std::memory_order_release);
+    return moved;
+}
+
+void QUIL_MemFreeD(void *block, uint32_t, const char *) {
+    count_free(block);
+}
+
+void QUIL_MemFreeSetNullD(void *blockAddress, uint32_t, const char *) {
+    if (blockAddress == nullptr) {
+        return;
+    }
+    void **slot = static_cast<void **>(blockAddress);
+    count_free(*slot);
+    *slot = nullptr;
+}
+
+QUIL_FILE *QUIL_Fopen(const char *path, const char *mode) {
+    if (call_fails(QUIL_OP_FOPEN) || path == nullptr || mode == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<QUIL_FILE *>(open_stream(path, mode));
+}
+
+int32_t QUIL_Fclose(QUIL_FILE *file) {
+    if (file == nullptr) {
+        return -1;
+    }
+    return std::fclose(stream_of(file)) == 0 ? 0 : -1;
+}
+
+int32_t QUIL_Fgetc(QUIL_FILE *file) {
+    // The reader calls this once per byte: no lock per call, the stream is the caller's alone.
+    if (file == nullptr) {
+        return -1;
+    }
+    int c = read_byte(stream_of(file));
+    return c == EOF ? -1 : c;
+}
+
+int32_t QUIL_Ferror(QUIL_FILE *file) {
+    return file != nullptr && std::ferror(stream_of(file)) != 0 ? 1 : 0;
+}
+
+int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin) {
+    if (call_fails(QUIL_OP_FSEEK) || file == nullptr) {
+        return -1;
+    }
+    int whence = origin == 0 ? SEEK_SET : origin == 2 ? SEEK_END : SEEK_CUR;
+    return std::fseek(stream_of(file), distance, whence) == 0 ? 0 : -1;
+}
+
+uint32_t QUIL_Fwrite(const void *buffer, uint32_t size, uint32_t count, QUIL_FILE *file) {
+    if (call_fails(QUIL_OP_FWRITE) || file == nullptr || buffer == nullptr) {
+        return 0;
+    }
+    return static_cast<uint32_t>(std::fwrite(buffer, size, count, stream_of(file)));
+}
+
+uint32_t QUIL_StrLen(const char *text) {
+    return text == nullptr ? 0 : static_cast<uint32_t>(std::strlen(text));
+}
+
+int32_t QUIL_StriCmp(const char *a, const char *b) {
+    auto fold = [](unsigned char c) -> int { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    const auto *p = reinterpret_cast<const unsigned char *>(a);
+    const auto *q = reinterpret_cast<const unsigned char *>(b);
+    while (*p != 0 && fold(*p) == fold(*q)) {
+        ++p;
+        ++q;
+    }
+    return fold(*p) - fold(*q);
+}
+
+char *QUIL_StrStr(const char *text, const char *pattern) {
+    return const_cast<char *>(std::strstr(text, pattern));
+}
+
+char *QUIL_StrChr(const char *text, int32_t c) {
+    return const_cast<char *>(std::strchr(text, c));
+}
+
+char *QUIL_StrrChr(const char *text, int32_t c) {
+    return const_cast<char *>(std::strrchr(text, c));
+}
+
+int32_t QUIL_Rename(const char *from, const char *to) {
+    if (call_fails(QUIL_OP_RENAME) || from == nullptr || to == nullptr) {
+        return -1;
+    }
+    return rename_replacing(from, to) ? 0 : -1;
+}
+
+int32_t QUIL_Remove(const char *path) {
+    if (call_fails(QUIL_OP_REMOVE) || path == nullptr) {
+        return -1;
+    }
+    return remove_file(path) ? 0 : -1;
+}
+
+int32_t QUIL_Fsync(QUIL_FILE *file) {
+    if (call_fails(QUIL_OP_FSYNC) || file == nullptr) {
+        return -1;
+    }
+    FILE *stream = stream_of(file);
+    if (std::fflush(stream) != 0) {
+        return -1;
+    }
+    return commit_to_disk(stream) ? 0 : -1;
+}
+
+int32_t QUIL_CopyFileAccess(const char *path, QUIL_FILE *to) {
+    if (call_fails(QUIL_OP_ACCESS) || path == nullptr || to == nullptr) {
+        return -1;
+    }
+    return copy_access(path, stream_of(to)) ? 0 : -1;
+}
+
+char *QUIL_ResolvePath(const char *path, uint32_t line, const char *file) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    return resolve_path(path, line, file);
+}
+
+uint64_t QUIL_GetSystemTime(void) {
+    uint64_t fixed = g_fixedTime.load(std::memory_order_relaxed);
+    if (fixed != 0) {
+        return fixed;
+    }
+    // Strictly increasing within the process, even when the clock stands still or steps back.
+    uint64_t now = clock_nanoseconds();
+    uint64_t last = g_lastTime.load(std::memory_order_relaxed);
+    uint64_t next;
+    do {
+        next = now > last ? now : last + 1;
+    } while (!g_lastTime.compare_exchange_weak(last, next, std::memory_order_relaxed));
+    return next;
+}
+
+uint32_t QUIL_Adapter_LiveBlocks(void) {
+    // Frees and failures first: every block they count was counted as a call before, so the
+    // difference cannot go below zero while other threads allocate.
+    uint64_t frees = g_frees.value.load(std::memory_order_acquire);
+    uint64_t failed = g_failedAllocs.value.load(std::memory_order_acquire);
+    uint64_t calls = g_calls[QUIL_OP_ALLOC].value.load(std::memory_order_acquire);
+    return static_cast<uint32_t>(calls - failed - frees);
+}
+
+uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op) {
+    if (op < 0 || op >= QUIL_OP_COUNT) {
+        return 0;
+    }
+    return g_calls[op].value.load(std::memory_order_relaxed);
+}
+
+void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n) {
+    if (op >= 0 && op < QUIL_OP_COUNT) {
+        g_failAfter[op].value.store(n, std::memory_order_relaxed);
+    }
+}
+
+void QUIL_Adapter_SetTime(uint64_t t) {
+    g_fixedTime.store(t, std::memory_order_relaxed);
+}
+
+} // extern "C"

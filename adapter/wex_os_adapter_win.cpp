@@ -1,0 +1,271 @@
+// The platform adapter's operations on Windows. Paths are UTF-8; they are converted for the
+// system's wide-character calls, so that any name Windows can hold can be given.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <aclapi.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "adapter_platform.h"
+#include "wex_os_adapter.h"
+
+namespace {
+
+// FILETIME counts 100-nanosecond ticks since 1601-01-01 UTC.
+constexpr uint64_t kTicksFrom1601To1970 = 116444736000000000u;
+constexpr uint64_t kNanosecondsPerTick = 100;
+
+// Files are shared as on POSIX systems: others may read and write them, and a file that is open
+// may still be renamed over or removed.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// GetFinalPathNameByHandleW puts this before a drive path and "\\?\UNC\" before a share path.
+constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
+constexpr size_t kLongPathPrefixLength = sizeof kLongPathPrefix / sizeof(wchar_t) - 1;
+constexpr wchar_t kUncPrefix[] = L"UNC\\";
+constexpr size_t kUncPrefixLength = sizeof kUncPrefix / sizeof(wchar_t) - 1;
+
+// A block of count wide characters from the C heap, given back when the scope ends. These are
+// the adapter's own working buffers, not blocks it hands out, so they are not tracked.
+class WideBuffer {
+  public:
+    WideBuffer() = default;
+    explicit WideBuffer(size_t count)
+        : text_(static_cast<wchar_t *>(std::malloc(count * sizeof(wchar_t)))) {}
+    WideBuffer(WideBuffer &&other) noexcept : text_(other.text_) { other.text_ = nullptr; }
+    ~WideBuffer() { std::free(text_); }
+    WideBuffer(const WideBuffer &) = delete;
+    WideBuffer &operator=(const WideBuffer &) = delete;
+    WideBuffer &operator=(WideBuffer &&) = delete;
+
+    wchar_t *get() const { return text_; }
+
+  private:
+    wchar_t *text_ = nullptr;
+};
+
+// A UTF-8 path in the wide characters the system takes. get() is null when the text is not
+// valid UTF-8 or memory is short.
+class WidePath {
+  public:
+    explicit WidePath(const char *path) : buffer_(wide_length(path)) {
+        int length = static_cast<int>(wide_length(path));
+        if (length > 0 && buffer_.get() != nullptr &&
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, buffer_.get(), length) ==
+                length) {
+            valid_ = true;
+        }
+    }
+
+    const wchar_t *get() const { return valid_ ? buffer_.get() : nullptr; }
+
+  private:
+    static size_t wide_length(const char *path) {
+        int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+        return length > 0 ? static_cast<size_t>(length) : 0;
+    }
+
+    WideBuffer buffer_;
+    bool valid_ = false;
+};
+
+HANDLE handle_of(std::FILE *stream) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+struct OpenMode {
+    const char *name;
+    DWORD access;
+    DWORD disposition;
+    DWORD flags;
+    int descriptorFlags;
+    const char *streamMode;
+};
+
+// "wx" fails on any name that exists, a link included, and opens the link itself rather than
+// its target. It may also change the new file's access list, which QUIL_CopyFileAccess needs.
+constexpr OpenMode kModes[] = {
+    {"r", GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, _O_RDONLY | _O_BINARY, "rb"},
+    {"w", GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, _O_WRONLY | _O_BINARY, "wb"},
+    {"wx", GENERIC_WRITE | WRITE_DAC, CREATE_NEW,
+     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, _O_WRONLY | _O_BINARY, "wb"},
+};
+
+const OpenMode *find_mode(const char *name) {
+    for (const OpenMode &mode : kModes) {
+        if (std::strcmp(mode.name, name) == 0) {
+            return &mode;
+        }
+    }
+    return nullptr;
+}
+
+// Wraps an open handle into a stream; on failure the handle is closed.
+std::FILE *stream_over(HANDLE handle, const OpenMode &mode) {
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), mode.descriptorFlags);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE *stream = _fdopen(descriptor, mode.streamMode);
+    if (stream == nullptr) {
+        _close(descriptor);
+    }
+    return stream;
+}
+
+// The path a final-path query returned, without the prefix that only the wide calls take:
+// "\\?\C:\dir" becomes "C:\dir" and "\\?\UNC\server\share" becomes "\\server\share".
+wchar_t *strip_long_path_prefix(wchar_t *path) {
+    if (std::wcsncmp(path, kLongPathPrefix, kLongPathPrefixLength) != 0) {
+        return path;
+    }
+    wchar_t *rest = path + kLongPathPrefixLength;
+    if (std::wcsncmp(rest, kUncPrefix, kUncPrefixLength) != 0) {
+        return rest;
+    }
+    wchar_t *share = rest + kUncPrefixLength - 2;
+    share[0] = L'\\';
+    share[1] = L'\\';
+    return share;
+}
+
+// A wide text as a tracked UTF-8 block; null when memory is short.
+char *tracked_utf8(const wchar_t *text, uint32_t line, const char *file) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return nullptr;
+    }
+    auto *copy = static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size), line, file));
+    if (copy != nullptr) {
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, copy, size, nullptr, nullptr);
+    }
+    return copy;
+}
+
+// The final path of an open file, every link resolved; get() is null when the system cannot give
+// it.
+WideBuffer final_path_of_handle(HANDLE handle) {
+    constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    DWORD length = GetFinalPathNameByHandleW(handle, nullptr, 0, kFlags);
+    if (length == 0) {
+        return WideBuffer();
+    }
+    WideBuffer path(length);
+    if (path.get() == nullptr ||
+        GetFinalPathNameByHandleW(handle, path.get(), length, kFlags) >= length) {
+        return WideBuffer();
+    }
+    return path;
+}
+
+WideBuffer final_path_of(const wchar_t *path) {
+    if (path == nullptr) {
+        return WideBuffer();
+    }
+    HANDLE handle = CreateFileW(path, 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return WideBuffer();
+    }
+    WideBuffer finalPath = final_path_of_handle(handle);
+    CloseHandle(handle);
+    return finalPath;
+}
+
+} // namespace
+
+namespace wex::adapter {
+
+uint64_t clock_nanoseconds() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    uint64_t ticks = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    return (ticks - kTicksFrom1601To1970) * kNanosecondsPerTick;
+}
+
+std::FILE *open_stream(const char *path, const char *name) {
+    const OpenMode *mode = find_mode(name);
+    WidePath wide(path);
+    if (mode == nullptr || wide.get() == nullptr) {
+        return nullptr;
+    }
+    HANDLE handle = CreateFileW(wide.get(), mode->access, kShareAll, nullptr, mode->disposition,
+                                mode->flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    std::FILE *stream = stream_over(handle, *mode);
+    if (stream == nullptr && mode->disposition == CREATE_NEW) {
+        DeleteFileW(wide.get()); // the file is ours: it did not exist a moment ago
+    }
+    return stream;
+}
+
+int read_byte(std::FILE *stream) {
+    return _getc_nolock(stream);
+}
+
+bool rename_replacing(const char *from, const char *to) {
+    WidePath wideFrom(from);
+    WidePath wideTo(to);
+    return wideFrom.get() != nullptr && wideTo.get() != nullptr &&
+           MoveFileExW(wideFrom.get(), wideTo.get(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool remove_file(const char *path) {
+    WidePath wide(path);
+    return wide.get() != nullptr && DeleteFileW(wide.get()) != 0;
+}
+
+bool commit_to_disk(std::FILE *stream) {
+    return FlushFileBuffers(handle_of(stream)) != 0;
+}
+
+// Access on Windows is the file's access list. The owner stays the one who created the file: an
+// ordinary user cannot give a file away, and the list says who may do what in any case.
+bool copy_access(const char *path, std::FILE *to) {
+    WidePath wide(path);
+    if (wide.get() == nullptr) {
+        return false;
+    }
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(wide.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    // A list that inherits from the directory goes on inheriting; a protected one stays so.
+    SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                            : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    DWORD status =
+        SetSecurityInfo(handle_of(to), SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr);
+    LocalFree(descriptor);
+    return status == ERROR_SUCCESS;
+}
+
+char *resolve_path(const char *path, uint32_t line, const char *file) {
+    WidePath wide(path);
+    WideBuffer finalPath = final_path_of(wide.get());
+    if (finalPath.get() == nullptr) {
+        return tracked_copy(path, line, file);
+    }
+    return tracked_utf8(strip_long_path_prefix(finalPath.get()), line, file);
+}
+
+} // namespace wex::adapter
