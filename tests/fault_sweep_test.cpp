@@ -383,8 +383,10 @@ const char *const kEdited = "; settings\r\n"
 // Files in the directory other than the document file.
 std::vector<std::string> other_files(const TempDir &dir, const std::string &document) {
     std::vector<std::string> files;
+    // By file name: the directory's own path may be spelled with other separators (Windows).
+    std::filesystem::path documentName = std::filesystem::path(document).filename();
     for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
-        if (entry.path().string() != document) {
+        if (entry.path().filename() != documentName) {
             files.push_back(entry.path().string());
         }
     }
