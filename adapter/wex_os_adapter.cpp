@@ -119,6 +119,47 @@ FILE *open_stream(const char *path, const char *mode) {
     return nullptr;
 }
 
+// The owner and group of to become those of source where the process may; returns which of
+// the two it could give.
+struct OwnerCopy {
+    bool owner;
+    bool group;
+};
+
+OwnerCopy copy_owner(int fd, const struct stat &source) {
+    if (fchown(fd, source.st_uid, source.st_gid) == 0) {
+        return {true, true};
+    }
+    // An ordinary user may still give the file a group of its own.
+    bool group = fchown(fd, static_cast<uid_t>(-1), source.st_gid) == 0;
+    return {false, group};
+}
+
+// The permission bits that to may get without widening access: bits meant for an owner or a
+// group that to could not be given are dropped.
+mode_t safe_mode(const struct stat &source, OwnerCopy copied) {
+    mode_t mode = source.st_mode & 07777;
+    if (!copied.owner) {
+        mode &= static_cast<mode_t>(~S_ISUID);
+    }
+    if (!copied.group) {
+        mode &= static_cast<mode_t>(~(S_ISGID | S_IRWXG));
+    }
+    return mode;
+}
+
+char *tracked_copy(const char *text, uint32_t line, const char *file) {
+    size_t size = std::strlen(text) + 1;
+    if (size > UINT32_MAX) {
+        return nullptr;
+    }
+    auto *copy = static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size), line, file));
+    if (copy != nullptr) {
+        std::memcpy(copy, text, size);
+    }
+    return copy;
+}
+
 } // namespace
 
 extern "C" {
@@ -244,6 +285,44 @@ int32_t QUIL_Remove(const char *path) {
         return -1;
     }
     return std::remove(path) == 0 ? 0 : -1;
+}
+
+int32_t QUIL_Fsync(QUIL_FILE *file) {
+    if (call_fails(QUIL_OP_FSYNC) || file == nullptr) {
+        return -1;
+    }
+    FILE *stream = stream_of(file);
+    if (std::fflush(stream) != 0) {
+        return -1;
+    }
+    return fsync(fileno(stream)) == 0 ? 0 : -1;
+}
+
+int32_t QUIL_CopyFileAccess(const char *path, QUIL_FILE *to) {
+    if (call_fails(QUIL_OP_ACCESS) || path == nullptr || to == nullptr) {
+        return -1;
+    }
+    struct stat source {};
+    if (stat(path, &source) != 0) {
+        return -1;
+    }
+    int fd = fileno(stream_of(to));
+    // Owner first: a change of owner may clear the set-ID bits that the mode then sets.
+    OwnerCopy copied = copy_owner(fd, source);
+    return fchmod(fd, safe_mode(source, copied)) == 0 ? 0 : -1;
+}
+
+char *QUIL_ResolvePath(const char *path, uint32_t line, const char *file) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    char *resolved = realpath(path, nullptr);
+    if (resolved == nullptr) {
+        return tracked_copy(path, line, file);
+    }
+    char *copy = tracked_copy(resolved, line, file);
+    std::free(resolved);
+    return copy;
 }
 
 uint64_t QUIL_GetSystemTime(void) {

@@ -101,6 +101,23 @@ QUIL_ADAPTER_API int32_t QUIL_Rename(const char *from, const char *to);
 /* Removes the file path. 0 on success, -1 on failure. */
 QUIL_ADAPTER_API int32_t QUIL_Remove(const char *path);
 
+/* Writes what is buffered for file and makes the system commit the file's data to its storage
+ * (fflush, then fsync). Returns 0, or -1 when either fails or the handle is null. */
+QUIL_ADAPTER_API int32_t QUIL_Fsync(QUIL_FILE *file);
+
+/* Copies to the open file to the permission bits of the file that path designates (links
+ * followed) and, where the process may, its owner and group. Access is never widened: when the
+ * group cannot be given, the group bits are cleared (and set-group-ID with them); when the owner
+ * cannot be given, set-user-ID is cleared. Returns 0, or -1 when path designates no file that can
+ * be examined or the bits cannot be set (to then keeps the bits it had). */
+QUIL_ADAPTER_API int32_t QUIL_CopyFileAccess(const char *path, QUIL_FILE *to);
+
+/* Returns the path of the file that path designates, every symbolic link on the way resolved, as
+ * a new tracked block that the caller gives back with QUIL_MemFreeD. When path designates no
+ * existing file, the block holds a copy of path as it is. Returns null when path is null or
+ * memory is short; counts and fails as an allocation. line and file serve tracking. */
+QUIL_ADAPTER_API char *QUIL_ResolvePath(const char *path, uint32_t line, const char *file);
+
 /* Nanoseconds since 1970-01-01 UTC. Within one process every call returns a value greater than
  * the one before, so that names built from it are unique; while a fixed time is set
  * (QUIL_Adapter_SetTime) it returns that time. */
@@ -114,6 +131,8 @@ typedef enum {
     QUIL_OP_FSEEK,
     QUIL_OP_REMOVE,
     QUIL_OP_RENAME,
+    QUIL_OP_FSYNC,  /* QUIL_Fsync */
+    QUIL_OP_ACCESS, /* QUIL_CopyFileAccess */
     QUIL_OP_COUNT
 } QuilAdapterOp;
 
@@ -124,7 +143,8 @@ QUIL_ADAPTER_API uint32_t QUIL_Adapter_LiveBlocks(void);
 QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
 
 /* Arms a fault: the n-th call of op from now fails as the real failure would (ALLOC and FOPEN
- * return null, FWRITE 0 items, FSEEK, REMOVE and RENAME -1), only that one. 0 disarms. */
+ * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC and ACCESS -1), only that one.
+ * 0 disarms. */
 QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
 
 /* Makes QUIL_GetSystemTime return t from now on; 0 returns to the real clock. */

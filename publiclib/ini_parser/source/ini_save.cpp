@@ -1,0 +1,271 @@
+// Saving INI documents: closing writes a changed document into a new backup file beside the file
+// it replaces, makes that file durable and gives it the document file's access, then renames it
+// over the document file, so that the document path holds the whole old text until the instant
+// it holds the whole new one. Long lines are wrapped so that the reader joins them back.
+#include <cinttypes>
+
+#include "wex_ini.h"
+#include "wex_os_adapter.h"
+#include "wex_result_codes.h"
+
+#include "common/bounded.h"
+#include "ini_parser/source/ini_writer_internal.h"
+
+namespace {
+
+using wex::ini_writer::is_line_break;
+using wex::ini_writer::kLineBufferSize;
+
+constexpr const char *kUnit = "publiclib/ini_parser/source/ini_save";
+
+// ---- Wrapping ----
+
+constexpr uint32_t kLongestUnwrapped = 79; // texts up to this length are written as they are
+constexpr uint32_t kPieceLength = 78;    // a piece of a longer text, one more for a wide character
+constexpr char kContinuation[] = "\\\n"; // ends every piece but the last
+constexpr uint32_t kContinuationLength = sizeof kContinuation - 1;
+
+bool is_high(char c) {
+    return static_cast<unsigned char>(c) >= 0x80;
+}
+bool is_backslash(char c) {
+    return c == '\\';
+}
+
+// Whether the first length bytes of piece end in a run of an odd number of bytes of a kind.
+bool ends_in_odd_run(const char *piece, uint32_t length, bool (*of_kind)(char)) {
+    uint32_t run = 0;
+    while (run < length && of_kind(piece[length - 1 - run])) {
+        ++run;
+    }
+    return run % 2 == 1;
+}
+
+// A cut after length bytes reads back when the reader joins the pieces again: no line-break byte
+// on either side of it (a CR after the continuation would pair with its LF) and no odd run of
+// backslashes before it (the last one would pair with the continuation's backslash).
+bool cut_reads_back(const char *piece, uint32_t length) {
+    return !is_line_break(piece[length - 1]) && !is_line_break(piece[length]) &&
+           !ends_in_odd_run(piece, length, is_backslash);
+}
+
+// A cut after an odd run of bytes of 0x80 or more would split a two-byte character.
+bool cut_keeps_characters(const char *piece, uint32_t length) {
+    return !ends_in_odd_run(piece, length, is_high);
+}
+
+// The length of the next piece of a text with more than kLongestUnwrapped bytes left: 78 bytes,
+// or 79 to keep a two-byte character whole, made shorter where that cut would not read back.
+uint32_t piece_length(const char *piece) {
+    uint32_t preferred = kPieceLength + (ends_in_odd_run(piece, kPieceLength, is_high) ? 1 : 0);
+    for (uint32_t length = preferred; length > 0; --length) {
+        if (cut_reads_back(piece, length) && cut_keeps_characters(piece, length)) {
+            return length;
+        }
+    }
+    for (uint32_t length = preferred; length > 0; --length) {
+        if (cut_reads_back(piece, length)) {
+            return length;
+        }
+    }
+    return preferred; // a text with line breaks all through cannot be read back in any case
+}
+
+bool write_bytes(QUIL_FILE *file, const char *bytes, uint32_t count) {
+    return QUIL_Fwrite(bytes, 1, count, file) == count;
+}
+
+// ---- The backup file ----
+
+constexpr uint32_t kTimeDigits = 20; // the longest unsigned 64-bit number
+constexpr char kBackupExtension[] = ".ibk";
+
+// The backup name of target: target without the extension of its file name, the time in decimal
+// and ".ibk". Cutting only in the file name keeps the backup file in the document file's
+// directory, where the rename can replace the document atomically. Null when memory is short.
+char *backup_name(const char *target) {
+    uint64_t size = uint64_t{QUIL_StrLen(target)} + kTimeDigits + sizeof kBackupExtension;
+    if (size > UINT32_MAX) {
+        return nullptr;
+    }
+    auto *name = static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size), __LINE__, kUnit));
+    if (name == nullptr) {
+        return nullptr;
+    }
+    wex::bounded::strcpy_s(name, size, target);
+    char *dot = QUIL_StrrChr(name, '.');
+    const char *slash = QUIL_StrrChr(name, '/');
+    if (dot != nullptr && (slash == nullptr || dot > slash)) {
+        *dot = '\0';
+    }
+    char digits[kTimeDigits + 2];
+    wex::bounded::sprintf_s(digits, sizeof digits, "%" PRIu64, QUIL_GetSystemTime());
+    wex::bounded::strcat_s(name, size, digits);
+    wex::bounded::strcat_s(name, size, kBackupExtension);
+    return name;
+}
+
+// ---- Keeping lines apart ----
+//
+// The reader takes LF CR and CR LF as one break. Lines that stood apart when loaded can come to
+// stand side by side when a line between them is removed or a new line is put before an empty
+// line: a line ending in LF then meets an empty line beginning with CR, or the other way round.
+// Such a one-byte break is written as the byte that follows it (CR CR and LF LF are two breaks),
+// so that every line reads back as a line of its own. A run of empty lines of one byte each is
+// written as one byte repeated, the byte that keeps the last of them apart from what follows.
+
+bool is_one_break(const char *line) {
+    return is_line_break(line[0]) && line[1] == '\0';
+}
+
+// The first slot from slot on whose line has not been removed, or lineCount.
+uint32_t next_present(const IniFile *doc, uint32_t slot) {
+    while (slot < doc->lineCount && doc->lines[slot] == nullptr) {
+        ++slot;
+    }
+    return slot;
+}
+
+// The byte every line of the run of one-byte empty lines that starts at slot is written as.
+char run_byte(const IniFile *doc, uint32_t slot) {
+    char last = doc->lines[slot][0];
+    while (slot < doc->lineCount && is_one_break(doc->lines[slot])) {
+        last = doc->lines[slot][0];
+        slot = next_present(doc, slot + 1);
+    }
+    char after = slot < doc->lineCount ? doc->lines[slot][0] : '\0';
+    return is_line_break(after) ? after : last;
+}
+
+// The first byte the line at slot is written with ('\0' past the last line).
+char written_first(const IniFile *doc, uint32_t slot) {
+    if (slot >= doc->lineCount) {
+        return '\0';
+    }
+    const char *line = doc->lines[slot];
+    return is_one_break(line) ? run_byte(doc, slot) : line[0];
+}
+
+// Whether text ends in a one-byte break that the reader would pair with the byte next.
+bool would_pair(const char *text, uint32_t length, char next) {
+    if (length < 2 || !is_line_break(text[length - 1]) || is_line_break(text[length - 2])) {
+        return false;
+    }
+    return is_line_break(next) && next != text[length - 1];
+}
+
+// Writes a line of two bytes or more that the byte next will follow.
+uint32_t write_apart(QUIL_FILE *file, const char *text, char next) {
+    uint32_t length = QUIL_StrLen(text);
+    if (length >= kLineBufferSize || !would_pair(text, length, next)) {
+        return QUIL_Ini_WriteLine(file, text);
+    }
+    char apart[kLineBufferSize];
+    wex::bounded::strcpy_s(apart, sizeof apart, text);
+    apart[length - 1] = next;
+    return QUIL_Ini_WriteLine(file, apart);
+}
+
+uint32_t write_lines(QUIL_FILE *file, const IniFile *doc) {
+    char runByte = '\0'; // while in a run of one-byte empty lines
+    for (uint32_t i = next_present(doc, 0); i < doc->lineCount;) {
+        const char *line = doc->lines[i];
+        uint32_t next = next_present(doc, i + 1);
+        uint32_t result = QUIL_SUCCESS;
+        if (is_one_break(line)) {
+            runByte = runByte != '\0' ? runByte : run_byte(doc, i);
+            const char written[] = {runByte, '\0'};
+            result = QUIL_Ini_WriteLine(file, written);
+        } else {
+            runByte = '\0';
+            result = write_apart(file, line, written_first(doc, next));
+        }
+        if (result != QUIL_SUCCESS) {
+            return result;
+        }
+        i = next;
+    }
+    return QUIL_SUCCESS;
+}
+
+// Writes every line, gives the file the document file's access and makes it durable. A missing
+// document file gives INI_SAVE_FAILED with the complete new text kept in the backup file.
+uint32_t fill_backup(QUIL_FILE *file, const char *target, const IniFile *doc) {
+    uint32_t result = write_lines(file, doc);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    uint32_t access = QUIL_CopyFileAccess(target, file) == 0 ? QUIL_SUCCESS : INI_SAVE_FAILED;
+    return QUIL_Fsync(file) == 0 ? access : INI_BACKUP_FAILED;
+}
+
+// Creates the backup file (only a new file: never one that exists or a link planted at the name)
+// and fills it. An incomplete backup file is removed.
+uint32_t write_backup(const char *backup, const char *target, const IniFile *doc) {
+    QUIL_FILE *taken = QUIL_Fopen(backup, "r");
+    if (taken != nullptr) {
+        QUIL_Fclose(taken);
+        return INI_BACKUP_FAILED;
+    }
+    QUIL_FILE *file = QUIL_Fopen(backup, "wx");
+    if (file == nullptr) {
+        return INI_SAVE_FAILED;
+    }
+    uint32_t result = fill_backup(file, target, doc);
+    if (QUIL_Fclose(file) != 0 && result == QUIL_SUCCESS) {
+        result = INI_BACKUP_FAILED;
+    }
+    if (result == INI_BACKUP_FAILED) {
+        QUIL_Remove(backup);
+    }
+    return result;
+}
+
+// Saves the document over the file that path designates; a link stays a link.
+uint32_t save(const char *path, const IniFile *doc) {
+    char *target = QUIL_ResolvePath(path, __LINE__, kUnit);
+    char *backup = target != nullptr ? backup_name(target) : nullptr;
+    uint32_t result = backup != nullptr ? write_backup(backup, target, doc) : INI_NO_MEMORY;
+    if (result == QUIL_SUCCESS && QUIL_Rename(backup, target) != 0) {
+        result = INI_SAVE_FAILED; // the new text stays in the backup file
+    }
+    QUIL_MemFreeD(backup, __LINE__, kUnit);
+    QUIL_MemFreeD(target, __LINE__, kUnit);
+    return result;
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t QUIL_Ini_WriteLine(QUIL_FILE *file, const char *text) {
+    uint32_t left = QUIL_StrLen(text);
+    const char *piece = text;
+    while (left > kLongestUnwrapped) {
+        uint32_t length = piece_length(piece);
+        if (!write_bytes(file, piece, length) ||
+            !write_bytes(file, kContinuation, kContinuationLength)) {
+            return INI_BACKUP_FAILED;
+        }
+        piece += length;
+        left -= length;
+    }
+    if (left > 0 && !write_bytes(file, piece, left)) {
+        return INI_BACKUP_FAILED;
+    }
+    return QUIL_SUCCESS;
+}
+
+uint32_t QUIL_Ini_Close(const char *path, IniFile *doc) {
+    if (doc == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    uint32_t result = QUIL_SUCCESS;
+    if (doc->modified == 1) {
+        result = path == nullptr || path[0] == '\0' ? INI_NO_LINES : save(path, doc);
+    }
+    QUIL_Ini_Free(doc);
+    return result;
+}
+
+} // extern "C"
