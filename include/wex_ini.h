@@ -130,22 +130,104 @@ void QUIL_Ini_FreeList(char **list);
 
 /* ==== Writing: editing, saving, validation and removal ==== */
 
+/* Sets the value of key in section: the last line of that key in the last section of that name
+ * (letter case ignored) is replaced by key=value, keeping the key as the line spells it and the
+ * line's comment (" ;comment"); a missing key is inserted after the section's last slot; a missing
+ * section is appended as "[section]" with the key line after it. New lines end with LF. key may be
+ * null only to create a section header alone; value may be null (key=). Surrounding blanks of the
+ * value do not read back.
+ *
+ * Returns 0 and marks the document modified; 170 for a null doc, lines or section, an empty
+ * section or key, a null key where the section exists, or a line that would not read back as set
+ * here and after saving and loading again (a CR or LF anywhere, "=" in the key, "]" in the section,
+ * surrounding blanks in a name, a value ending in one backslash, a " ;" outside double quotes in
+ * the value, a line longer than 511 bytes); 80 when memory is short; the code of a line met on
+ * the way that cannot be classified or cut (160, 110, 120). On any failure the document is
+ * unchanged. */
 uint32_t QUIL_Ini_SetValue(IniFile *doc, const char *section, const char *key, const char *value);
+
+/* Inserts the key line key=value[ ;comment] + LF into the slot after slot after: the later lines
+ * move up one slot, unless that slot holds a removed line, which the new line takes over. Grows
+ * the line array by 50 slots when lineCount + 1 reaches lineCapacity. The text is written as
+ * given: nothing is checked for reading back.
+ * Returns 0; 170 for a null doc or lines, after not below lineCount, a null or empty key or a line
+ * too long (key + value + comment above 508 bytes, or the line above 511); 80 when memory is short.
+ * On failure the document is unchanged. */
 uint32_t QUIL_Ini_InsertKeyLine(IniFile *doc, uint32_t after, const char *key, const char *value,
                                 const char *comment);
+
+/* Appends the header "[section]" + LF after the last line, growing the array when needed.
+ * Returns 0; 170 for a null doc or lines, a null or empty name or one above 507 bytes; 80 when
+ * memory is short. On failure the document is unchanged. */
 uint32_t QUIL_Ini_AppendSectionLine(IniFile *doc, const char *section);
+
+/* Format a line and store it into the empty slot slot (lineCount is not changed: the caller counts
+ * the slot in). Key lines: "%s=%s ;%s\n", "%s=%s\n", "%s= ;%s\n" or "%s=\n" as value and comment
+ * are present (an empty text is present). Headers: "[%s] ;%s\n" or "[%s]\n".
+ * Return 0; 170 for a null doc, a null or empty key or name, or a line the reader could not take
+ * back (key + value + comment above 508 bytes, name + comment above 507, any line above 511 bytes);
+ * otherwise the codes of QUIL_Ini_StoreLine. On failure the slot stays empty. */
 uint32_t QUIL_Ini_FormatKeyLine(IniFile *doc, uint32_t slot, const char *key, const char *value,
                                 const char *comment);
 uint32_t QUIL_Ini_FormatSectionLine(IniFile *doc, uint32_t slot, const char *section,
                                     const char *comment);
+
+/* Stores a copy of text, which the document then owns, into slot and marks the document modified.
+ * Returns 0; 170 for a null doc or lines, or a slot at or above lineCapacity or not empty; 130 for
+ * a null or empty text; 80 when memory is short. On failure the slot stays as it was. */
 uint32_t QUIL_Ini_StoreLine(IniFile *doc, uint32_t slot, const char *text);
 
+/* Ends the life of a document. An unchanged document (modified not 1) is released without
+ * touching any file, whatever path is. A changed one is first written to a new backup file beside
+ * the file that path designates (symbolic links followed; the link stays a link), named from that
+ * path without its file name's extension, the time and ".ibk"; the backup file is flushed to disk,
+ * gets the document file's permission bits (and, where the process may, owner and group), and is
+ * then renamed over the document file, which holds the whole old text until that instant.
+ *
+ * Returns 0; 170 for a null doc (nothing released) or a changed one without line array (no file
+ * is touched); 130 for a null or empty path; 80 when memory is short; 180 when a file of the
+ * backup name exists (left alone) or writing or flushing fell short (the backup file is removed);
+ * 50 when the backup file cannot be created, when the document file does not exist, or when the
+ * rename fails: then the document file is untouched and, in the last two cases, the backup file
+ * keeps the complete new text. In every case but a null doc the document is released and all
+ * zero afterwards. */
 uint32_t QUIL_Ini_Close(const char *path, IniFile *doc);
+
+/* Writes one line text (null writes nothing). A text over 79 bytes is cut into pieces of 78
+ * bytes, or 79 to keep a two-byte character whole, each followed by backslash and LF, and the
+ * rest; a cut that would not read back as the same text (after an odd run of backslashes, beside
+ * a line-break byte) is moved earlier. Returns 0, or 180 when a write falls short. */
 uint32_t QUIL_Ini_WriteLine(QUIL_FILE *file, const char *text);
 
+/* Checks every line against the strict grammar and stores in *lineNo the 1-based slot of the
+ * first offending line (lineCount when all pass). Never changes the document.
+ * Returns 0; 170 for a null doc, lines or lineNo; 130 when there are no lines or every slot is
+ * empty (*lineNo is then 0 or lineCount); 60 for a key line before the first header; otherwise
+ * the first failure of QUIL_Ini_GetLineType (160), QUIL_Ini_CheckSectionLine or
+ * QUIL_Ini_CheckKeyLine. */
 uint32_t QUIL_Ini_Validate(IniFile *doc, uint32_t *lineNo);
+
+/* The strict header: "[" first, a name without brackets that is not blank, then nothing, blanks
+ * and the break, or a comment whose ";" follows a space. A leading UTF-8 byte-order mark is
+ * passed over. Returns 0, or 110 (also for a null text). */
 uint32_t QUIL_Ini_CheckSectionLine(const char *text);
+
+/* The strict key line: a key without spaces, "=", then an empty value or a list of plain or
+ * double-quoted items separated by a comma and a blank, then an optional comment whose ";"
+ * follows a space or tab. A leading byte-order mark is passed over. Returns 0; 160 without "=";
+ * 120 without a key or with a space in it; 180 for a malformed list (unclosed quote, a comma
+ * without a blank after it, an empty item, a trailing comma); 190 for a ";" without a blank
+ * before it; 170 for a null text. */
 uint32_t QUIL_Ini_CheckKeyLine(const char *text);
+
+/* Remove every line of key from every section named section, or every section named section with
+ * all its lines (its header up to the next header, comments included). Names are compared without
+ * regard to letter case. Removed slots become empty; lineCount stays.
+ * Return 0 when something was removed (the document is then modified); 10 when no section has
+ * that name; 20 (key removal) when none of them holds the key; 170 for a null doc, lines or name;
+ * 130 when lineCount is 0; 80 when memory is short; the code of a line that cannot be classified
+ * or cut (160, 110, 120). The whole document is read before anything is removed: on any failure
+ * nothing is. */
 uint32_t QUIL_Ini_DeleteKey(IniFile *doc, const char *section, const char *key);
 uint32_t QUIL_Ini_DeleteSection(IniFile *doc, const char *section);
 

@@ -125,13 +125,4 @@ TEST_F(AdapterFiles, ResolvePathGivesAMissingFileBackAsItIs) {
     EXPECT_EQ(QUIL_ResolvePath(nullptr, __LINE__, kUnit), nullptr);
 }
 
-TEST_F(AdapterFiles, ResolvePathFailsAsAnAllocation) {
-    wextest::write_file(dir_.file("real.ini"), "x");
-    uint64_t before = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
-    wextest::ScopedFault fault(QUIL_OP_ALLOC, 1);
-
-    EXPECT_EQ(QUIL_ResolvePath(dir_.file("real.ini").c_str(), __LINE__, kUnit), nullptr);
-    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), before + 1);
-}
-
 } // namespace

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "ini_read_support.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_result_codes.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ini_read_support.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
@@ -20,24 +20,9 @@ using wextest::TempDir;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using wextest::Lines;
 
-class IniEdit : public testing::Test {
-  protected:
-    // Loads the lines (each with its own break) as a document.
-    void load(const Lines &lines) {
-        std::string bytes;
-        for (const std::string &line : lines) {
-            bytes += line;
-        }
-        ASSERT_EQ(load_bytes(dir_, bytes, doc_.get()), QUIL_SUCCESS);
-    }
-
-    Lines lines() const { return lines_of(doc_.doc); }
-
-    TempDir dir_;
-    ScopedIni doc_;
-};
+using IniEdit = wextest::IniLinesTest;
 
 // ---- The six formats ----
 
@@ -164,12 +149,6 @@ TEST_F(IniEdit, InsertKeyLineTakesOverARemovedLineWithoutCountingIt) {
     ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "x"), QUIL_SUCCESS);
     ASSERT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 0, "y", "2", nullptr), QUIL_SUCCESS);
     EXPECT_EQ(lines(), (Lines{"[a]\n", "y=2\n", "[b]\n"}));
-}
-
-TEST_F(IniEdit, InsertKeyLineAfterTheLastLineCountsIt) {
-    load({"[a]\n"});
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 0, "y", nullptr, nullptr), QUIL_SUCCESS);
-    EXPECT_EQ(lines(), (Lines{"[a]\n", "y=\n"}));
 }
 
 TEST_F(IniEdit, InsertKeyLineRefusesAPlaceOutsideTheDocument) {
@@ -306,22 +285,6 @@ TEST_F(IniEdit, SetValueTakesOverARemovedSlotAfterTheSection) {
     ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "x"), QUIL_SUCCESS);
     ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "z", "3"), QUIL_SUCCESS);
     EXPECT_EQ(lines(), (Lines{"[a]\n", "<null>", "z=3\n", "[b]\n", "y=2\n"}));
-}
-
-TEST_F(IniEdit, SetValueRewritesAnEqualValue) {
-    load({"[a]\n", "k = 1\n"});
-    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "k", "1"), QUIL_SUCCESS);
-    EXPECT_EQ(lines(), (Lines{"[a]\n", "k=1\n"}));
-    EXPECT_EQ(doc_->modified, 1u);
-}
-
-TEST_F(IniEdit, ASetValueReadsBackInTheDocument) {
-    load({"[a]\n", "k=1 ;c\n"});
-    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "k", "  spaced value\t"), QUIL_SUCCESS);
-    char *value = nullptr;
-    ASSERT_EQ(QUIL_Ini_GetValue(doc_.get(), "a", "k", &value), QUIL_SUCCESS);
-    EXPECT_STREQ(value, "spaced value");
-    QUIL_MemFreeD(value, __LINE__, "test");
 }
 
 // ---- Refusals: the document stays as it was ----

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "ini_read_support.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
@@ -28,7 +28,8 @@ using wextest::TempDir;
 namespace {
 
 namespace fs = std::filesystem;
-using Lines = std::vector<std::string>;
+using wextest::joined;
+using wextest::Lines;
 
 constexpr const char *kUnit = "tests/ini_write_roundtrip_test";
 
@@ -41,14 +42,6 @@ std::vector<fs::path> corpus_files() {
     }
     std::sort(files.begin(), files.end());
     return files;
-}
-
-std::string joined(const Lines &lines) {
-    std::string bytes;
-    for (const std::string &line : lines) {
-        bytes += line;
-    }
-    return bytes;
 }
 
 // The non-null lines of a document, in order.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ini_read_support.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
@@ -19,7 +19,7 @@ using wextest::TempDir;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using wextest::Lines;
 
 const std::string kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -92,21 +92,7 @@ TEST(IniValidateChecks, NullTextsAreRefused) {
     EXPECT_EQ(QUIL_Ini_CheckKeyLine(nullptr), INI_BAD_ARGUMENT);
 }
 
-class IniDocument : public testing::Test {
-  protected:
-    void load(const Lines &lines) {
-        std::string bytes;
-        for (const std::string &line : lines) {
-            bytes += line;
-        }
-        ASSERT_EQ(load_bytes(dir_, bytes, doc_.get()), QUIL_SUCCESS);
-    }
-
-    Lines lines() const { return lines_of(doc_.doc); }
-
-    TempDir dir_;
-    ScopedIni doc_;
-};
+using IniDocument = wextest::IniLinesTest;
 
 // ---- Validation ----
 

@@ -61,47 +61,47 @@ bool is_empty(const char *text) {
     return text == nullptr || text[0] == '\0';
 }
 
+// Whether a line holding pieces bytes of names, value and comment, fixedBytes of its own and
+// " ;" when it has a comment stays within the sum the format allows and the longest line.
+bool fits(uint64_t pieces, uint64_t sum, uint64_t fixedBytes, const char *comment) {
+    uint64_t separator = comment != nullptr ? 2 : 0;
+    return pieces <= sum && pieces + fixedBytes + separator <= kLongestLine;
+}
+
+// Ends a line: " ;" and the comment when there is one, then LF.
+void end_line(LineBuffer *line, const char *comment) {
+    if (comment != nullptr) {
+        line->append(" ;");
+        line->append(comment);
+    }
+    line->append("\n");
+}
+
 // Formats key=value[ ;comment] + LF. Returns 0, or INI_BAD_ARGUMENT for a null or empty key or a
 // line that is too long.
 uint32_t format_key_line(LineBuffer *line, const char *key, const char *value,
                          const char *comment) {
-    if (is_empty(key)) {
-        return INI_BAD_ARGUMENT;
-    }
     uint64_t pieces = length_of(key) + length_of(value) + length_of(comment);
-    uint64_t lineLength = pieces + 2 + (comment != nullptr ? 2 : 0); // "=", LF, " ;"
-    if (pieces > kKeyLineSum || lineLength > kLongestLine) {
+    if (is_empty(key) || !fits(pieces, kKeyLineSum, 2, comment)) { // "=" and LF
         return INI_BAD_ARGUMENT;
     }
     line->append(key);
     line->append("=");
     line->append(value != nullptr ? value : "");
-    if (comment != nullptr) {
-        line->append(" ;");
-        line->append(comment);
-    }
-    line->append("\n");
+    end_line(line, comment);
     return QUIL_SUCCESS;
 }
 
 // Formats [name][ ;comment] + LF, with the same codes.
 uint32_t format_section_line(LineBuffer *line, const char *name, const char *comment) {
-    if (is_empty(name)) {
-        return INI_BAD_ARGUMENT;
-    }
     uint64_t pieces = length_of(name) + length_of(comment);
-    uint64_t lineLength = pieces + 3 + (comment != nullptr ? 2 : 0); // "[", "]", LF, " ;"
-    if (pieces > kSectionLineSum || lineLength > kLongestLine) {
+    if (is_empty(name) || !fits(pieces, kSectionLineSum, 3, comment)) { // "[", "]" and LF
         return INI_BAD_ARGUMENT;
     }
     line->append("[");
     line->append(name);
     line->append("]");
-    if (comment != nullptr) {
-        line->append(" ;");
-        line->append(comment);
-    }
-    line->append("\n");
+    end_line(line, comment);
     return QUIL_SUCCESS;
 }
 
@@ -239,17 +239,25 @@ bool same_text(const char *parsed, const char *wanted) {
     return same_text(parsed, Trimmed{w, w + QUIL_StrLen(w)});
 }
 
-// Reads a formatted line back: kind, then the parser's pieces. Returns 0 when they are the
-// ones written, INI_BAD_ARGUMENT when they are not, INI_NO_MEMORY when the parser runs short.
+// Whether a formatted line reads back, here and after saving, as a line of this kind.
+bool reads_as(const LineBuffer &line, uint32_t wantedKind) {
+    uint32_t kind = INI_LINE_UNSET;
+    return reloads_unchanged(line.text) && line_kind(line.text, &kind) == QUIL_SUCCESS &&
+           kind == wantedKind;
+}
+
+// The parser cannot cut a line formatted here only when it would not read back as written, or
+// when memory runs short.
 uint32_t refused_or_failed(uint32_t parseResult) {
     return parseResult == INI_NO_MEMORY ? INI_NO_MEMORY : INI_BAD_ARGUMENT;
 }
 
+// Reads a formatted key line back. Returns 0 when the grammar gives the key, the value (without
+// its surrounding blanks) and the comment written, INI_BAD_ARGUMENT when it does not,
+// INI_NO_MEMORY when the parser runs short.
 uint32_t key_line_reads_back(const LineBuffer &line, const char *key, const char *value,
                              const char *comment) {
-    uint32_t kind = INI_LINE_UNSET;
-    if (!reloads_unchanged(line.text) || line_kind(line.text, &kind) != QUIL_SUCCESS ||
-        kind != INI_LINE_KEY) {
+    if (!reads_as(line, INI_LINE_KEY)) {
         return INI_BAD_ARGUMENT;
     }
     KeyPieces pieces;
@@ -263,10 +271,9 @@ uint32_t key_line_reads_back(const LineBuffer &line, const char *key, const char
     return same ? QUIL_SUCCESS : INI_BAD_ARGUMENT;
 }
 
+// The same for a header without comment.
 uint32_t header_reads_back(const LineBuffer &line, const char *section) {
-    uint32_t kind = INI_LINE_UNSET;
-    if (!reloads_unchanged(line.text) || line_kind(line.text, &kind) != QUIL_SUCCESS ||
-        kind != INI_LINE_SECTION) {
+    if (!reads_as(line, INI_LINE_SECTION)) {
         return INI_BAD_ARGUMENT;
     }
     SectionPieces pieces;

@@ -261,7 +261,9 @@ uint32_t QUIL_Ini_Close(const char *path, IniFile *doc) {
         return INI_BAD_ARGUMENT;
     }
     uint32_t result = QUIL_SUCCESS;
-    if (doc->modified == 1) {
+    if (doc->modified == 1 && doc->lines == nullptr) {
+        result = INI_BAD_ARGUMENT; // no lines to write: never replace the file by nothing
+    } else if (doc->modified == 1) {
         result = path == nullptr || path[0] == '\0' ? INI_NO_LINES : save(path, doc);
     }
     QUIL_Ini_Free(doc);
