@@ -231,6 +231,13 @@ int32_t QUIL_Fgetc(QUIL_FILE *file) {
     return c == EOF ? -1 : c;
 }
 
+uint32_t QUIL_Fread(void *buffer, uint32_t size, uint32_t count, QUIL_FILE *file) {
+    if (file == nullptr || buffer == nullptr) {
+        return 0;
+    }
+    return static_cast<uint32_t>(std::fread(buffer, size, count, stream_of(file)));
+}
+
 int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin) {
     if (call_fails(QUIL_OP_FSEEK) || file == nullptr) {
         return -1;

@@ -68,6 +68,11 @@ QUIL_ADAPTER_API int32_t QUIL_Fclose(QUIL_FILE *file);
 /* Returns the next byte (0..255), or -1 at the end of the file or on a read error. */
 QUIL_ADAPTER_API int32_t QUIL_Fgetc(QUIL_FILE *file);
 
+/* Reads up to count items of size bytes into buffer. Returns the number of whole items read:
+ * fewer than count only at the end of the file or on a read error. A null buffer or handle
+ * reads nothing. */
+QUIL_ADAPTER_API uint32_t QUIL_Fread(void *buffer, uint32_t size, uint32_t count, QUIL_FILE *file);
+
 /* Moves the position by distance from the current position (origin 1), the start (0) or the end
  * (2). Returns 0, or -1 on failure. */
 QUIL_ADAPTER_API int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -108,6 +109,71 @@ TEST(IniReadLine, ReadsTheLinesThatLoadingKeeps) {
         QUIL_Fclose(file);
         EXPECT_EQ(lines, c.lines) << testing::PrintToString(c.bytes);
         EXPECT_EQ(physLines, c.physLines);
+    }
+}
+
+// Loading reads ahead a block at a time and stores runs of plain bytes at once; reading line by
+// line takes one byte at a time. Texts full of breaks, backslashes and long runs, some with a NUL
+// or a line at the length limit, across several read-ahead blocks, must load as they read.
+struct LineByLine {
+    uint32_t result = QUIL_SUCCESS;
+    Lines lines;
+    uint32_t physLines = 0;
+};
+
+LineByLine read_line_by_line(const std::string &path) {
+    LineByLine read;
+    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
+    char *line = nullptr;
+    uint32_t length = 0;
+    uint32_t phys = 0;
+    while ((read.result = QUIL_Ini_ReadLine(&line, file, &length, &phys)) == QUIL_SUCCESS) {
+        read.lines.emplace_back(line);
+        read.physLines += phys;
+        take(line);
+    }
+    QUIL_Fclose(file);
+    if (read.result == INI_NO_LINES) {
+        read.result = QUIL_SUCCESS;
+    }
+    return read;
+}
+
+std::string random_text(std::mt19937 &random, size_t size, bool withNul) {
+    static const std::string kPieces[] = {"\r",
+                                          "\n",
+                                          "\r\n",
+                                          "\n\r",
+                                          "\\",
+                                          "\\\n",
+                                          "\\\\",
+                                          "k = v ;c",
+                                          "[s]",
+                                          " ",
+                                          "\t",
+                                          std::string(40, 'x'),
+                                          std::string(170, 'y')};
+    std::string text;
+    while (text.size() < size) {
+        text += kPieces[random() % std::size(kPieces)];
+    }
+    if (withNul) {
+        text[random() % text.size()] = '\0';
+    }
+    return text;
+}
+
+TEST(IniLoad, LoadsEveryTextAsReadingItLineByLineDoes) {
+    std::mt19937 random(2026);
+    for (int round = 0; round < 60; ++round) {
+        std::string bytes = random_text(random, 1000 + random() % 30000, round % 10 == 9);
+        Doc d(bytes);
+        LineByLine expected = read_line_by_line(d.dir.file("doc.ini"));
+        ASSERT_EQ(d.loaded, expected.result) << "round " << round;
+        if (d.loaded == QUIL_SUCCESS) {
+            EXPECT_EQ(lines_of(d.doc), expected.lines) << "round " << round;
+            EXPECT_EQ(d.doc.physLineCount, expected.physLines) << "round " << round;
+        }
     }
 }
 
