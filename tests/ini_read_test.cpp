@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ini_parser/source/ini_internal.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
@@ -556,6 +557,27 @@ TEST(IniLookup, EveryAllocationFailureGivesEightyAndLeavesNothing) {
 }
 
 // Names are compared in a stack buffer as long as any line; a longer one takes a heap copy.
+// Lookups compare names in place; cutting the name out and comparing the copy with
+// QUIL_StriCmp is the reference.
+TEST(IniLookup, ComparesNamesInPlaceAsACutCopyComparesThem) {
+    const char *const headers[] = {"[Alpha]\n", "[ alpha ] ;c\r\n", "[alpha beta]\n",
+                                   "[al]\n",    "[\xC4lpha]\n",     "[a[b]\n"};
+    const char *const names[] = {"alpha", "ALPHA",    "alph", "alphas", "alpha beta",
+                                 "al",    "\xE4lpha", "a[b",  ""};
+    for (const char *header : headers) {
+        for (const char *name : names) {
+            char *cut = nullptr;
+            char *comment = nullptr;
+            ASSERT_EQ(QUIL_Ini_ParseSectionLine(header, &cut, &comment), QUIL_SUCCESS);
+            bool matches = false;
+            EXPECT_EQ(wex::ini::section_line_matches(header, name, &matches), QUIL_SUCCESS);
+            EXPECT_EQ(matches, QUIL_StriCmp(cut, name) == 0) << header << " / " << name;
+            take(cut);
+            take(comment);
+        }
+    }
+}
+
 TEST(IniLookup, MatchesAHeaderLongerThanAnyLine) {
     Doc d("[a]\nk=1\n");
     std::string header = "[" + std::string(700, 'n') + "]\n";

@@ -33,7 +33,8 @@ constexpr int32_t kFromCurrent = 1;
 // Room for the longest line and the byte that makes a line too long; the terminator and a CR
 // for a last line without break are added in the line's own copy.
 constexpr size_t kReadBufferSize = kLongestLine + 1;
-// A header name or key is copied here, terminated, to be compared by the adapter.
+// Header names and keys shorter than this are compared in place; a longer one (only an edit can
+// make such a line) is compared as a heap copy, as the grammar's functions cut it.
 constexpr size_t kNameBufferSize = kLongestLine + 1;
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -74,14 +75,29 @@ bool slot_array_bytes(uint64_t slots, uint32_t *bytes) {
     return true;
 }
 
-// Compares span with name as QUIL_StriCmp compares an extracted copy, copying the span to the
-// stack rather than the heap; only a name longer than any line takes a heap copy (80 if short).
+// ASCII letters to lower case, as QUIL_StriCmp folds them.
+char fold_letter(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// Whether span equals name as QUIL_StriCmp compares an extracted copy of span: the same bytes,
+// letter case aside, and nothing more in name. A span holds no NUL (it lies in a text), so the
+// comparison stops at the end of name at the latest.
+bool span_equals_folded(Span span, const char *name) {
+    size_t i = 0;
+    for (; i < span.size(); ++i) {
+        if (fold_letter(span.begin[i]) != fold_letter(name[i])) {
+            return false;
+        }
+    }
+    return name[i] == '\0';
+}
+
+// Compares span with name as QUIL_StriCmp compares an extracted copy, in place; only a name
+// longer than any line takes that heap copy (80 if short of memory).
 uint32_t span_matches(Span span, const char *name, bool *matches) {
-    std::array<char, kNameBufferSize> local;
-    if (span.size() < local.size()) {
-        wex::bounded::memcpy_s(local.data(), local.size(), span.begin, span.size());
-        local[span.size()] = '\0';
-        *matches = QUIL_StriCmp(local.data(), name) == 0;
+    if (span.size() < kNameBufferSize) {
+        *matches = span_equals_folded(span, name);
         return QUIL_SUCCESS;
     }
     char *copy = copy_span(span);
