@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "wex_ipaddr.h"
 #include "wex_result_codes.h"
@@ -114,6 +115,36 @@ TEST(IpV4, MalformedTextsGive30WithZeroAddressAndPort) {
         EXPECT_EQ(r.code, IPADDR_MALFORMED) << '"' << text << '"';
         EXPECT_EQ(r.address, (V4Bytes{0, 0, 0, 0})) << text;
         EXPECT_EQ(r.port, 0) << text;
+    }
+}
+
+// Short decimal parts are read without a loop; the port reader's digit loop is the reference.
+// Every run of up to five digits (leading zeros included), with and without a byte that ends
+// it early, stands first (where three more bytes follow it) and last (where none do).
+TEST(IpV4, ReadsEveryShortDecimalPartAsTheDigitLoopDoes) {
+    std::vector<std::string> parts = {""};
+    for (size_t begin = 0, end = 1; parts.back().size() < 5; begin = end, end = parts.size()) {
+        for (size_t i = begin; i < end; ++i) {
+            for (char digit : {'0', '2', '5', '9'}) {
+                parts.push_back(parts[i] + digit);
+            }
+        }
+    }
+    for (const std::string &digits : parts) {
+        for (const std::string &part : {digits, digits + "x"}) {
+            uint16_t value = 0;
+            IpAddrCursor cursor{part.c_str(), static_cast<int32_t>(part.size())};
+            bool valid = QUIL_IpAddr_ParsePort(&value, 10, &cursor) == QUIL_SUCCESS &&
+                         cursor.remaining == 0 && value <= 255;
+            V4Result first = parse_v4((part + ".1.2.3").c_str());
+            V4Result last = parse_v4(("3.2.1." + part).c_str());
+            EXPECT_EQ(first.code, valid ? QUIL_SUCCESS : IPADDR_MALFORMED) << part;
+            EXPECT_EQ(last.code, first.code) << part;
+            if (valid) {
+                EXPECT_EQ(first.address, (V4Bytes{3, 2, 1, static_cast<uint8_t>(value)})) << part;
+                EXPECT_EQ(last.address, (V4Bytes{static_cast<uint8_t>(value), 1, 2, 3})) << part;
+            }
+        }
     }
 }
 

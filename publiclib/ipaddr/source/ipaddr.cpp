@@ -121,6 +121,38 @@ bool read_port(IpAddrCursor &cursor, uint32_t base, uint16_t &port) {
     return true;
 }
 
+constexpr int32_t kShortRun = 3; // the digits of the usual dotted part
+
+// The decimal digit value of c, or 10 or more for any other byte.
+uint32_t decimal_value(char c) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(c)) - '0';
+}
+
+// read_number for base 10 and a run of at most three digits, worked out without a branch per
+// digit: the length of a dotted part varies from address to address, and a mispredicted loop
+// exit costs more than the part. Returns false, changing nothing, when the cursor holds fewer
+// than four characters or a longer run; read_number then reads the part.
+bool read_short_decimal_run(IpAddrCursor &cursor, uint32_t limit, bool &read, uint32_t &value) {
+    if (cursor.remaining <= kShortRun) {
+        return false;
+    }
+    const char *p = cursor.pos; // the four bytes lie within the text
+    uint32_t d0 = decimal_value(p[0]), d1 = decimal_value(p[1]), d2 = decimal_value(p[2]);
+    bool one = d0 < kDecimal;
+    bool two = one && d1 < kDecimal;
+    bool three = two && d2 < kDecimal;
+    if (three && decimal_value(p[3]) < kDecimal) {
+        return false;
+    }
+    uint32_t number = three ? d0 * 100 + d1 * 10 + d2 : two ? d0 * 10 + d1 : d0;
+    read = one && number <= limit;
+    if (read) {
+        value = number;
+        advance(cursor, static_cast<int32_t>(one) + two + three);
+    }
+    return true;
+}
+
 // One part of a dotted address: decimal (leading zeros allowed), or hexadecimal behind "0x".
 bool read_v4_part(IpAddrCursor &cursor, uint8_t &part) {
     uint32_t base = kDecimal;
@@ -129,17 +161,28 @@ bool read_v4_part(IpAddrCursor &cursor, uint8_t &part) {
         base = kHexadecimal;
     }
     uint32_t value = 0;
-    if (!read_number(cursor, base, kMaxV4Part, value)) {
+    bool read = false;
+    if (base != kDecimal || !read_short_decimal_run(cursor, kMaxV4Part, read, value)) {
+        read = read_number(cursor, base, kMaxV4Part, value);
+    }
+    if (!read) {
         return false;
     }
     part = static_cast<uint8_t>(value);
     return true;
 }
 
+// The parts are gathered in a register, first part highest: stored one byte at a time and then
+// read back as a word, they would keep the load waiting for the stores.
 struct V4Text {
-    std::array<uint8_t, kV4Parts> parts{}; // in the order of the text
+    uint32_t number = 0; // a * 2^24 + b * 2^16 + c * 2^8 + d
     bool hasPort = false;
     uint16_t port = 0;
+
+    // The byte of part i, counted in the order of the text.
+    uint8_t part(uint32_t i) const {
+        return static_cast<uint8_t>(number >> (8 * (kV4Parts - 1 - i)));
+    }
 };
 
 // Reads a.b.c.d and an optional ":port" (decimal, or hexadecimal behind "0x") to the end of the
@@ -152,9 +195,11 @@ bool read_v4_text(IpAddrCursor &cursor, V4Text &v4) {
             }
             advance(cursor, 1);
         }
-        if (!read_v4_part(cursor, v4.parts[i])) {
+        uint8_t part = 0;
+        if (!read_v4_part(cursor, part)) {
             return false;
         }
+        v4.number = v4.number << 8 | part;
     }
     if (peek(cursor, 0) == ':') {
         advance(cursor, 1);
@@ -250,8 +295,9 @@ bool read_v4_tail(IpAddrCursor &cursor, V6Address &address) {
     if (!read_v4_text(cursor, v4) || v4.hasPort) {
         return false;
     }
-    wex::bounded::memcpy_s(address.data() + kV4TailOffset, address.size() - kV4TailOffset,
-                           v4.parts.data(), v4.parts.size());
+    for (uint32_t i = 0; i < kV4Parts; ++i) {
+        address[kV4TailOffset + i] = v4.part(i);
+    }
     return true;
 }
 
@@ -384,7 +430,7 @@ uint32_t QUIL_IpAddr_ParseV4(const char *text, uint8_t address[4], uint16_t *por
         return IPADDR_MALFORMED;
     }
     for (uint32_t i = 0; i < kV4Parts; ++i) {
-        address[i] = v4.parts[kV4Parts - 1 - i];
+        address[i] = v4.part(kV4Parts - 1 - i);
     }
     *port = v4.port;
     return v4.hasPort ? IPADDR_WITH_PORT : QUIL_SUCCESS;
