@@ -238,6 +238,34 @@ TEST(IpV6Group, AGroupEndsAtAColonDotBracketOrTheEndWithoutConsumingIt) {
     }
 }
 
+// Where five more characters follow, a group is read without a loop; with the text ending right
+// behind the group and its ending character, the digit loop reads it and is the reference.
+TEST(IpV6Group, ReadsEveryGroupAsTheDigitLoopDoesWhereTheTextGoesOn) {
+    std::vector<std::string> groups = {""};
+    for (size_t begin = 0, end = 1; groups.back().size() < 5; begin = end, end = groups.size()) {
+        for (size_t i = begin; i < end; ++i) {
+            for (char digit : {'0', 'a', 'F', '9'}) {
+                groups.push_back(groups[i] + digit);
+            }
+        }
+    }
+    for (const std::string &group : groups) {
+        for (const char *ending : {":", ".", "]", "g", "/"}) {
+            std::string text = group + ending;
+            std::string longer = text + "::::";
+            uint16_t expected = kUntouchedPort;
+            uint16_t value = kUntouchedPort;
+            IpAddrCursor reference{text.c_str(), static_cast<int32_t>(text.size())};
+            IpAddrCursor cursor{longer.c_str(), static_cast<int32_t>(longer.size())};
+            EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor),
+                      QUIL_IpAddr_ParseV6Group(&expected, &reference))
+                << text;
+            EXPECT_EQ(value, expected) << text;
+            EXPECT_EQ(cursor.pos - longer.c_str(), reference.pos - text.c_str()) << text;
+        }
+    }
+}
+
 TEST(IpV6Group, AMalformedGroupChangesNeitherValueNorCursor) {
     for (const char *text : {"12345", "12g", "1 ", ":1", "", "1%"}) {
         IpAddrCursor cursor = cursor_on(text);

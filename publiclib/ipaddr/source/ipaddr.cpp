@@ -59,7 +59,7 @@ uint32_t digit_mask(uint32_t base) {
 }
 
 // The value of a character that the table marks as a hexadecimal (or decimal) digit.
-uint8_t hex_value(char c) {
+constexpr uint8_t hex_value(char c) {
     auto u = static_cast<uint8_t>(c);
     return static_cast<uint8_t>(u <= '9' ? u - '0' : (u | 0x20) - 'a' + 10);
 }
@@ -217,8 +217,9 @@ bool read_v4_text(IpAddrCursor &cursor, V4Text &v4) {
 }
 
 // One group of one to four hexadecimal digits, ended by ':', '.', ']' or the end of the text
-// (the ending character is not consumed). On failure the cursor stays where it was.
-bool read_group(IpAddrCursor &cursor, uint16_t &value) {
+// (the ending character is not consumed), a digit at a time. On failure the cursor stays where
+// it was.
+bool read_group_bytewise(IpAddrCursor &cursor, uint16_t &value) {
     IpAddrCursor at = cursor;
     uint32_t group = 0;
     uint32_t digits = 0;
@@ -236,6 +237,49 @@ bool read_group(IpAddrCursor &cursor, uint16_t &value) {
     }
     value = static_cast<uint16_t>(group);
     cursor = at;
+    return true;
+}
+
+// The value of a hexadecimal digit, or kHexadecimal (16) for any other byte.
+constexpr std::array<uint8_t, 256> make_hex_values() {
+    std::array<uint8_t, 256> values{};
+    for (uint32_t c = 0; c < values.size(); ++c) {
+        values[c] = (kCharClasses[c] & kHexDigit) != 0 ? hex_value(static_cast<char>(c))
+                                                       : static_cast<uint8_t>(kHexadecimal);
+    }
+    return values;
+}
+constexpr std::array<uint8_t, 256> kHexValues = make_hex_values();
+
+uint32_t hex_digit_value(char c) {
+    return kHexValues[static_cast<unsigned char>(c)];
+}
+
+// The same group read without a branch per digit, where the five bytes a group and its ending
+// character can take lie within the text: groups of varying length would make a digit loop's
+// exit mispredict on most groups.
+bool read_group(IpAddrCursor &cursor, uint16_t &value) {
+    if (cursor.remaining <= static_cast<int32_t>(kMaxGroupDigits)) {
+        return read_group_bytewise(cursor, value);
+    }
+    const char *p = cursor.pos;
+    uint32_t v0 = hex_digit_value(p[0]), v1 = hex_digit_value(p[1]);
+    uint32_t v2 = hex_digit_value(p[2]), v3 = hex_digit_value(p[3]);
+    bool one = v0 < kHexadecimal;
+    bool two = one && v1 < kHexadecimal;
+    bool three = two && v2 < kHexadecimal;
+    bool four = three && v3 < kHexadecimal;
+    uint32_t digits = static_cast<uint32_t>(one) + two + three + four;
+    char next = p[digits];
+    if (digits == 0 || (next != ':' && next != '.' && next != ']')) {
+        return false; // also a fifth digit
+    }
+    uint32_t group = v0;
+    group = two ? group << 4 | v1 : group;
+    group = three ? group << 4 | v2 : group;
+    group = four ? group << 4 | v3 : group;
+    value = static_cast<uint16_t>(group);
+    advance(cursor, static_cast<int32_t>(digits));
     return true;
 }
 
