@@ -65,24 +65,34 @@ void time_phase(benchmark::State &state, bool timePush, Push push, Pop pop) {
     set_per_operation(state, kCount);
 }
 
+// The library's lists: insert at the tail, then remove the head, a million times each.
+template <typename List, typename InsertAtTail, typename RemoveHead>
+void library_list_phases(benchmark::State &state, bool timePush, List *list,
+                         InsertAtTail insertAtTail, RemoveHead removeHead) {
+    auto push = [list, insertAtTail] {
+        for (uint32_t i = 0; i < kCount; ++i) {
+            insertAtTail(list, element_of(i));
+        }
+    };
+    auto pop = [list, removeHead] {
+        void *element = nullptr;
+        for (uint32_t i = 0; i < kCount; ++i) {
+            removeHead(list, &element);
+            benchmark::DoNotOptimize(element);
+        }
+    };
+    time_phase(state, timePush, push, pop);
+}
+
 void dlink_phases(benchmark::State &state, bool timePush) {
     DLinkList *list = nullptr;
     if (QUIL_DLinkList_Init(nullptr, release_nothing, &list) != QUIL_SUCCESS) {
         fail("DLinkList_Init");
     }
-    auto push = [list] {
-        for (uint32_t i = 0; i < kCount; ++i) {
-            QUIL_DLinkList_Insert(list, element_of(i), DLINK_POS_TAIL);
-        }
-    };
-    auto pop = [list] {
-        void *element = nullptr;
-        for (uint32_t i = 0; i < kCount; ++i) {
-            QUIL_DLinkList_Remove_HeadNode(list, &element);
-            benchmark::DoNotOptimize(element);
-        }
-    };
-    time_phase(state, timePush, push, pop);
+    library_list_phases(
+        state, timePush, list,
+        [](DLinkList *l, void *e) { return QUIL_DLinkList_Insert(l, e, DLINK_POS_TAIL); },
+        QUIL_DLinkList_Remove_HeadNode);
     QUIL_DLinkList_Deinit(list, 1);
 }
 
@@ -91,19 +101,10 @@ void slink_phases(benchmark::State &state, bool timePush) {
     if (QUIL_SLinkList_Init(kCount, nullptr, release_nothing, &list) != QUIL_SUCCESS) {
         fail("SLinkList_Init");
     }
-    auto push = [list] {
-        for (uint32_t i = 0; i < kCount; ++i) {
-            QUIL_SLinkList_Insert(list, element_of(i), SLINK_POS_TAIL);
-        }
-    };
-    auto pop = [list] {
-        void *element = nullptr;
-        for (uint32_t i = 0; i < kCount; ++i) {
-            QUIL_SLinkList_Remove_HeadNode(list, &element);
-            benchmark::DoNotOptimize(element);
-        }
-    };
-    time_phase(state, timePush, push, pop);
+    library_list_phases(
+        state, timePush, list,
+        [](SLinkList *l, void *e) { return QUIL_SLinkList_Insert(l, e, SLINK_POS_TAIL); },
+        QUIL_SLinkList_Remove_HeadNode);
     QUIL_SLinkList_Deinit(list, 1);
 }
 

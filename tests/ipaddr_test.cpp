@@ -118,19 +118,30 @@ TEST(IpV4, MalformedTextsGive30WithZeroAddressAndPort) {
     }
 }
 
+namespace {
+
+// Every string of up to longest characters from alphabet, the empty one included.
+std::vector<std::string> every_string_over(const std::string &alphabet, size_t longest) {
+    std::vector<std::string> strings = {""};
+    for (size_t begin = 0; strings.back().size() < longest;) {
+        size_t end = strings.size();
+        for (size_t i = begin; i < end; ++i) {
+            for (char c : alphabet) {
+                strings.push_back(strings[i] + c);
+            }
+        }
+        begin = end;
+    }
+    return strings;
+}
+
+} // namespace
+
 // Short decimal parts are read without a loop; the port reader's digit loop is the reference.
 // Every run of up to five digits (leading zeros included), with and without a byte that ends
 // it early, stands first (where three more bytes follow it) and last (where none do).
 TEST(IpV4, ReadsEveryShortDecimalPartAsTheDigitLoopDoes) {
-    std::vector<std::string> parts = {""};
-    for (size_t begin = 0, end = 1; parts.back().size() < 5; begin = end, end = parts.size()) {
-        for (size_t i = begin; i < end; ++i) {
-            for (char digit : {'0', '2', '5', '9'}) {
-                parts.push_back(parts[i] + digit);
-            }
-        }
-    }
-    for (const std::string &digits : parts) {
+    for (const std::string &digits : every_string_over("0259", 5)) {
         for (const std::string &part : {digits, digits + "x"}) {
             uint16_t value = 0;
             IpAddrCursor cursor{part.c_str(), static_cast<int32_t>(part.size())};
@@ -241,15 +252,7 @@ TEST(IpV6Group, AGroupEndsAtAColonDotBracketOrTheEndWithoutConsumingIt) {
 // Where five more characters follow, a group is read without a loop; with the text ending right
 // behind the group and its ending character, the digit loop reads it and is the reference.
 TEST(IpV6Group, ReadsEveryGroupAsTheDigitLoopDoesWhereTheTextGoesOn) {
-    std::vector<std::string> groups = {""};
-    for (size_t begin = 0, end = 1; groups.back().size() < 5; begin = end, end = groups.size()) {
-        for (size_t i = begin; i < end; ++i) {
-            for (char digit : {'0', 'a', 'F', '9'}) {
-                groups.push_back(groups[i] + digit);
-            }
-        }
-    }
-    for (const std::string &group : groups) {
+    for (const std::string &group : every_string_over("0aF9", 5)) {
         for (const char *ending : {":", ".", "]", "g", "/"}) {
             std::string text = group + ending;
             std::string longer = text + "::::";
