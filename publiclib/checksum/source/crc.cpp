@@ -143,11 +143,6 @@ Engine best_engine() {
     return chosen;
 }
 
-namespace {
-
-using Crc16Function = uint16_t (*)(uint16_t, const uint8_t *, size_t);
-using Crc32Function = uint32_t (*)(uint32_t, const uint8_t *, size_t);
-
 Crc16Function crc16_function(Engine engine) {
     switch (engine) {
     case Engine::Slicing8:
@@ -176,24 +171,6 @@ Crc32Function crc32_function(Engine engine) {
     return crc32_bytewise;
 }
 
-// The best engine's functions, looked up once: on short inputs the choice would otherwise cost
-// a good part of the work.
-struct Chosen {
-    Crc16Function crc16;
-    Crc32Function crc32;
-};
-
-Chosen choose() {
-    return {crc16_function(best_engine()), crc32_function(best_engine())};
-}
-
-const Chosen &chosen() {
-    static const Chosen functions = choose();
-    return functions;
-}
-
-} // namespace
-
 uint16_t crc16_with(Engine engine, uint16_t crc, const uint8_t *data, size_t length) {
     return crc16_function(engine)(crc, data, length);
 }
@@ -214,7 +191,9 @@ uint32_t QUIL_CRC_Accumulate_16(uint16_t crc, const void *data, uint32_t length,
     if (data == nullptr || out == nullptr) {
         return CRC_BAD_ARGUMENT;
     }
-    *out = wex::crc::chosen().crc16(crc, static_cast<const uint8_t *>(data), length);
+    // Looked up once: on short inputs the choice would otherwise cost a good part of the work.
+    static const wex::crc::Crc16Function engine = wex::crc::crc16_function(wex::crc::best_engine());
+    *out = engine(crc, static_cast<const uint8_t *>(data), length);
     return QUIL_SUCCESS;
 }
 
@@ -226,7 +205,8 @@ uint32_t QUIL_CRC_Accumulate_32(uint32_t crc, const void *data, uint32_t length,
     if (data == nullptr || out == nullptr) {
         return CRC_BAD_ARGUMENT;
     }
-    *out = wex::crc::chosen().crc32(crc, static_cast<const uint8_t *>(data), length);
+    static const wex::crc::Crc32Function engine = wex::crc::crc32_function(wex::crc::best_engine());
+    *out = engine(crc, static_cast<const uint8_t *>(data), length);
     return QUIL_SUCCESS;
 }
 
