@@ -69,7 +69,7 @@ void BM_IniLoad_Ours(benchmark::State &state) {
         QUIL_Ini_Free(&doc);
         state.ResumeTiming();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 
 void BM_IniLoad_Inih(benchmark::State &state) {
@@ -84,7 +84,7 @@ void BM_IniLoad_Inih(benchmark::State &state) {
             fail("ini_parse");
         }
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 
 #define WEX_LOAD_SIZES ->Args({kLarge, 0})->Args({kLarge, 1})->Args({kSmall, 0})->Args({kSmall, 1})
