@@ -186,8 +186,8 @@ class ByteSource {
         return {start, next_};
     }
 
-    // byte is the one next() returned last.
-    bool give_back(char) {
+    // Gives back the byte that next() returned last.
+    bool give_back() {
         if (giveBack_ == GiveBack::ToNextLine) {
             --next_;
             return true;
@@ -196,21 +196,24 @@ class ByteSource {
     }
 
   private:
-    static constexpr uint32_t kReadAhead = 8192;
+    static constexpr uint32_t kReadAhead = 8192; // a few pages: little cost per byte, fits a stack
 
     bool refill() {
-        uint32_t wanted = giveBack_ == GiveBack::ToNextLine ? kReadAhead : 1;
-        uint32_t got = 0;
-        if (wanted == 1) {
-            int32_t byte = QUIL_Fgetc(file_);
-            buffer_[0] = static_cast<char>(byte);
-            got = byte == kEndOfFile ? 0 : 1;
-        } else {
-            got = QUIL_Fread(buffer_.data(), 1, wanted, file_);
-        }
+        uint32_t got = giveBack_ == GiveBack::ToNextLine
+                           ? QUIL_Fread(buffer_.data(), 1, kReadAhead, file_)
+                           : read_one_byte();
         next_ = buffer_.data();
         end_ = next_ + got;
         return got != 0;
+    }
+
+    uint32_t read_one_byte() {
+        int32_t byte = QUIL_Fgetc(file_);
+        if (byte == kEndOfFile) {
+            return 0;
+        }
+        buffer_[0] = static_cast<char>(byte);
+        return 1;
     }
 
     QUIL_FILE *file_;
@@ -286,13 +289,13 @@ class LineReader {
             ++phys_;
             return finish_after(store(byte));
         }
-        return give_back(byte);
+        return give_back();
     }
 
     Step on_backslash() {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return give_back(kBackslash);
+                return give_back();
             }
             join();
             pending_ = true;
@@ -310,7 +313,7 @@ class LineReader {
     Step on_other(char byte) {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return give_back(byte);
+                return give_back();
             }
             join();
             return store(byte);
@@ -343,9 +346,7 @@ class LineReader {
         ++phys_;
     }
 
-    Step give_back(char byte) {
-        return source_.give_back(byte) ? Step::Finish : Step::PushBackFailed;
-    }
+    Step give_back() { return source_.give_back() ? Step::Finish : Step::PushBackFailed; }
 
     ByteSource &source_;
     std::array<char, kReadBufferSize> buffer_;
