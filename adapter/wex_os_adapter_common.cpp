@@ -158,6 +158,13 @@ int32_t QUIL_Fgetc(QUIL_FILE *file) {
     return c == EOF ? -1 : c;
 }
 
+uint32_t QUIL_Fread(void *buffer, uint32_t size, uint32_t count, QUIL_FILE *file) {
+    if (file == nullptr || buffer == nullptr) {
+        return 0;
+    }
+    return static_cast<uint32_t>(std::fread(buffer, size, count, stream_of(file)));
+}
+
 int32_t QUIL_Ferror(QUIL_FILE *file) {
     return file != nullptr && std::ferror(stream_of(file)) != 0 ? 1 : 0;
 }

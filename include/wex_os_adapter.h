@@ -69,6 +69,11 @@ QUIL_ADAPTER_API int32_t QUIL_Fclose(QUIL_FILE *file);
 /* Returns the next byte (0..255), or -1 at the end of the file or on a read error. */
 QUIL_ADAPTER_API int32_t QUIL_Fgetc(QUIL_FILE *file);
 
+/* Reads up to count items of size bytes into buffer. Returns the number of whole items read:
+ * fewer than count only at the end of the file or on a read error. A null buffer or handle
+ * reads nothing. */
+QUIL_ADAPTER_API uint32_t QUIL_Fread(void *buffer, uint32_t size, uint32_t count, QUIL_FILE *file);
+
 /* Tells a read error from the end of the file: 1 when a read or write on file has failed since
  * it was opened, else 0 (also for a null handle). */
 QUIL_ADAPTER_API int32_t QUIL_Ferror(QUIL_FILE *file);

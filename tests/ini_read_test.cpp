@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "ini_parser/source/ini_internal.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
@@ -108,6 +110,71 @@ TEST(IniReadLine, ReadsTheLinesThatLoadingKeeps) {
         QUIL_Fclose(file);
         EXPECT_EQ(lines, c.lines) << testing::PrintToString(c.bytes);
         EXPECT_EQ(physLines, c.physLines);
+    }
+}
+
+// Loading reads ahead a block at a time and stores runs of plain bytes at once; reading line by
+// line takes one byte at a time. Texts full of breaks, backslashes and long runs, some with a NUL
+// or a line at the length limit, across several read-ahead blocks, must load as they read.
+struct LineByLine {
+    uint32_t result = QUIL_SUCCESS;
+    Lines lines;
+    uint32_t physLines = 0;
+};
+
+LineByLine read_line_by_line(const std::string &path) {
+    LineByLine read;
+    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
+    char *line = nullptr;
+    uint32_t length = 0;
+    uint32_t phys = 0;
+    while ((read.result = QUIL_Ini_ReadLine(&line, file, &length, &phys)) == QUIL_SUCCESS) {
+        read.lines.emplace_back(line);
+        read.physLines += phys;
+        take(line);
+    }
+    QUIL_Fclose(file);
+    if (read.result == INI_NO_LINES) {
+        read.result = QUIL_SUCCESS;
+    }
+    return read;
+}
+
+std::string random_text(std::mt19937 &random, size_t size, bool withNul) {
+    static const std::string kPieces[] = {"\r",
+                                          "\n",
+                                          "\r\n",
+                                          "\n\r",
+                                          "\\",
+                                          "\\\n",
+                                          "\\\\",
+                                          "k = v ;c",
+                                          "[s]",
+                                          " ",
+                                          "\t",
+                                          std::string(40, 'x'),
+                                          std::string(170, 'y')};
+    std::string text;
+    while (text.size() < size) {
+        text += kPieces[random() % std::size(kPieces)];
+    }
+    if (withNul) {
+        text[random() % text.size()] = '\0';
+    }
+    return text;
+}
+
+TEST(IniLoad, LoadsEveryTextAsReadingItLineByLineDoes) {
+    std::mt19937 random(2026);
+    for (int round = 0; round < 60; ++round) {
+        std::string bytes = random_text(random, 1000 + random() % 30000, round % 10 == 9);
+        Doc d(bytes);
+        LineByLine expected = read_line_by_line(d.dir.file("doc.ini"));
+        ASSERT_EQ(d.loaded, expected.result) << "round " << round;
+        if (d.loaded == QUIL_SUCCESS) {
+            EXPECT_EQ(lines_of(d.doc), expected.lines) << "round " << round;
+            EXPECT_EQ(d.doc.physLineCount, expected.physLines) << "round " << round;
+        }
     }
 }
 
@@ -503,6 +570,27 @@ TEST(IniLookup, EveryAllocationFailureGivesEightyAndLeavesNothing) {
 }
 
 // Names are compared in a stack buffer as long as any line; a longer one takes a heap copy.
+// Lookups compare names in place; cutting the name out and comparing the copy with
+// QUIL_StriCmp is the reference.
+TEST(IniLookup, ComparesNamesInPlaceAsACutCopyComparesThem) {
+    const char *const headers[] = {"[Alpha]\n", "[ alpha ] ;c\r\n", "[alpha beta]\n",
+                                   "[al]\n",    "[\xC4lpha]\n",     "[a[b]\n"};
+    const char *const names[] = {"alpha", "ALPHA",    "alph", "alphas", "alpha beta",
+                                 "al",    "\xE4lpha", "a[b",  ""};
+    for (const char *header : headers) {
+        for (const char *name : names) {
+            char *cut = nullptr;
+            char *comment = nullptr;
+            ASSERT_EQ(QUIL_Ini_ParseSectionLine(header, &cut, &comment), QUIL_SUCCESS);
+            bool matches = false;
+            EXPECT_EQ(wex::ini::section_line_matches(header, name, &matches), QUIL_SUCCESS);
+            EXPECT_EQ(matches, QUIL_StriCmp(cut, name) == 0) << header << " / " << name;
+            take(cut);
+            take(comment);
+        }
+    }
+}
+
 TEST(IniLookup, MatchesAHeaderLongerThanAnyLine) {
     Doc d("[a]\nk=1\n");
     std::string header = "[" + std::string(700, 'n') + "]\n";

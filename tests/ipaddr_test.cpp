@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "wex_ipaddr.h"
 #include "wex_result_codes.h"
@@ -121,6 +122,47 @@ TEST(IpV4, MalformedTextsGive30WithZeroAddressAndPort) {
     }
 }
 
+namespace {
+
+// Every string of up to longest characters from alphabet, the empty one included.
+std::vector<std::string> every_string_over(const std::string &alphabet, size_t longest) {
+    std::vector<std::string> strings = {""};
+    for (size_t begin = 0; strings.back().size() < longest;) {
+        size_t end = strings.size();
+        for (size_t i = begin; i < end; ++i) {
+            for (char c : alphabet) {
+                strings.push_back(strings[i] + c);
+            }
+        }
+        begin = end;
+    }
+    return strings;
+}
+
+} // namespace
+
+// Short decimal parts are read without a loop; the port reader's digit loop is the reference.
+// Every run of up to five digits (leading zeros included), with and without a byte that ends
+// it early, stands first (where three more bytes follow it) and last (where none do).
+TEST(IpV4, ReadsEveryShortDecimalPartAsTheDigitLoopDoes) {
+    for (const std::string &digits : every_string_over("0259", 5)) {
+        for (const std::string &part : {digits, digits + "x"}) {
+            uint16_t value = 0;
+            IpAddrCursor cursor{part.c_str(), static_cast<int32_t>(part.size())};
+            bool valid = QUIL_IpAddr_ParsePort(&value, 10, &cursor) == QUIL_SUCCESS &&
+                         cursor.remaining == 0 && value <= 255;
+            V4Result first = parse_v4((part + ".1.2.3").c_str());
+            V4Result last = parse_v4(("3.2.1." + part).c_str());
+            EXPECT_EQ(first.code, valid ? QUIL_SUCCESS : IPADDR_MALFORMED) << part;
+            EXPECT_EQ(last.code, first.code) << part;
+            if (valid) {
+                EXPECT_EQ(first.address, (V4Bytes{3, 2, 1, static_cast<uint8_t>(value)})) << part;
+                EXPECT_EQ(last.address, (V4Bytes{static_cast<uint8_t>(value), 1, 2, 3})) << part;
+            }
+        }
+    }
+}
+
 TEST(IpV4, ANullArgumentGives10AndWritesNothing) {
     V4Bytes address;
     address.fill(kUntouched);
@@ -208,6 +250,26 @@ TEST(IpV6Group, AGroupEndsAtAColonDotBracketOrTheEndWithoutConsumingIt) {
         EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor), QUIL_SUCCESS) << row.text;
         EXPECT_EQ(value, row.value) << row.text;
         EXPECT_EQ(cursor.pos, row.text + row.consumed) << row.text;
+    }
+}
+
+// Where five more characters follow, a group is read without a loop; with the text ending right
+// behind the group and its ending character, the digit loop reads it and is the reference.
+TEST(IpV6Group, ReadsEveryGroupAsTheDigitLoopDoesWhereTheTextGoesOn) {
+    for (const std::string &group : every_string_over("0aF9", 5)) {
+        for (const char *ending : {":", ".", "]", "g", "/"}) {
+            std::string text = group + ending;
+            std::string longer = text + "::::";
+            uint16_t expected = kUntouchedPort;
+            uint16_t value = kUntouchedPort;
+            IpAddrCursor reference{text.c_str(), static_cast<int32_t>(text.size())};
+            IpAddrCursor cursor{longer.c_str(), static_cast<int32_t>(longer.size())};
+            EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor),
+                      QUIL_IpAddr_ParseV6Group(&expected, &reference))
+                << text;
+            EXPECT_EQ(value, expected) << text;
+            EXPECT_EQ(cursor.pos - longer.c_str(), reference.pos - text.c_str()) << text;
+        }
     }
 }
 

@@ -143,32 +143,40 @@ Engine best_engine() {
     return chosen;
 }
 
-uint16_t crc16_with(Engine engine, uint16_t crc, const uint8_t *data, size_t length) {
+Crc16Function crc16_function(Engine engine) {
     switch (engine) {
-    case Engine::Bytewise:
-        return crc16_bytewise(crc, data, length);
     case Engine::Slicing8:
-        return crc16_slicing8(crc, data, length);
+        return crc16_slicing8;
     case Engine::Clmul:
-        return crc16_clmul(crc, data, length);
+        return crc16_clmul;
     case Engine::Clmul512:
-        return crc16_clmul512(crc, data, length);
+        return crc16_clmul512;
+    case Engine::Bytewise:
+        break;
     }
-    return crc;
+    return crc16_bytewise;
+}
+
+Crc32Function crc32_function(Engine engine) {
+    switch (engine) {
+    case Engine::Slicing8:
+        return crc32_slicing8;
+    case Engine::Clmul:
+        return crc32_clmul;
+    case Engine::Clmul512:
+        return crc32_clmul512;
+    case Engine::Bytewise:
+        break;
+    }
+    return crc32_bytewise;
+}
+
+uint16_t crc16_with(Engine engine, uint16_t crc, const uint8_t *data, size_t length) {
+    return crc16_function(engine)(crc, data, length);
 }
 
 uint32_t crc32_with(Engine engine, uint32_t crc, const uint8_t *data, size_t length) {
-    switch (engine) {
-    case Engine::Bytewise:
-        return crc32_bytewise(crc, data, length);
-    case Engine::Slicing8:
-        return crc32_slicing8(crc, data, length);
-    case Engine::Clmul:
-        return crc32_clmul(crc, data, length);
-    case Engine::Clmul512:
-        return crc32_clmul512(crc, data, length);
-    }
-    return crc;
+    return crc32_function(engine)(crc, data, length);
 }
 
 } // namespace wex::crc
@@ -183,8 +191,9 @@ uint32_t QUIL_CRC_Accumulate_16(uint16_t crc, const void *data, uint32_t length,
     if (data == nullptr || out == nullptr) {
         return CRC_BAD_ARGUMENT;
     }
-    using namespace wex::crc;
-    *out = crc16_with(best_engine(), crc, static_cast<const uint8_t *>(data), length);
+    // Looked up once: on short inputs the choice would otherwise cost a good part of the work.
+    static const wex::crc::Crc16Function engine = wex::crc::crc16_function(wex::crc::best_engine());
+    *out = engine(crc, static_cast<const uint8_t *>(data), length);
     return QUIL_SUCCESS;
 }
 
@@ -196,8 +205,8 @@ uint32_t QUIL_CRC_Accumulate_32(uint32_t crc, const void *data, uint32_t length,
     if (data == nullptr || out == nullptr) {
         return CRC_BAD_ARGUMENT;
     }
-    using namespace wex::crc;
-    *out = crc32_with(best_engine(), crc, static_cast<const uint8_t *>(data), length);
+    static const wex::crc::Crc32Function engine = wex::crc::crc32_function(wex::crc::best_engine());
+    *out = engine(crc, static_cast<const uint8_t *>(data), length);
     return QUIL_SUCCESS;
 }
 

@@ -43,12 +43,34 @@ constexpr uint64_t xpow_mod(unsigned n, uint64_t polynomial, unsigned width) {
     return r;
 }
 
-constexpr uint32_t reflect32(uint64_t v) {
-    uint32_t r = 0;
-    for (int i = 0; i < 32; ++i) {
-        r |= static_cast<uint32_t>((v >> i) & 1) << (31 - i);
+// floor(x^n / P), P = x^width + polynomial: the quotient that Barrett reduction multiplies by.
+// Walks x^0 up to x^n keeping x^i = q P + r with deg r < width.
+constexpr uint64_t xpow_div(unsigned n, uint64_t polynomial, unsigned width) {
+    const uint64_t top = uint64_t{1} << width;
+    uint64_t r = 1;
+    uint64_t q = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        r <<= 1;
+        q <<= 1;
+        if ((r & top) != 0) {
+            r ^= top | polynomial;
+            q |= 1;
+        }
+    }
+    return q;
+}
+
+// The low bits of v in reverse order: bit i of v becomes bit (bits - 1 - i).
+constexpr uint64_t reflect(uint64_t v, int bits) {
+    uint64_t r = 0;
+    for (int i = 0; i < bits; ++i) {
+        r |= ((v >> i) & 1) << (bits - 1 - i);
     }
     return r;
+}
+
+constexpr uint32_t reflect32(uint64_t v) {
+    return static_cast<uint32_t>(reflect(v, 32));
 }
 
 constexpr uint64_t kCrc16Normal = 0x1021;     // x^16 + x^12 + x^5 + 1
@@ -75,6 +97,36 @@ constexpr FoldConstants crc32_fold(unsigned d) {
 static_assert(xpow_mod(32, kCrc32Normal, 32) == kCrc32Normal);
 static_assert(xpow_mod(16, kCrc16Normal, 16) == kCrc16Normal);
 static_assert(reflect32(kCrc32Normal) == 0xEDB88320);
+// x^width / P is 1; the quotient times P gives back x^n less the remainder.
+static_assert(xpow_div(16, kCrc16Normal, 16) == 1 && xpow_div(32, kCrc32Normal, 32) == 1);
+
+// Reducing a 128-bit remainder R to the CRC, R x^w mod P, takes three steps of carry-less
+// multiplication. (1) With R = H x^64 + L: R x^w = H x^(64+w) + L x^w, and H (x^(64+w) mod P)
+// + L x^w has fewer than 64 + w bits. (2) Its top w bits T times x^64 become T (x^64 mod P):
+// 64 bits U are left. (3) Barrett: with mu = floor(x^64 / P), the quotient floor(U / P) is
+// exactly floor(floor(U / x^w) mu / x^(64-w)) since deg U < 64, and U mod P = U - quotient P,
+// of which only the low w bits are needed.
+//
+// CRC-16 computes this as it stands. CRC-32 is reflected: a 64-bit word stands for the polynomial
+// whose coefficient of x^(63-i) is bit i and a product gains a factor x (see above), so each
+// constant is its power reflected and placed one step lower, and mu and P, of 33 bits, are
+// reflected over 33 bits: as a word that is the polynomial times x^31, which brings the
+// quotient's and the remainder's coefficients to bits 0-31 and 32-63 of the product's low word.
+struct ReduceConstants {
+    uint64_t high;     // step 1: for the high half
+    uint64_t top;      // step 2: for the top w bits
+    uint64_t quotient; // step 3: mu
+    uint64_t modulus;  // step 3: P (without x^w for CRC-16, where it does not matter)
+};
+
+constexpr ReduceConstants kCrc16Reduce = {xpow_mod(64 + 16, kCrc16Normal, 16),
+                                          xpow_mod(64, kCrc16Normal, 16),
+                                          xpow_div(64, kCrc16Normal, 16), kCrc16Normal};
+constexpr ReduceConstants kCrc32Reduce = {
+    uint64_t{reflect32(xpow_mod(64 + 32 - 1, kCrc32Normal, 32))} << 32,
+    uint64_t{reflect32(xpow_mod(64 - 1, kCrc32Normal, 32))} << 32,
+    reflect(xpow_div(64, kCrc32Normal, 32), 33), reflect((uint64_t{1} << 32) | kCrc32Normal, 33)};
+static_assert(kCrc32Reduce.quotient == 0x1F7011641 && kCrc32Reduce.modulus == 0x1DB710641);
 
 constexpr unsigned kBlockBits = 128;
 constexpr size_t kBlock = 16;
@@ -92,12 +144,16 @@ namespace {
 constexpr size_t kLanes = 4;    // 128-bit blocks in flight in the 128-bit engine
 constexpr size_t kWide = 64;    // bytes in a 512-bit register
 constexpr size_t kWideRegs = 4; // 512-bit registers in flight in the 512-bit engine
-constexpr FoldConstants kCrc16By128 = crc16_fold(kBlockBits);
-constexpr FoldConstants kCrc16By512 = crc16_fold(kBlockBits * kLanes);
-constexpr FoldConstants kCrc16By2048 = crc16_fold(kBlockBits * kLanes * kWideRegs);
-constexpr FoldConstants kCrc32By128 = crc32_fold(kBlockBits);
-constexpr FoldConstants kCrc32By512 = crc32_fold(kBlockBits * kLanes);
-constexpr FoldConstants kCrc32By2048 = crc32_fold(kBlockBits * kLanes * kWideRegs);
+// Folding distances in bits: one to three 128-bit lanes, one to three 512-bit registers, and a
+// whole round of four registers.
+template <FoldConstants (*Fold)(unsigned)> struct Distances {
+    static constexpr FoldConstants by128 = Fold(kBlockBits), by256 = Fold(2 * kBlockBits),
+                                   by384 = Fold(3 * kBlockBits);
+    static constexpr FoldConstants by512 = Fold(kBlockBits * kLanes),
+                                   by1024 = Fold(2 * kBlockBits * kLanes),
+                                   by1536 = Fold(3 * kBlockBits * kLanes);
+    static constexpr FoldConstants by2048 = Fold(kBlockBits * kLanes * kWideRegs);
+};
 
 WEX_TARGET_CLMUL inline __m128i constants128(FoldConstants k) {
     return _mm_set_epi64x(static_cast<long long>(k.high), static_cast<long long>(k.low));
@@ -115,10 +171,9 @@ WEX_TARGET_CLMUL inline __m128i byte_reverse_mask() {
 }
 
 // What distinguishes the two checksums: how a block becomes a polynomial, where the running
-// value enters the first block, and the portable loop that finishes.
-struct Crc16 {
+// value enters the first block, and how the remainder becomes the CRC.
+struct Crc16 : Distances<crc16_fold> {
     using Value = uint16_t;
-    static constexpr FoldConstants by128 = kCrc16By128, by512 = kCrc16By512, by2048 = kCrc16By2048;
 
     WEX_TARGET_CLMUL static __m128i load(const uint8_t *p) {
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
@@ -128,20 +183,27 @@ struct Crc16 {
     WEX_TARGET_CLMUL static __m128i seed(Value crc) {
         return _mm_slli_si128(_mm_cvtsi32_si128(crc), 14);
     }
-    WEX_TARGET_CLMUL static Value finish(__m128i remainder, const uint8_t *rest, size_t length) {
-        alignas(16) uint8_t bytes[kBlock];
-        _mm_store_si128(reinterpret_cast<__m128i *>(bytes),
-                        _mm_shuffle_epi8(remainder, byte_reverse_mask()));
-        return crc16_slicing8(crc16_slicing8(0, bytes, kBlock), rest, length);
+    // The three steps of the reduction, bit i of a register being the coefficient of x^i.
+    WEX_TARGET_CLMUL static Value reduce(__m128i r) {
+        const __m128i fold = _mm_set_epi64x(static_cast<long long>(kCrc16Reduce.top),
+                                            static_cast<long long>(kCrc16Reduce.high));
+        __m128i lowTimesX16 = _mm_slli_si128(_mm_move_epi64(r), 2);
+        __m128i s = _mm_xor_si128(_mm_clmulepi64_si128(r, fold, 0x01), lowTimesX16);
+        __m128i u = _mm_xor_si128(_mm_clmulepi64_si128(s, fold, 0x11), _mm_move_epi64(s));
+        const __m128i barrett = _mm_set_epi64x(static_cast<long long>(kCrc16Reduce.modulus),
+                                               static_cast<long long>(kCrc16Reduce.quotient));
+        __m128i product = _mm_clmulepi64_si128(_mm_srli_epi64(u, 16), barrett, 0x00);
+        __m128i quotient = _mm_srli_si128(product, 6); // divided by x^48
+        __m128i multiple = _mm_clmulepi64_si128(quotient, barrett, 0x10);
+        return static_cast<Value>(_mm_cvtsi128_si32(_mm_xor_si128(u, multiple)));
     }
     static Value portable(Value crc, const uint8_t *p, size_t length) {
         return crc16_slicing8(crc, p, length);
     }
 };
 
-struct Crc32 {
+struct Crc32 : Distances<crc32_fold> {
     using Value = uint32_t;
-    static constexpr FoldConstants by128 = kCrc32By128, by512 = kCrc32By512, by2048 = kCrc32By2048;
 
     WEX_TARGET_CLMUL static __m128i load(const uint8_t *p) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
@@ -150,52 +212,74 @@ struct Crc32 {
     WEX_TARGET_CLMUL static __m128i seed(Value crc) {
         return _mm_cvtsi32_si128(static_cast<int>(crc));
     }
-    WEX_TARGET_CLMUL static Value finish(__m128i remainder, const uint8_t *rest, size_t length) {
-        alignas(16) uint8_t bytes[kBlock];
-        _mm_store_si128(reinterpret_cast<__m128i *>(bytes), remainder);
-        return crc32_slicing8(crc32_slicing8(0, bytes, kBlock), rest, length);
+    // The same three steps on reflected words: the low word holds H, the remainder's top 32
+    // bits land in bits 32-63 of the low word and U in the high word.
+    WEX_TARGET_CLMUL static Value reduce(__m128i r) {
+        const __m128i fold = _mm_set_epi64x(static_cast<long long>(kCrc32Reduce.top),
+                                            static_cast<long long>(kCrc32Reduce.high));
+        __m128i lowTimesX32 = _mm_slli_si128(_mm_srli_si128(r, 8), 4);
+        __m128i s = _mm_xor_si128(_mm_clmulepi64_si128(r, fold, 0x00), lowTimesX32);
+        __m128i u = _mm_srli_si128(_mm_xor_si128(_mm_clmulepi64_si128(s, fold, 0x10), s), 8);
+        const __m128i barrett = _mm_set_epi64x(static_cast<long long>(kCrc32Reduce.modulus),
+                                               static_cast<long long>(kCrc32Reduce.quotient));
+        const __m128i low32 = _mm_set_epi64x(0, 0xFFFFFFFF);
+        __m128i product = _mm_clmulepi64_si128(_mm_and_si128(u, low32), barrett, 0x00);
+        __m128i quotient = _mm_and_si128(product, low32);
+        __m128i multiple = _mm_clmulepi64_si128(quotient, barrett, 0x10);
+        return static_cast<Value>(_mm_extract_epi32(_mm_xor_si128(u, multiple), 1));
     }
     static Value portable(Value crc, const uint8_t *p, size_t length) {
         return crc32_slicing8(crc, p, length);
     }
 };
 
-// Folds whole blocks from p into one remainder, then finishes with the bytes left over.
+// Folds whole blocks from p into one remainder, reduces it and finishes with the bytes left
+// over through the portable loop.
 template <typename C>
 WEX_TARGET_CLMUL typename C::Value fold_blocks(__m128i x, const uint8_t *p, size_t length) {
     const __m128i by128 = constants128(C::by128);
     for (; length >= kBlock; p += kBlock, length -= kBlock) {
         x = fold128(x, by128, C::load(p));
     }
-    return C::finish(x, p, length);
+    typename C::Value crc = C::reduce(x);
+    return length == 0 ? crc : C::portable(crc, p, length);
+}
+
+// Four consecutive blocks folded onto the last, each by its own distance: the products do not
+// wait for one another.
+template <typename C>
+WEX_TARGET_CLMUL __m128i fold_lanes(__m128i first, __m128i second, __m128i third, __m128i last) {
+    __m128i r = fold128(third, constants128(C::by128), last);
+    r = fold128(second, constants128(C::by256), r);
+    return fold128(first, constants128(C::by384), r);
 }
 
 template <typename C>
 WEX_TARGET_CLMUL typename C::Value crc_clmul(typename C::Value crc, const uint8_t *p,
                                              size_t length) {
-    if (length < kLanes * kBlock) {
+    if (length < kBlock) {
         return C::portable(crc, p, length);
     }
-    __m128i x[kLanes];
-    for (size_t j = 0; j < kLanes; ++j) {
-        x[j] = C::load(p + j * kBlock);
+    if (length < kLanes * kBlock) {
+        return fold_blocks<C>(_mm_xor_si128(C::load(p), C::seed(crc)), p + kBlock, length - kBlock);
     }
-    x[0] = _mm_xor_si128(x[0], C::seed(crc));
+    // Four lanes in named registers: an array would be kept in memory and every fold would wait
+    // for a store.
+    __m128i x0 = _mm_xor_si128(C::load(p), C::seed(crc));
+    __m128i x1 = C::load(p + kBlock);
+    __m128i x2 = C::load(p + 2 * kBlock);
+    __m128i x3 = C::load(p + 3 * kBlock);
     p += kLanes * kBlock;
     length -= kLanes * kBlock;
 
     const __m128i by512 = constants128(C::by512);
     for (; length >= kLanes * kBlock; p += kLanes * kBlock, length -= kLanes * kBlock) {
-        for (size_t j = 0; j < kLanes; ++j) {
-            x[j] = fold128(x[j], by512, C::load(p + j * kBlock));
-        }
+        x0 = fold128(x0, by512, C::load(p));
+        x1 = fold128(x1, by512, C::load(p + kBlock));
+        x2 = fold128(x2, by512, C::load(p + 2 * kBlock));
+        x3 = fold128(x3, by512, C::load(p + 3 * kBlock));
     }
-    const __m128i by128 = constants128(C::by128);
-    __m128i r = x[0];
-    for (size_t j = 1; j < kLanes; ++j) {
-        r = fold128(r, by128, x[j]);
-    }
-    return fold_blocks<C>(r, p, length);
+    return fold_blocks<C>(fold_lanes<C>(x0, x1, x2, x3), p, length);
 }
 
 // ---- 512-bit registers: four 128-bit lanes each, folded independently ----
@@ -232,36 +316,33 @@ WEX_TARGET_CLMUL512 typename C::Value crc_clmul512(typename C::Value crc, const 
     if (length < kWideRegs * kWide) {
         return crc_clmul<C>(crc, p, length);
     }
-    __m512i z[kWideRegs];
-    for (size_t j = 0; j < kWideRegs; ++j) {
-        z[j] = load512<C>(p + j * kWide);
-    }
-    z[0] = _mm512_xor_si512(z[0], _mm512_zextsi128_si512(C::seed(crc)));
+    // Named registers for the same reason as in the 128-bit engine.
+    __m512i z0 = _mm512_xor_si512(load512<C>(p), _mm512_zextsi128_si512(C::seed(crc)));
+    __m512i z1 = load512<C>(p + kWide);
+    __m512i z2 = load512<C>(p + 2 * kWide);
+    __m512i z3 = load512<C>(p + 3 * kWide);
     p += kWideRegs * kWide;
     length -= kWideRegs * kWide;
 
     const __m512i by2048 = constants512(C::by2048);
     for (; length >= kWideRegs * kWide; p += kWideRegs * kWide, length -= kWideRegs * kWide) {
-        for (size_t j = 0; j < kWideRegs; ++j) {
-            z[j] = fold512(z[j], by2048, load512<C>(p + j * kWide));
-        }
+        z0 = fold512(z0, by2048, load512<C>(p));
+        z1 = fold512(z1, by2048, load512<C>(p + kWide));
+        z2 = fold512(z2, by2048, load512<C>(p + 2 * kWide));
+        z3 = fold512(z3, by2048, load512<C>(p + 3 * kWide));
     }
+    // The registers onto the last, each by its own distance, then the leftover 64-byte pieces.
+    __m512i r = fold512(z2, constants512(C::by512), z3);
+    r = fold512(z1, constants512(C::by1024), r);
+    r = fold512(z0, constants512(C::by1536), r);
     const __m512i by512 = constants512(C::by512);
-    __m512i r = z[0];
-    for (size_t j = 1; j < kWideRegs; ++j) {
-        r = fold512(r, by512, z[j]);
-    }
     for (; length >= kWide; p += kWide, length -= kWide) {
         r = fold512(r, by512, load512<C>(p));
     }
-    // The four lanes hold consecutive blocks: fold them into the last one.
+    // The four lanes hold consecutive blocks.
     alignas(64) __m128i lanes[kLanes];
     _mm512_store_si512(lanes, r);
-    const __m128i by128 = constants128(C::by128);
-    __m128i x = lanes[0];
-    for (size_t j = 1; j < kLanes; ++j) {
-        x = fold128(x, by128, lanes[j]);
-    }
+    __m128i x = fold_lanes<C>(lanes[0], lanes[1], lanes[2], lanes[3]);
     return fold_blocks<C>(x, p, length);
 }
 

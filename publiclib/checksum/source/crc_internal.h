@@ -22,6 +22,12 @@ bool engine_available(Engine engine);
 // The engine the public functions use in this process.
 Engine best_engine();
 
+// The function of engine, which must be available.
+using Crc16Function = uint16_t (*)(uint16_t crc, const uint8_t *data, size_t length);
+using Crc32Function = uint32_t (*)(uint32_t crc, const uint8_t *data, size_t length);
+Crc16Function crc16_function(Engine engine);
+Crc32Function crc32_function(Engine engine);
+
 // Runs engine over length bytes from the running value crc. engine must be available.
 uint16_t crc16_with(Engine engine, uint16_t crc, const uint8_t *data, size_t length);
 uint32_t crc32_with(Engine engine, uint32_t crc, const uint8_t *data, size_t length);

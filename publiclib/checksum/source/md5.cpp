@@ -52,23 +52,33 @@ constexpr uint32_t rotate_left(uint32_t x, uint32_t n) {
     return (x << n) | (x >> (32 - n));
 }
 
-// The four auxiliary functions F, G, H and I, one per round. F and G are the bit selections
-// (b & c) | (~b & d) and (b & d) | (c & ~d), written with one operation less.
-template <uint32_t Round> constexpr uint32_t mix(uint32_t b, uint32_t c, uint32_t d) {
+// The four auxiliary functions F, G, H and I, one per round, added to sum. b is the value the
+// previous step produced, so every part that does not need it comes first and the chain from b
+// to the step's result stays short. F is the bit selection (b & c) | (~b & d) with one operation
+// less; G's two halves (b & d) and (c & ~d) have no bit in common, so they can be added one by
+// one instead of joined; H's c ^ d and I's ~d wait for no b.
+template <uint32_t Round>
+constexpr uint32_t add_mix(uint32_t sum, uint32_t b, uint32_t c, uint32_t d) {
     if constexpr (Round == 0) {
-        return d ^ (b & (c ^ d));
+        return sum + (d ^ (b & (c ^ d)));
     } else if constexpr (Round == 1) {
-        return c ^ (d & (b ^ c));
+        return (sum + (c & ~d)) + (b & d);
     } else if constexpr (Round == 2) {
-        return b ^ c ^ d;
+        return sum + (b ^ (c ^ d));
     } else {
-        return c ^ (b | ~d);
+        return sum + (c ^ (b | ~d));
     }
 }
 
+uint32_t load_le32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
 // One step. The four working values take turns as a, b, c and d: step i updates value (4 - i) % 4,
-// exactly as the unrolled rounds of RFC 1321 name them.
-template <uint32_t Step> inline void md5_step(std::array<uint32_t, 4> &v, const uint32_t *x) {
+// exactly as the unrolled rounds of RFC 1321 name them. The message word is read from the block
+// where the step needs it: no copy of the message is made.
+template <uint32_t Step> inline void md5_step(std::array<uint32_t, 4> &v, const uint8_t *block) {
     constexpr uint32_t round = Step / kWordsPerBlock;
     constexpr size_t a = (4 - Step % 4) % 4;
     constexpr size_t b = (a + 1) % 4;
@@ -76,20 +86,15 @@ template <uint32_t Step> inline void md5_step(std::array<uint32_t, 4> &v, const 
     constexpr size_t d = (a + 3) % 4;
     constexpr uint32_t shift = kRoundShifts[round][Step % 4];
     // The message word and the constant do not depend on the previous step: add them first.
-    uint32_t sum = v[a] + x[message_word(Step)] + kSineTable[Step];
-    v[a] = v[b] + rotate_left(sum + mix<round>(v[b], v[c], v[d]), shift);
+    uint32_t sum = v[a] + load_le32(block + kBytesPerWord * message_word(Step)) + kSineTable[Step];
+    v[a] = v[b] + rotate_left(add_mix<round>(sum, v[b], v[c], v[d]), shift);
 }
 
 // The 64 steps, unrolled at compile time.
 template <size_t... Steps>
-inline void md5_steps(std::array<uint32_t, 4> &v, const uint32_t *x,
+inline void md5_steps(std::array<uint32_t, 4> &v, const uint8_t *block,
                       std::index_sequence<Steps...>) {
-    (md5_step<static_cast<uint32_t>(Steps)>(v, x), ...);
-}
-
-uint32_t load_le32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    (md5_step<static_cast<uint32_t>(Steps)>(v, block), ...);
 }
 
 void decode_words(uint32_t *output, const uint8_t *input, uint32_t length) {
@@ -115,15 +120,11 @@ void encode_words(uint8_t *output, const uint32_t *input, uint32_t length) {
 }
 
 void transform(uint32_t state[4], const uint8_t *block) {
-    uint32_t x[kWordsPerBlock];
-    decode_words(x, block, kBlockSize);
     std::array<uint32_t, 4> v = {state[0], state[1], state[2], state[3]};
-    md5_steps(v, x, std::make_index_sequence<kBlockSize>{});
+    md5_steps(v, block, std::make_index_sequence<kBlockSize>{});
     for (size_t i = 0; i < v.size(); ++i) {
         state[i] += v[i];
     }
-    // The words are a copy of the caller's message: leave none of it on the stack.
-    wex::bounded::memset_s(x, sizeof x, 0, sizeof x);
 }
 
 // Number of bytes waiting in the context's buffer.

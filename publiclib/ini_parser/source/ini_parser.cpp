@@ -12,6 +12,10 @@
 #include <array>
 #include <cstddef>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using namespace wex::ini;
@@ -29,7 +33,8 @@ constexpr int32_t kFromCurrent = 1;
 // Room for the longest line and the byte that makes a line too long; the terminator and a CR
 // for a last line without break are added in the line's own copy.
 constexpr size_t kReadBufferSize = kLongestLine + 1;
-// A header name or key is copied here, terminated, to be compared by the adapter.
+// Header names and keys shorter than this are compared in place; a longer one (only an edit can
+// make such a line) is compared as a heap copy, as the grammar's functions cut it.
 constexpr size_t kNameBufferSize = kLongestLine + 1;
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -70,14 +75,29 @@ bool slot_array_bytes(uint64_t slots, uint32_t *bytes) {
     return true;
 }
 
-// Compares span with name as QUIL_StriCmp compares an extracted copy, copying the span to the
-// stack rather than the heap; only a name longer than any line takes a heap copy (80 if short).
+// ASCII letters to lower case, as QUIL_StriCmp folds them.
+char fold_letter(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// Whether span equals name as QUIL_StriCmp compares an extracted copy of span: the same bytes,
+// letter case aside, and nothing more in name. A span holds no NUL (it lies in a text), so the
+// comparison stops at the end of name at the latest.
+bool span_equals_folded(Span span, const char *name) {
+    size_t i = 0;
+    for (; i < span.size(); ++i) {
+        if (fold_letter(span.begin[i]) != fold_letter(name[i])) {
+            return false;
+        }
+    }
+    return name[i] == '\0';
+}
+
+// Compares span with name as QUIL_StriCmp compares an extracted copy, in place; only a name
+// longer than any line takes that heap copy (80 if short of memory).
 uint32_t span_matches(Span span, const char *name, bool *matches) {
-    std::array<char, kNameBufferSize> local;
-    if (span.size() < local.size()) {
-        wex::bounded::memcpy_s(local.data(), local.size(), span.begin, span.size());
-        local[span.size()] = '\0';
-        *matches = QUIL_StriCmp(local.data(), name) == 0;
+    if (span.size() < kNameBufferSize) {
+        *matches = span_equals_folded(span, name);
         return QUIL_SUCCESS;
     }
     char *copy = copy_span(span);
@@ -93,10 +113,57 @@ uint32_t span_matches(Span span, const char *name, bool *matches) {
 
 enum class Step { Continue, Finish, EndOfFile, TooLong, PushBackFailed, NulByte };
 
+// The bytes that end a run of plain text in a line: line breaks, the backslash and NUL.
+constexpr std::array<bool, 256> make_run_stops() {
+    std::array<bool, 256> stops{};
+    stops[static_cast<unsigned char>(kCR)] = true;
+    stops[static_cast<unsigned char>(kLF)] = true;
+    stops[static_cast<unsigned char>(kBackslash)] = true;
+    stops['\0'] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kRunStops = make_run_stops();
+
+// The first run stop in [p, stop), or stop when there is none: one byte at a time.
+const char *find_run_stop_bytewise(const char *p, const char *stop) {
+    while (p != stop && !kRunStops[static_cast<unsigned char>(*p)]) {
+        ++p;
+    }
+    return p;
+}
+
+#if defined(__SSE2__)
+constexpr size_t kVector = 16;
+
+// The same, sixteen bytes at a time (SSE2 is part of every x86-64 processor); the bytes short of
+// a whole vector go through the bytewise loop.
+const char *find_run_stop(const char *p, const char *stop) {
+    const __m128i cr = _mm_set1_epi8(kCR);
+    const __m128i lf = _mm_set1_epi8(kLF);
+    const __m128i backslash = _mm_set1_epi8(kBackslash);
+    const __m128i nul = _mm_setzero_si128();
+    for (; stop - p >= static_cast<ptrdiff_t>(kVector); p += kVector) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf));
+        __m128i others = _mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, nul));
+        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(breaks, others)));
+        if (hits != 0) {
+            return p + __builtin_ctz(hits);
+        }
+    }
+    return find_run_stop_bytewise(p, stop);
+}
+#else
+const char *find_run_stop(const char *p, const char *stop) {
+    return find_run_stop_bytewise(p, stop);
+}
+#endif
+
 // Where a line reader's bytes come from. A byte read past the end of a line is given back: to the
 // file by moving its position one byte back, which is what a caller of QUIL_Ini_ReadLine sees; or,
-// while a whole file is loaded, by holding it for the next line, which spares the seek (a system
-// call with most C libraries) on every line.
+// while a whole file is loaded, by keeping it for the next line. Only a whole-file load reads
+// ahead, a block at a time; a reader that gives bytes back to the file reads them one by one, so
+// that the file stands right behind the line afterwards.
 class ByteSource {
   public:
     enum class GiveBack { ToFile, ToNextLine };
@@ -104,28 +171,56 @@ class ByteSource {
     ByteSource(QUIL_FILE *file, GiveBack giveBack) : file_(file), giveBack_(giveBack) {}
 
     int32_t next() {
-        if (held_ == kNothingHeld) {
-            return QUIL_Fgetc(file_);
+        if (next_ == end_ && !refill()) {
+            return kEndOfFile;
         }
-        int32_t byte = held_;
-        held_ = kNothingHeld;
-        return byte;
+        return static_cast<unsigned char>(*next_++);
     }
 
-    bool give_back(char byte) {
+    // Takes the bytes read ahead that precede the next run stop, at most limit of them: plain
+    // text that a line reader can store as it is.
+    Span take_plain_run(size_t limit) {
+        const char *start = next_;
+        const char *stop = limit < static_cast<size_t>(end_ - next_) ? next_ + limit : end_;
+        next_ = find_run_stop(next_, stop);
+        return {start, next_};
+    }
+
+    // Gives back the byte that next() returned last.
+    bool give_back() {
         if (giveBack_ == GiveBack::ToNextLine) {
-            held_ = static_cast<unsigned char>(byte);
+            --next_;
             return true;
         }
         return QUIL_Fseek(file_, kOneByteBack, kFromCurrent) == 0;
     }
 
   private:
-    static constexpr int32_t kNothingHeld = -2;
+    static constexpr uint32_t kReadAhead = 8192; // a few pages: little cost per byte, fits a stack
+
+    bool refill() {
+        uint32_t got = giveBack_ == GiveBack::ToNextLine
+                           ? QUIL_Fread(buffer_.data(), 1, kReadAhead, file_)
+                           : read_one_byte();
+        next_ = buffer_.data();
+        end_ = next_ + got;
+        return got != 0;
+    }
+
+    uint32_t read_one_byte() {
+        int32_t byte = QUIL_Fgetc(file_);
+        if (byte == kEndOfFile) {
+            return 0;
+        }
+        buffer_[0] = static_cast<char>(byte);
+        return 1;
+    }
 
     QUIL_FILE *file_;
     GiveBack giveBack_;
-    int32_t held_ = kNothingHeld;
+    std::array<char, kReadAhead> buffer_;
+    const char *next_ = nullptr;
+    const char *end_ = nullptr;
 };
 
 // The state of reading one logical line byte by byte. A line break (CR, LF, CR LF or LF CR) is
@@ -140,8 +235,11 @@ class LineReader {
     Step read() {
         Step step = Step::Continue;
         while (step == Step::Continue) {
-            int32_t byte = source_.next();
-            step = byte == kEndOfFile ? at_end() : on_byte(static_cast<char>(byte));
+            step = in_plain_text() ? store_plain_run() : Step::Continue;
+            if (step == Step::Continue) {
+                int32_t byte = source_.next();
+                step = byte == kEndOfFile ? at_end() : on_byte(static_cast<char>(byte));
+            }
         }
         return step;
     }
@@ -150,6 +248,21 @@ class LineReader {
     uint32_t physical_lines() const { return phys_; }
 
   private:
+    // No line break and no backslash pending: every byte but a run stop is stored as it is.
+    bool in_plain_text() const { return brk_ == kNoBreak && !pending_; }
+
+    // Stores at once what store() would store byte by byte, up to the next run stop.
+    Step store_plain_run() {
+        Span run = source_.take_plain_run(buffer_.size() - length_);
+        if (run.size() == 0) {
+            return Step::Continue;
+        }
+        wex::bounded::memcpy_s(buffer_.data() + length_, buffer_.size() - length_, run.begin,
+                               run.size());
+        length_ += static_cast<uint32_t>(run.size());
+        return length_ > kLongestLine ? Step::TooLong : Step::Continue;
+    }
+
     Step on_byte(char byte) {
         if (byte == kCR || byte == kLF) {
             return on_break(byte);
@@ -176,13 +289,13 @@ class LineReader {
             ++phys_;
             return finish_after(store(byte));
         }
-        return give_back(byte);
+        return give_back();
     }
 
     Step on_backslash() {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return give_back(kBackslash);
+                return give_back();
             }
             join();
             pending_ = true;
@@ -200,7 +313,7 @@ class LineReader {
     Step on_other(char byte) {
         if (brk_ != kNoBreak) {
             if (!pending_) {
-                return give_back(byte);
+                return give_back();
             }
             join();
             return store(byte);
@@ -233,9 +346,7 @@ class LineReader {
         ++phys_;
     }
 
-    Step give_back(char byte) {
-        return source_.give_back(byte) ? Step::Finish : Step::PushBackFailed;
-    }
+    Step give_back() { return source_.give_back() ? Step::Finish : Step::PushBackFailed; }
 
     ByteSource &source_;
     std::array<char, kReadBufferSize> buffer_;

@@ -59,7 +59,7 @@ uint32_t digit_mask(uint32_t base) {
 }
 
 // The value of a character that the table marks as a hexadecimal (or decimal) digit.
-uint8_t hex_value(char c) {
+constexpr uint8_t hex_value(char c) {
     auto u = static_cast<uint8_t>(c);
     return static_cast<uint8_t>(u <= '9' ? u - '0' : (u | 0x20) - 'a' + 10);
 }
@@ -121,6 +121,38 @@ bool read_port(IpAddrCursor &cursor, uint32_t base, uint16_t &port) {
     return true;
 }
 
+constexpr int32_t kShortRun = 3; // the digits of the usual dotted part
+
+// The decimal digit value of c, or 10 or more for any other byte.
+uint32_t decimal_value(char c) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(c)) - '0';
+}
+
+// read_number for base 10 and a run of at most three digits, worked out without a branch per
+// digit: the length of a dotted part varies from address to address, and a mispredicted loop
+// exit costs more than the part. Returns false, changing nothing, when the cursor holds fewer
+// than four characters or a longer run; read_number then reads the part.
+bool read_short_decimal_run(IpAddrCursor &cursor, uint32_t limit, bool &read, uint32_t &value) {
+    if (cursor.remaining <= kShortRun) {
+        return false;
+    }
+    const char *p = cursor.pos; // the four bytes lie within the text
+    uint32_t d0 = decimal_value(p[0]), d1 = decimal_value(p[1]), d2 = decimal_value(p[2]);
+    bool one = d0 < kDecimal;
+    bool two = one && d1 < kDecimal;
+    bool three = two && d2 < kDecimal;
+    if (three && decimal_value(p[3]) < kDecimal) {
+        return false;
+    }
+    uint32_t number = three ? d0 * 100 + d1 * 10 + d2 : two ? d0 * 10 + d1 : d0;
+    read = one && number <= limit;
+    if (read) {
+        value = number;
+        advance(cursor, static_cast<int32_t>(one) + two + three);
+    }
+    return true;
+}
+
 // One part of a dotted address: decimal (leading zeros allowed), or hexadecimal behind "0x".
 bool read_v4_part(IpAddrCursor &cursor, uint8_t &part) {
     uint32_t base = kDecimal;
@@ -129,17 +161,28 @@ bool read_v4_part(IpAddrCursor &cursor, uint8_t &part) {
         base = kHexadecimal;
     }
     uint32_t value = 0;
-    if (!read_number(cursor, base, kMaxV4Part, value)) {
+    bool read = false;
+    if (base != kDecimal || !read_short_decimal_run(cursor, kMaxV4Part, read, value)) {
+        read = read_number(cursor, base, kMaxV4Part, value);
+    }
+    if (!read) {
         return false;
     }
     part = static_cast<uint8_t>(value);
     return true;
 }
 
+// The parts are gathered in a register, first part highest: stored one byte at a time and then
+// read back as a word, they would keep the load waiting for the stores.
 struct V4Text {
-    std::array<uint8_t, kV4Parts> parts{}; // in the order of the text
+    uint32_t number = 0; // a * 2^24 + b * 2^16 + c * 2^8 + d
     bool hasPort = false;
     uint16_t port = 0;
+
+    // The byte of part i, counted in the order of the text.
+    uint8_t part(uint32_t i) const {
+        return static_cast<uint8_t>(number >> (8 * (kV4Parts - 1 - i)));
+    }
 };
 
 // Reads a.b.c.d and an optional ":port" (decimal, or hexadecimal behind "0x") to the end of the
@@ -152,9 +195,11 @@ bool read_v4_text(IpAddrCursor &cursor, V4Text &v4) {
             }
             advance(cursor, 1);
         }
-        if (!read_v4_part(cursor, v4.parts[i])) {
+        uint8_t part = 0;
+        if (!read_v4_part(cursor, part)) {
             return false;
         }
+        v4.number = v4.number << 8 | part;
     }
     if (peek(cursor, 0) == ':') {
         advance(cursor, 1);
@@ -172,8 +217,9 @@ bool read_v4_text(IpAddrCursor &cursor, V4Text &v4) {
 }
 
 // One group of one to four hexadecimal digits, ended by ':', '.', ']' or the end of the text
-// (the ending character is not consumed). On failure the cursor stays where it was.
-bool read_group(IpAddrCursor &cursor, uint16_t &value) {
+// (the ending character is not consumed), a digit at a time. On failure the cursor stays where
+// it was.
+bool read_group_bytewise(IpAddrCursor &cursor, uint16_t &value) {
     IpAddrCursor at = cursor;
     uint32_t group = 0;
     uint32_t digits = 0;
@@ -191,6 +237,49 @@ bool read_group(IpAddrCursor &cursor, uint16_t &value) {
     }
     value = static_cast<uint16_t>(group);
     cursor = at;
+    return true;
+}
+
+// The value of a hexadecimal digit, or kHexadecimal (16) for any other byte.
+constexpr std::array<uint8_t, 256> make_hex_values() {
+    std::array<uint8_t, 256> values{};
+    for (uint32_t c = 0; c < values.size(); ++c) {
+        values[c] = (kCharClasses[c] & kHexDigit) != 0 ? hex_value(static_cast<char>(c))
+                                                       : static_cast<uint8_t>(kHexadecimal);
+    }
+    return values;
+}
+constexpr std::array<uint8_t, 256> kHexValues = make_hex_values();
+
+uint32_t hex_digit_value(char c) {
+    return kHexValues[static_cast<unsigned char>(c)];
+}
+
+// The same group read without a branch per digit, where the five bytes a group and its ending
+// character can take lie within the text: groups of varying length would make a digit loop's
+// exit mispredict on most groups.
+bool read_group(IpAddrCursor &cursor, uint16_t &value) {
+    if (cursor.remaining <= static_cast<int32_t>(kMaxGroupDigits)) {
+        return read_group_bytewise(cursor, value);
+    }
+    const char *p = cursor.pos;
+    uint32_t v0 = hex_digit_value(p[0]), v1 = hex_digit_value(p[1]);
+    uint32_t v2 = hex_digit_value(p[2]), v3 = hex_digit_value(p[3]);
+    bool one = v0 < kHexadecimal;
+    bool two = one && v1 < kHexadecimal;
+    bool three = two && v2 < kHexadecimal;
+    bool four = three && v3 < kHexadecimal;
+    uint32_t digits = static_cast<uint32_t>(one) + two + three + four;
+    char next = p[digits];
+    if (digits == 0 || (next != ':' && next != '.' && next != ']')) {
+        return false; // also a fifth digit
+    }
+    uint32_t group = v0;
+    group = two ? group << 4 | v1 : group;
+    group = three ? group << 4 | v2 : group;
+    group = four ? group << 4 | v3 : group;
+    value = static_cast<uint16_t>(group);
+    advance(cursor, static_cast<int32_t>(digits));
     return true;
 }
 
@@ -250,8 +339,9 @@ bool read_v4_tail(IpAddrCursor &cursor, V6Address &address) {
     if (!read_v4_text(cursor, v4) || v4.hasPort) {
         return false;
     }
-    wex::bounded::memcpy_s(address.data() + kV4TailOffset, address.size() - kV4TailOffset,
-                           v4.parts.data(), v4.parts.size());
+    for (uint32_t i = 0; i < kV4Parts; ++i) {
+        address[kV4TailOffset + i] = v4.part(i);
+    }
     return true;
 }
 
@@ -384,7 +474,7 @@ uint32_t QUIL_IpAddr_ParseV4(const char *text, uint8_t address[4], uint16_t *por
         return IPADDR_MALFORMED;
     }
     for (uint32_t i = 0; i < kV4Parts; ++i) {
-        address[i] = v4.parts[kV4Parts - 1 - i];
+        address[i] = v4.part(kV4Parts - 1 - i);
     }
     *port = v4.port;
     return v4.hasPort ? IPADDR_WITH_PORT : QUIL_SUCCESS;
