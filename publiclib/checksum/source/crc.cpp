@@ -6,6 +6,7 @@
 // tables are generated at compile time from the polynomials; the engine is chosen once per
 // process from what the processor reports, never from how the library was compiled.
 #include <array>
+#include <iterator>
 #include <cstring>
 
 #include "checksum/source/crc_internal.h"
@@ -143,32 +144,20 @@ Engine best_engine() {
     return chosen;
 }
 
+// The engines in the order of Engine's values.
+constexpr Crc16Function kCrc16Engines[] = {crc16_bytewise, crc16_slicing8, crc16_clmul,
+                                           crc16_clmul512};
+constexpr Crc32Function kCrc32Engines[] = {crc32_bytewise, crc32_slicing8, crc32_clmul,
+                                           crc32_clmul512};
+static_assert(static_cast<size_t>(Engine::Clmul512) + 1 == std::size(kCrc16Engines) &&
+              std::size(kCrc16Engines) == std::size(kCrc32Engines));
+
 Crc16Function crc16_function(Engine engine) {
-    switch (engine) {
-    case Engine::Slicing8:
-        return crc16_slicing8;
-    case Engine::Clmul:
-        return crc16_clmul;
-    case Engine::Clmul512:
-        return crc16_clmul512;
-    case Engine::Bytewise:
-        break;
-    }
-    return crc16_bytewise;
+    return kCrc16Engines[static_cast<size_t>(engine)];
 }
 
 Crc32Function crc32_function(Engine engine) {
-    switch (engine) {
-    case Engine::Slicing8:
-        return crc32_slicing8;
-    case Engine::Clmul:
-        return crc32_clmul;
-    case Engine::Clmul512:
-        return crc32_clmul512;
-    case Engine::Bytewise:
-        break;
-    }
-    return crc32_bytewise;
+    return kCrc32Engines[static_cast<size_t>(engine)];
 }
 
 uint16_t crc16_with(Engine engine, uint16_t crc, const uint8_t *data, size_t length) {

@@ -9,6 +9,7 @@
 
 namespace wex::crc {
 
+// The engine tables of crc.cpp follow the order of these values.
 enum class Engine {
     Bytewise, // one table lookup per byte: the reference
     Slicing8, // eight tables, eight bytes per step: any processor
