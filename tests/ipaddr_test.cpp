@@ -10,9 +10,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <string>
-#include <vector>
 
 #include "wex_ipaddr.h"
 #include "wex_result_codes.h"
@@ -122,58 +120,6 @@ TEST(IpV4, MalformedTextsGive30WithZeroAddressAndPort) {
     }
 }
 
-namespace {
-
-// Every string of up to longest characters from alphabet, the empty one included.
-std::vector<std::string> every_string_over(const std::string &alphabet, size_t longest) {
-    std::vector<std::string> strings = {""};
-    for (size_t begin = 0; strings.back().size() < longest;) {
-        size_t end = strings.size();
-        for (size_t i = begin; i < end; ++i) {
-            for (char c : alphabet) {
-                strings.push_back(strings[i] + c);
-            }
-        }
-        begin = end;
-    }
-    return strings;
-}
-
-} // namespace
-
-// Short decimal parts are read without a loop; the port reader's digit loop is the reference.
-// Every run of up to five digits (leading zeros included), with and without a byte that ends
-// it early, stands first (where three more bytes follow it) and last (where none do).
-TEST(IpV4, ReadsEveryShortDecimalPartAsTheDigitLoopDoes) {
-    for (const std::string &digits : every_string_over("0259", 5)) {
-        for (const std::string &part : {digits, digits + "x"}) {
-            uint16_t value = 0;
-            IpAddrCursor cursor{part.c_str(), static_cast<int32_t>(part.size())};
-            bool valid = QUIL_IpAddr_ParsePort(&value, 10, &cursor) == QUIL_SUCCESS &&
-                         cursor.remaining == 0 && value <= 255;
-            V4Result first = parse_v4((part + ".1.2.3").c_str());
-            V4Result last = parse_v4(("3.2.1." + part).c_str());
-            EXPECT_EQ(first.code, valid ? QUIL_SUCCESS : IPADDR_MALFORMED) << part;
-            EXPECT_EQ(last.code, first.code) << part;
-            if (valid) {
-                EXPECT_EQ(first.address, (V4Bytes{3, 2, 1, static_cast<uint8_t>(value)})) << part;
-                EXPECT_EQ(last.address, (V4Bytes{static_cast<uint8_t>(value), 1, 2, 3})) << part;
-            }
-        }
-    }
-}
-
-TEST(IpV4, ANullArgumentGives10AndWritesNothing) {
-    V4Bytes address;
-    address.fill(kUntouched);
-    uint16_t port = kUntouchedPort;
-    EXPECT_EQ(QUIL_IpAddr_ParseV4(nullptr, address.data(), &port), IPADDR_BAD_ARGUMENT);
-    EXPECT_EQ(QUIL_IpAddr_ParseV4("1.2.3.4", nullptr, &port), IPADDR_BAD_ARGUMENT);
-    EXPECT_EQ(QUIL_IpAddr_ParseV4("1.2.3.4", address.data(), nullptr), IPADDR_BAD_ARGUMENT);
-    EXPECT_EQ(address, (V4Bytes{kUntouched, kUntouched, kUntouched, kUntouched}));
-    EXPECT_EQ(port, kUntouchedPort);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Port, group and digit readers
 
@@ -250,26 +196,6 @@ TEST(IpV6Group, AGroupEndsAtAColonDotBracketOrTheEndWithoutConsumingIt) {
         EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor), QUIL_SUCCESS) << row.text;
         EXPECT_EQ(value, row.value) << row.text;
         EXPECT_EQ(cursor.pos, row.text + row.consumed) << row.text;
-    }
-}
-
-// Where five more characters follow, a group is read without a loop; with the text ending right
-// behind the group and its ending character, the digit loop reads it and is the reference.
-TEST(IpV6Group, ReadsEveryGroupAsTheDigitLoopDoesWhereTheTextGoesOn) {
-    for (const std::string &group : every_string_over("0aF9", 5)) {
-        for (const char *ending : {":", ".", "]", "g", "/"}) {
-            std::string text = group + ending;
-            std::string longer = text + "::::";
-            uint16_t expected = kUntouchedPort;
-            uint16_t value = kUntouchedPort;
-            IpAddrCursor reference{text.c_str(), static_cast<int32_t>(text.size())};
-            IpAddrCursor cursor{longer.c_str(), static_cast<int32_t>(longer.size())};
-            EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor),
-                      QUIL_IpAddr_ParseV6Group(&expected, &reference))
-                << text;
-            EXPECT_EQ(value, expected) << text;
-            EXPECT_EQ(cursor.pos - longer.c_str(), reference.pos - text.c_str()) << text;
-        }
     }
 }
 
@@ -403,126 +329,25 @@ TEST(IpV6, AFailureBehindTheDoubleColonStillWritesTheBytesGathered) {
     }
 }
 
-TEST(IpV6, ANullArgumentGives10AndWritesNothing) {
-    V6Bytes address = untouched_v6();
-    uint16_t port = kUntouchedPort;
-    EXPECT_EQ(QUIL_IpAddr_ParseV6(nullptr, address.data(), &port), IPADDR_BAD_ARGUMENT);
-    EXPECT_EQ(QUIL_IpAddr_ParseV6("::1", nullptr, &port), IPADDR_BAD_ARGUMENT);
-    EXPECT_EQ(QUIL_IpAddr_ParseV6("::1", address.data(), nullptr), IPADDR_BAD_ARGUMENT);
-    EXPECT_EQ(address, untouched_v6());
-    EXPECT_EQ(port, kUntouchedPort);
+TEST(IpAddress, ANullArgumentGives10AndWritesNothing) {
+    const struct {
+        uint32_t (*parse)(const char *, uint8_t *, uint16_t *);
+        const char *valid;
+    } parsers[] = {{QUIL_IpAddr_ParseV4, "1.2.3.4"}, {QUIL_IpAddr_ParseV6, "::1"}};
+    for (const auto &p : parsers) {
+        V6Bytes address = untouched_v6();
+        uint16_t port = kUntouchedPort;
+        EXPECT_EQ(p.parse(nullptr, address.data(), &port), IPADDR_BAD_ARGUMENT);
+        EXPECT_EQ(p.parse(p.valid, nullptr, &port), IPADDR_BAD_ARGUMENT);
+        EXPECT_EQ(p.parse(p.valid, address.data(), nullptr), IPADDR_BAD_ARGUMENT);
+        EXPECT_EQ(address, untouched_v6()) << p.valid;
+        EXPECT_EQ(port, kUntouchedPort) << p.valid;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
-// Against the system's inet_pton
-
-namespace {
-
-constexpr int kGeneratedTexts = 20000;
-
-std::string decimal(uint64_t value) {
-    return std::to_string(value);
-}
-
-// A group in one to four hexadecimal digits (enough for its value), in random case.
-std::string hex_group(uint16_t value, std::mt19937 &random) {
-    const char *digits = random() % 2 != 0 ? "0123456789abcdef" : "0123456789ABCDEF";
-    size_t needed = value > 0xFFF ? 4 : value > 0xFF ? 3 : value > 0xF ? 2 : 1;
-    size_t width = needed + random() % (5 - needed);
-    std::string text(width, '0');
-    for (size_t i = 0; i < width; ++i) {
-        text[width - 1 - i] = digits[(value >> (4 * i)) & 0xF];
-    }
-    return text;
-}
-
-// A random valid IPv6 text of the forms both parsers accept: eight groups, or a "::" standing for
-// at least one zero group, optionally with an IPv4 tail whose first part has two or three digits
-// behind at least one group of the second run.
-std::string generated_v6(std::mt19937 &random) {
-    std::array<uint16_t, 8> groups{};
-    for (auto &group : groups) {
-        group = random() % 3 == 0 ? 0 : static_cast<uint16_t>(random());
-    }
-    bool tail = random() % 3 == 0;
-    size_t hexGroups = tail ? 6 : 8;
-    bool compress = tail || random() % 4 != 0;
-    size_t from = 0;
-    size_t to = 0; // groups [from, to) are left out
-    if (compress) {
-        size_t last = tail ? hexGroups - 1 : hexGroups; // a tail keeps one group in front of it
-        from = random() % last;
-        to = from + 1 + random() % (last - from);
-        for (size_t k = from; k < to; ++k) {
-            groups[k] = 0;
-        }
-    }
-    std::string text;
-    for (size_t k = 0; k < hexGroups; ++k) {
-        if (compress && k >= from && k < to) {
-            if (k == from) {
-                text += "::";
-            }
-            continue;
-        }
-        if (!text.empty() && text.back() != ':') {
-            text += ':';
-        }
-        text += hex_group(groups[k], random);
-    }
-    if (tail) {
-        text += ':' + decimal(10 + random() % 246);
-        for (int part = 0; part < 3; ++part) {
-            text += '.' + decimal(random() % 256);
-        }
-    }
-    return text;
-}
-
-} // namespace
-
-TEST(IpSystemAgreement, GeneratedIpv4TextsGiveTheSystemsBytes) {
-    std::mt19937 random(20261206);
-    for (int i = 0; i < kGeneratedTexts; ++i) {
-        std::string text = decimal(random() % 256);
-        for (int part = 0; part < 3; ++part) {
-            text += '.' + decimal(random() % 256);
-        }
-        V4Bytes system{};
-        ASSERT_EQ(inet_pton(AF_INET, text.c_str(), system.data()), 1) << text;
-        V4Result r = parse_v4(text.c_str());
-        ASSERT_EQ(r.code, QUIL_SUCCESS) << text;
-        EXPECT_EQ(r.address, (V4Bytes{system[3], system[2], system[1], system[0]})) << text;
-
-        uint16_t port = static_cast<uint16_t>(random());
-        V4Result withPort = parse_v4((text + ':' + decimal(port)).c_str());
-        EXPECT_EQ(withPort.code, IPADDR_WITH_PORT) << text;
-        EXPECT_EQ(withPort.address, r.address) << text;
-        EXPECT_EQ(withPort.port, port) << text;
-    }
-}
-
-TEST(IpSystemAgreement, GeneratedIpv6TextsGiveTheSystemsBytes) {
-    std::mt19937 random(20261206);
-    for (int i = 0; i < kGeneratedTexts; ++i) {
-        std::string text = generated_v6(random);
-        V6Bytes system{};
-        ASSERT_EQ(inet_pton(AF_INET6, text.c_str(), system.data()), 1) << text;
-        V6Result r = parse_v6(text.c_str());
-        ASSERT_EQ(r.code, QUIL_SUCCESS) << text;
-        EXPECT_EQ(r.address, system) << text;
-        EXPECT_EQ(r.port, 0) << text;
-
-        if (text.find('.') != std::string::npos) {
-            continue; // an IPv4 tail ends the text: no bracket or port behind it
-        }
-        uint16_t port = static_cast<uint16_t>(random());
-        V6Result bracketed = parse_v6(('[' + text + "]:" + decimal(port)).c_str());
-        EXPECT_EQ(bracketed.code, QUIL_SUCCESS) << text;
-        EXPECT_EQ(bracketed.address, system) << text;
-        EXPECT_EQ(bracketed.port, port) << text;
-    }
-}
+// Against the system's inet_pton: fuzz/addresses_fuzzer.cpp compares every text both accept; here
+// are the documented differences.
 
 TEST(IpSystemAgreement, TheKnownDifferencesFromTheSystemHoldAsDocumented) {
     const struct {
