@@ -30,17 +30,14 @@ constexpr Layout kExpected = sizeof(void *) == kLayout32.pointer ? kLayout32 : k
 constexpr size_t kStaticListRecordSlots = 3;
 constexpr size_t kMd5ContextSize = 88;
 
-TEST(RecordLayout, ADoublyLinkedNodeIsTwoLinksAndAnElement) {
+TEST(RecordLayout, NodesAreTwoLinksAndAnElement) {
     EXPECT_EQ(sizeof(DLinkNode), kExpected.dlinkNode);
     EXPECT_EQ(offsetof(DLinkNode, next), kExpected.pointer);
     EXPECT_EQ(offsetof(DLinkNode, element), 2 * kExpected.pointer);
-    EXPECT_EQ(sizeof(DLinkList), kExpected.dlinkList);
-}
-
-TEST(RecordLayout, AStaticNodeIsTwoIndexesAndAnElement) {
     EXPECT_EQ(sizeof(SLinkNode), kExpected.slinkNode);
     EXPECT_EQ(offsetof(SLinkNode, next), 4u);
     EXPECT_EQ(offsetof(SLinkNode, element), 8u);
+    EXPECT_EQ(sizeof(HashNode), kExpected.hashNode);
 }
 
 TEST(RecordLayout, TheStaticListRecordFillsThreeNodeSlotsOfItsBlock) {
@@ -50,7 +47,7 @@ TEST(RecordLayout, TheStaticListRecordFillsThreeNodeSlotsOfItsBlock) {
 }
 
 TEST(RecordLayout, TheOtherRecordsHaveTheSizesOfTheirFields) {
-    EXPECT_EQ(sizeof(HashNode), kExpected.hashNode);
+    EXPECT_EQ(sizeof(DLinkList), kExpected.dlinkList);
     EXPECT_EQ(sizeof(HashTable), kExpected.hashTable);
     EXPECT_EQ(sizeof(IniFile), kExpected.iniFile);
     EXPECT_EQ(sizeof(IpAddrCursor), kExpected.ipCursor);
