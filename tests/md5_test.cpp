@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,35 +63,19 @@ Bytes message(size_t length) {
     return out;
 }
 
-struct ExpectedDigest {
-    size_t length;
-    std::string digest;
-};
-
-std::vector<ExpectedDigest> expected_digests() {
+// The digests of message(length) in tests/data/md5/random_digests.txt, by length.
+std::map<size_t, std::string> expected_digests() {
     std::istringstream in(wextest::read_file(wextest::data_path("md5/random_digests.txt")));
-    std::vector<ExpectedDigest> rows;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') {
+    std::map<size_t, std::string> digests;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        size_t length = 0;
+        if (line.empty() || line[0] == '#' || !(fields >> length)) {
             continue;
         }
-        std::istringstream fields(line);
-        ExpectedDigest row;
-        fields >> row.length >> row.digest;
-        rows.push_back(row);
+        fields >> digests[length];
     }
-    return rows;
-}
-
-std::string expected_for(size_t length) {
-    for (const auto &row : expected_digests()) {
-        if (row.length == length) {
-            return row.digest;
-        }
-    }
-    ADD_FAILURE() << "no stored digest for length " << length;
-    return {};
+    return digests;
 }
 
 } // namespace
@@ -118,35 +103,32 @@ TEST(Md5Digest, TheRfc1321SuiteComesOutAsPublished) {
     }
 }
 
-TEST(Md5Digest, RandomMessagesMatchDigestsComputedIndependently) {
-    auto rows = expected_digests();
-    ASSERT_EQ(rows.size(), 303u);
-    for (const auto &row : rows) {
-        EXPECT_EQ(md5(message(row.length)), row.digest) << "length " << row.length;
-    }
-}
-
-TEST(Md5Digest, PaddingBoundariesMatchDigestsComputedIndependently) {
-    // 55 bytes leave room for the bit count in the same block; 56 and more need a second one.
+// Every length 0..300 crosses each padding boundary (55 bytes leave room for the bit count in the
+// same block, 56..63 need a second one, 64 and 119/120 likewise one block on); the file adds a
+// message of 1 MiB and one of 3 MiB + 17.
+TEST(Md5Digest, MessagesOfEveryLengthUpTo300MatchDigestsComputedIndependently) {
+    auto digests = expected_digests();
+    ASSERT_EQ(digests.size(), 303u);
     for (size_t length : {55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u}) {
-        EXPECT_EQ(md5(message(length)), expected_for(length)) << "length " << length;
+        EXPECT_EQ(digests.count(length), 1u) << "the boundary " << length << " is in the file";
+    }
+    for (const auto &[length, digest] : digests) {
+        EXPECT_EQ(md5(message(length)), digest) << "length " << length;
     }
 }
 
 TEST(Md5Digest, PiecesOfEverySizeGiveTheDigestOfTheWholeMessage) {
+    auto digests = expected_digests();
     const size_t length = 300;
     Bytes data = message(length);
-    std::string whole = expected_for(length);
     for (size_t size = 0; size <= 130; ++size) {
         // A piece of the size under test, an empty one, then the rest in pieces of one size more,
         // so that the buffer is entered at every offset.
-        EXPECT_EQ(md5_in_pieces(data, {size, 0, size + 1}), whole) << "pieces of " << size;
+        EXPECT_EQ(md5_in_pieces(data, {size, 0, size + 1}), digests[length])
+            << "pieces of " << size;
     }
-}
-
-TEST(Md5Digest, AMegabyteMessageFedInUnevenPiecesMatches) {
-    const size_t length = 3 * (1u << 20) + 17;
-    EXPECT_EQ(md5_in_pieces(message(length), {1, 63, 64, 65, 4096, 100000}), expected_for(length));
+    const size_t large = 3 * (1u << 20) + 17;
+    EXPECT_EQ(md5_in_pieces(message(large), {1, 63, 64, 65, 4096, 100000}), digests[large]);
 }
 
 TEST(Md5Context, FinalLeavesEveryFieldZero) {
