@@ -1,5 +1,7 @@
 // The platform adapter: accounting, fault injection, the string helpers, the clock, and the
-// library's bounds-checked functions.
+// library's bounds-checked functions. Injected file failures are checked where the library meets
+// them: fault_sweep_test, the save's fault table (ini_write_save_test) and the reader's step back
+// (ini_read_test).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,41 +78,6 @@ TEST(AdapterFaults, OnlyTheNthCallFailsAndEveryCallIsCounted) {
     for (void *block : blocks) {
         QUIL_MemFreeD(block, __LINE__, kHere);
     }
-}
-
-TEST(AdapterFaults, FileOperationsFailAsTheRealFailuresDo) {
-    wextest::TempDir dir;
-    std::string path = dir.file("a.txt");
-    std::string renamed = dir.file("b.txt");
-    {
-        wextest::ScopedFault fault(QUIL_OP_FOPEN, 1);
-        EXPECT_EQ(QUIL_Fopen(path.c_str(), "w"), nullptr);
-    }
-    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    {
-        wextest::ScopedFault fault(QUIL_OP_FWRITE, 1);
-        EXPECT_EQ(QUIL_Fwrite("xyz", 1, 3, file), 0u);
-    }
-    EXPECT_EQ(QUIL_Fwrite("xyz", 1, 3, file), 3u);
-    {
-        wextest::ScopedFault fault(QUIL_OP_FSEEK, 1);
-        EXPECT_EQ(QUIL_Fseek(file, -1, 1), -1);
-    }
-    EXPECT_EQ(QUIL_Fclose(file), 0);
-    {
-        wextest::ScopedFault fault(QUIL_OP_RENAME, 1);
-        EXPECT_EQ(QUIL_Rename(path.c_str(), renamed.c_str()), -1);
-    }
-    EXPECT_TRUE(wextest::file_exists(path));
-    EXPECT_EQ(QUIL_Rename(path.c_str(), renamed.c_str()), 0);
-    {
-        wextest::ScopedFault fault(QUIL_OP_REMOVE, 1);
-        EXPECT_EQ(QUIL_Remove(renamed.c_str()), -1);
-    }
-    EXPECT_TRUE(wextest::file_exists(renamed));
-    EXPECT_EQ(QUIL_Remove(renamed.c_str()), 0);
-    EXPECT_FALSE(wextest::file_exists(renamed));
 }
 
 TEST(AdapterFiles, ReadsBytesBackAndStepsBackOneByte) {

@@ -199,16 +199,6 @@ TEST(IpV6Group, AGroupEndsAtAColonDotBracketOrTheEndWithoutConsumingIt) {
     }
 }
 
-TEST(IpV6Group, AMalformedGroupChangesNeitherValueNorCursor) {
-    for (const char *text : {"12345", "12g", "1 ", ":1", "", "1%"}) {
-        IpAddrCursor cursor = cursor_on(text);
-        uint16_t value = kUntouchedPort;
-        EXPECT_EQ(QUIL_IpAddr_ParseV6Group(&value, &cursor), IPADDR_MALFORMED) << text;
-        EXPECT_EQ(value, kUntouchedPort) << text;
-        EXPECT_EQ(cursor.pos, text) << text;
-    }
-}
-
 TEST(IpV6Groups, ARunStopsInFrontOfAnIpv4TailAndAfterEightGroups) {
     const struct {
         const char *text;
