@@ -247,6 +247,10 @@ struct CursorRemovalCase {
     char cursorAfter;
 };
 
+void PrintTo(const CursorRemovalCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 class DLinkListCursorRemoval : public DLinkListTest,
                                public testing::WithParamInterface<CursorRemovalCase> {};
 
@@ -358,6 +362,10 @@ uint32_t walk_visit(void *first, void *element, void *second) {
         EXPECT_EQ(QUIL_DLinkList_Insert(walk->list, el('Z'), DLINK_POS_AFTER), QUIL_SUCCESS);
     }
     return 0;
+}
+
+void PrintTo(const WalkCase &c, std::ostream *os) {
+    *os << c.name;
 }
 
 class DLinkListWalk : public DLinkListTest, public testing::WithParamInterface<WalkCase> {};
