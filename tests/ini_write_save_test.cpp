@@ -246,6 +246,7 @@ TEST_F(IniClose, AnEditDoesNotJoinOrSplitTheLinesAroundIt) {
                   QUIL_SUCCESS);
         ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
         EXPECT_EQ(wextest::read_file(path_), after) << before;
+        EXPECT_EQ(directory_entries(dir_.path()), std::vector<std::string>{"app.ini"});
     }
 }
 
