@@ -10,28 +10,22 @@
 #include <vector>
 
 #include "ini_parser/source/ini_internal.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
+using wextest::is_all_zero;
+using wextest::lines_of;
 using wextest::ScopedFault;
 using wextest::TempDir;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using wextest::Lines;
 using Text = std::optional<std::string>;
 const Text kNone = std::nullopt;
-
-bool is_all_zero(const IniFile &doc) {
-    return doc.modified == 0 && doc.lineCount == 0 && doc.lineCapacity == 0 &&
-           doc.physLineCount == 0 && doc.lines == nullptr;
-}
-
-Lines lines_of(const IniFile &doc) {
-    return Lines(doc.lines, doc.lines + doc.lineCount);
-}
 
 // Takes a string handed out by the library and releases it.
 Text take(char *text) {
