@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
@@ -145,27 +146,18 @@ std::string expected_keys(const std::vector<Line> &lines, const std::string &nam
 
 // ---- The library's reading ----
 
-std::string listed(uint32_t code, char **list) {
-    std::vector<std::string> names;
-    for (char **entry = list; entry != nullptr && *entry != nullptr; ++entry) {
-        names.emplace_back(*entry);
-    }
-    QUIL_Ini_FreeList(list);
-    return answer(code, names);
-}
-
 std::string library_sections(IniFile *doc) {
     uint32_t count = 0;
     char **list = nullptr;
     uint32_t code = QUIL_Ini_GetSections(doc, &count, &list);
-    return listed(code, list);
+    return answer(code, wextest::take_list(list));
 }
 
 std::string library_keys(IniFile *doc, const std::string &name) {
     uint32_t count = 0;
     char **list = nullptr;
     uint32_t code = QUIL_Ini_GetKeys(doc, name.c_str(), &count, &list);
-    return listed(code, list);
+    return answer(code, wextest::take_list(list));
 }
 
 const std::pair<const char *, uint32_t> kCorpus[] = {

@@ -10,28 +10,22 @@
 #include <vector>
 
 #include "ini_parser/source/ini_internal.h"
+#include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
+using wextest::is_all_zero;
+using wextest::lines_of;
 using wextest::ScopedFault;
 using wextest::TempDir;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using wextest::Lines;
 using Text = std::optional<std::string>;
 const Text kNone = std::nullopt;
-
-bool is_all_zero(const IniFile &doc) {
-    return doc.modified == 0 && doc.lineCount == 0 && doc.lineCapacity == 0 &&
-           doc.physLineCount == 0 && doc.lines == nullptr;
-}
-
-Lines lines_of(const IniFile &doc) {
-    return Lines(doc.lines, doc.lines + doc.lineCount);
-}
 
 // Takes a string handed out by the library and releases it.
 Text take(char *text) {
@@ -80,42 +74,9 @@ const BreakCase kBreakCases[] = {
     {"", {}, 0},
 };
 
-TEST(IniLoad, KeepsLogicalLinesWithTheirBreaksAndDropsContinuations) {
-    for (const BreakCase &c : kBreakCases) {
-        Doc d(c.bytes);
-        ASSERT_EQ(d.loaded, QUIL_SUCCESS) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(lines_of(d.doc), c.lines) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(d.doc.physLineCount, c.physLines) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(d.doc.lineCapacity, 200u);
-    }
-}
-
-// Loading holds the byte after a line for the next one and never seeks; a caller of
-// QUIL_Ini_ReadLine has it given back to the file. Both must read the same lines.
-TEST(IniReadLine, ReadsTheLinesThatLoadingKeeps) {
-    for (const BreakCase &c : kBreakCases) {
-        Doc d(c.bytes);
-        QUIL_FILE *file = QUIL_Fopen(d.dir.file("doc.ini").c_str(), "r");
-        Lines lines;
-        uint32_t physLines = 0;
-        char *line = nullptr;
-        uint32_t length = 0;
-        uint32_t phys = 0;
-        while (QUIL_Ini_ReadLine(&line, file, &length, &phys) == QUIL_SUCCESS) {
-            lines.emplace_back(line);
-            physLines += phys;
-            take(line);
-        }
-        EXPECT_EQ(length, 0u);
-        QUIL_Fclose(file);
-        EXPECT_EQ(lines, c.lines) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(physLines, c.physLines);
-    }
-}
-
-// Loading reads ahead a block at a time and stores runs of plain bytes at once; reading line by
-// line takes one byte at a time. Texts full of breaks, backslashes and long runs, some with a NUL
-// or a line at the length limit, across several read-ahead blocks, must load as they read.
+// Loading reads ahead a block at a time and stores runs of plain bytes at once, holds the byte
+// after a line for the next one and never seeks; QUIL_Ini_ReadLine takes one byte at a time and
+// gives the byte after a line back to the file. Both must read the same lines.
 struct LineByLine {
     uint32_t result = QUIL_SUCCESS;
     Lines lines;
@@ -138,6 +99,19 @@ LineByLine read_line_by_line(const std::string &path) {
         read.result = QUIL_SUCCESS;
     }
     return read;
+}
+
+TEST(IniLoad, KeepsLogicalLinesWithTheirBreaksAndDropsContinuationsAsReadLineDoes) {
+    for (const BreakCase &c : kBreakCases) {
+        Doc d(c.bytes);
+        ASSERT_EQ(d.loaded, QUIL_SUCCESS) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(lines_of(d.doc), c.lines) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(d.doc.physLineCount, c.physLines) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(d.doc.lineCapacity, 200u);
+        LineByLine read = read_line_by_line(d.dir.file("doc.ini"));
+        EXPECT_EQ(read.lines, c.lines) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(read.physLines, c.physLines);
+    }
 }
 
 std::string random_text(std::mt19937 &random, size_t size, bool withNul) {
@@ -164,6 +138,8 @@ std::string random_text(std::mt19937 &random, size_t size, bool withNul) {
     return text;
 }
 
+// Texts full of breaks, backslashes and long runs, some with a NUL or a line at the length
+// limit, across several read-ahead blocks.
 TEST(IniLoad, LoadsEveryTextAsReadingItLineByLineDoes) {
     std::mt19937 random(2026);
     for (int round = 0; round < 60; ++round) {
@@ -287,44 +263,7 @@ TEST(IniLoad, NullArgumentsLeaveTheRecordAndAFileThatCannotBeOpenedZeroesIt) {
     EXPECT_EQ(doc.lineCount, 7u);
     EXPECT_EQ(QUIL_Ini_Load(dir.file("missing.ini").c_str(), &doc), INI_OPEN_FAILED);
     EXPECT_TRUE(is_all_zero(doc));
-    wextest::write_file(dir.file("there.ini"), "[a]\n");
-    ScopedFault fault(QUIL_OP_FOPEN, 1);
-    EXPECT_EQ(QUIL_Ini_Load(dir.file("there.ini").c_str(), &doc), INI_OPEN_FAILED);
-    EXPECT_TRUE(is_all_zero(doc));
-}
-
-TEST(IniLoad, EveryAllocationFailureGivesEightyAndLeavesNothing) {
-    TempDir dir;
-    std::string path = dir.file("big.ini");
-    wextest::write_file(path, numbered_lines(260));
-    for (uint32_t n = 1;; ++n) {
-        IniFile doc{};
-        uint32_t result = 0;
-        {
-            ScopedFault fault(QUIL_OP_ALLOC, n);
-            result = QUIL_Ini_Load(path.c_str(), &doc);
-        }
-        if (result == QUIL_SUCCESS) {
-            EXPECT_EQ(n, 264u); // the array, 260 lines, two growths: all failed in turn
-            QUIL_Ini_Free(&doc);
-            break;
-        }
-        ASSERT_EQ(result, INI_NO_MEMORY) << "allocation " << n;
-        EXPECT_TRUE(is_all_zero(doc));
-    }
-}
-
-TEST(IniGrowLines, AFailedGrowthLeavesTheDocumentAsItWas) {
-    Doc d("[a]\nk=1\n");
-    char **lines = d.doc.lines;
-    {
-        ScopedFault fault(QUIL_OP_ALLOC, 1);
-        EXPECT_EQ(QUIL_Ini_GrowLines(&d.doc), INI_NO_MEMORY);
-    }
-    EXPECT_EQ(d.doc.lines, lines);
-    EXPECT_EQ(d.doc.lineCapacity, 200u);
-    IniFile empty{};
-    EXPECT_EQ(QUIL_Ini_GrowLines(&empty), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_GrowLines(&doc), INI_BAD_ARGUMENT);
 }
 
 // ---- The line grammar ----
@@ -555,18 +494,6 @@ TEST(IniLookup, RefusesNullArguments) {
     EXPECT_EQ(QUIL_Ini_GetSections(&d.doc, &count, nullptr), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_GetKeys(&d.doc, nullptr, &count, &list), INI_BAD_ARGUMENT);
     QUIL_Ini_FreeList(nullptr);
-}
-
-TEST(IniLookup, EveryAllocationFailureGivesEightyAndLeavesNothing) {
-    Doc d("[a]\nx=1\ny=2\n[b]\nz=3\n");
-    // The list and two names; the list and two keys; the value.
-    for (auto [query, allocations] :
-         {std::pair{"sections", 3u}, {"keys|a", 3u}, {"value|a|y", 1u}}) {
-        for (uint32_t n = 1; n <= allocations; ++n) {
-            ScopedFault fault(QUIL_OP_ALLOC, n);
-            EXPECT_EQ(ask(&d.doc, query), "code 80") << query << ", allocation " << n;
-        }
-    }
 }
 
 // Names are compared in a stack buffer as long as any line; a longer one takes a heap copy.

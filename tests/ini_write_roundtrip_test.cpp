@@ -1,7 +1,6 @@
 // Round trips: documents built from the real files and from generated lines are edited at random,
 // saved and loaded again; every line not edited comes back byte for byte, every value set reads
-// back and every removed key is gone. Real files saved without change are not written at all,
-// and one changed value changes one line.
+// back and every removed key is gone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -315,95 +314,5 @@ TEST_P(RoundTrip, EditedDocumentsComeBackAsTheyWereLeft) {
 }
 
 INSTANTIATE_TEST_SUITE_P(IniWrite, RoundTrip, testing::Range(1u, 61u));
-
-// ---- Real files ----
-
-class RealFiles : public testing::TestWithParam<fs::path> {
-  protected:
-    void SetUp() override {
-        path_ = dir_.file("copy");
-        bytes_ = wextest::read_file(GetParam().string());
-        wextest::write_file(path_, bytes_);
-    }
-
-    TempDir dir_;
-    std::string path_;
-    std::string bytes_;
-};
-
-TEST_P(RealFiles, CloseWithoutChangeWritesNothing) {
-    ScopedIni doc;
-    uint32_t loaded = QUIL_Ini_Load(path_.c_str(), doc.get());
-    if (GetParam().filename() == "nasty-600-byte-line.conf") {
-        EXPECT_EQ(loaded, INI_LINE_TOO_LONG);
-        return;
-    }
-    ASSERT_EQ(loaded, QUIL_SUCCESS);
-    uint64_t opens = QUIL_Adapter_CallCount(QUIL_OP_FOPEN);
-    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), doc.get()), QUIL_SUCCESS);
-    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_FOPEN), opens);
-    EXPECT_EQ(wextest::read_file(path_), bytes_);
-}
-
-// Sets the first key that can be set to a new value; returns whether one could.
-bool set_some_key(IniFile *doc) {
-    char **sections = nullptr;
-    uint32_t count = 0;
-    if (QUIL_Ini_GetSections(doc, &count, &sections) != QUIL_SUCCESS) {
-        return false;
-    }
-    for (const std::string &section : wextest::take_list(sections)) {
-        char **keys = nullptr;
-        if (QUIL_Ini_GetKeys(doc, section.c_str(), &count, &keys) != QUIL_SUCCESS) {
-            continue;
-        }
-        for (const std::string &key : wextest::take_list(keys)) {
-            if (QUIL_Ini_SetValue(doc, section.c_str(), key.c_str(), "wex-changed") ==
-                QUIL_SUCCESS) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-TEST_P(RealFiles, OneChangedValueChangesOneLine) {
-    ScopedIni doc;
-    if (QUIL_Ini_Load(path_.c_str(), doc.get()) != QUIL_SUCCESS) {
-        GTEST_SKIP() << "does not load";
-    }
-    Lines before = lines_of(doc.doc);
-    bool plain = doc->physLineCount == doc->lineCount && joined(before) == bytes_ &&
-                 std::all_of(before.begin(), before.end(),
-                             [](const std::string &line) { return line.size() <= 79; });
-    if (!set_some_key(doc.get())) {
-        GTEST_SKIP() << "no key that can be set";
-    }
-    Lines changed = lines_of(doc.doc);
-    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc.get()), QUIL_SUCCESS);
-
-    ScopedIni again;
-    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), again.get()), QUIL_SUCCESS);
-    Lines after = lines_of(again.doc);
-    EXPECT_EQ(after, as_saved(changed));
-    ASSERT_EQ(after.size(), before.size());
-    size_t differing = 0;
-    for (size_t i = 0; i < after.size(); ++i) {
-        differing += after[i] != before[i] ? 1 : 0;
-    }
-    EXPECT_EQ(differing, 1u);
-    if (plain) {
-        EXPECT_EQ(wextest::read_file(path_), joined(after)) << "byte for byte";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(IniWrite, RealFiles, testing::ValuesIn(corpus_files()),
-                         [](const testing::TestParamInfo<fs::path> &info) {
-                             std::string name;
-                             for (char c : info.param.filename().string()) {
-                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             }
-                             return name;
-                         });
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -61,61 +63,35 @@ std::vector<std::string> directory_entries(const std::string &dir) {
 
 // ---- Wrapping ----
 
-struct WrapCase {
-    const char *name;
-    std::string text;
-    std::vector<size_t> pieces; // lengths of the physical lines written, continuations left out
-};
-
 std::string high(size_t n) {
     return std::string(n, '\xC3');
 }
 
-std::vector<WrapCase> wrap_cases() {
-    std::string a77(77, 'a');
-    return {
-        {"SeventyNineBytesStayWhole", std::string(78, 'a') + "\n", {79}},
-        {"EightyBytesAreCutAfter78", std::string(79, 'a') + "\n", {78, 2}},
-        {"AHighByteAt78TakesItsPartner", a77 + high(1) + "bb\n", {79, 2}},
-        {"TwoHighBytesAt77And78EndAPiece", std::string(76, 'a') + high(2) + "bb\n", {78, 3}},
-        {"AnOddBackslashRunIsNotCut", a77 + "\\x" + "bb\n", {77, 5}},
-        {"AnEvenBackslashRunMayEndAPiece", std::string(76, 'a') + "\\\\" + "bb\n", {78, 3}},
-        {"ACarriageReturnAndLineFeedStayTogether", std::string(78, 'a') + "\r\n", {77, 3}},
-        {"ALineBreakIsNeverLeftAlone", a77 + high(1) + "b\n", {77, 3}},
-        {"LongLinesAreCutAgain", std::string(200, 'a') + "\n", {78, 78, 45}},
-        {"AnEmptyTextWritesNothing", "", {0}},
+TEST(IniSaveWrapping, CutsLongLinesWhereTheyReadBackByteForByte) {
+    const std::string a77(77, 'a');
+    // The text, and the lengths of the physical lines written, continuations left out.
+    const std::pair<std::string, std::vector<size_t>> cases[] = {
+        {std::string(78, 'a') + "\n", {79}},
+        {std::string(79, 'a') + "\n", {78, 2}},
+        {a77 + high(1) + "bb\n", {79, 2}},                  // a high byte at 78 takes its partner
+        {std::string(76, 'a') + high(2) + "bb\n", {78, 3}}, // two high bytes end a piece
+        {a77 + "\\x" + "bb\n", {77, 5}},                    // an odd backslash run is not cut
+        {std::string(76, 'a') + "\\\\" + "bb\n", {78, 3}},  // an even run may end a piece
+        {std::string(78, 'a') + "\r\n", {77, 3}},           // CR LF stay together
+        {a77 + high(1) + "b\n", {77, 3}},                   // a break is never left alone
+        {std::string(200, 'a') + "\n", {78, 78, 45}},
+        {"", {0}},
     };
-}
-
-class Wrapping : public testing::TestWithParam<WrapCase> {};
-
-TEST_P(Wrapping, CutsWhereTheTableSaysAndReadsBack) {
-    const WrapCase &c = GetParam();
-    TempDir dir;
-    std::string bytes = written(dir, c.text);
-    EXPECT_EQ(piece_lengths(bytes), c.pieces);
-    if (!c.text.empty()) {
-        ScopedIni doc;
-        ASSERT_EQ(QUIL_Ini_Load(dir.file("line").c_str(), doc.get()), QUIL_SUCCESS);
-        EXPECT_EQ(wextest::lines_of(doc.doc), std::vector<std::string>{c.text});
+    for (const auto &[text, pieces] : cases) {
+        SCOPED_TRACE(text);
+        TempDir dir;
+        EXPECT_EQ(piece_lengths(written(dir, text)), pieces);
+        if (!text.empty()) {
+            ScopedIni doc;
+            ASSERT_EQ(QUIL_Ini_Load(dir.file("line").c_str(), doc.get()), QUIL_SUCCESS);
+            EXPECT_EQ(wextest::lines_of(doc.doc), std::vector<std::string>{text});
+        }
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(IniSave, Wrapping, testing::ValuesIn(wrap_cases()),
-                         [](const testing::TestParamInfo<WrapCase> &info) {
-                             return std::string(info.param.name);
-                         });
-
-TEST(IniSaveWrapping, AShortWriteFailsWith180) {
-    TempDir dir;
-    QUIL_FILE *file = QUIL_Fopen(dir.file("f").c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    for (uint32_t n = 1; n <= 3; ++n) {
-        ScopedFault fault(QUIL_OP_FWRITE, n);
-        EXPECT_EQ(QUIL_Ini_WriteLine(file, (std::string(100, 'a') + "\n").c_str()),
-                  INI_BACKUP_FAILED);
-    }
-    QUIL_Fclose(file);
 }
 
 // ---- Closing ----
@@ -151,14 +127,6 @@ TEST_F(IniClose, AnUnchangedDocumentIsReleasedWithoutTouchingAnyFile) {
     EXPECT_TRUE(is_all_zero(doc_.doc));
 }
 
-TEST_F(IniClose, AChangedDocumentReplacesTheFileAndLeavesNoBackup) {
-    load_and_edit();
-    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    EXPECT_TRUE(is_all_zero(doc_.doc));
-    EXPECT_EQ(wextest::read_file(path_), kNew);
-    EXPECT_EQ(directory_entries(dir_.path()), std::vector<std::string>{"app.ini"});
-}
-
 TEST_F(IniClose, ANullDocumentOrAChangedOneWithoutLinesIsRefused) {
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), nullptr), INI_BAD_ARGUMENT);
     IniFile noLines{1, 3, 0, 0, nullptr};
@@ -183,53 +151,45 @@ TEST_F(IniClose, RemovedLinesLeaveNoTraceAndAnEmptiedDocumentIsAnEmptyFile) {
     EXPECT_EQ(wextest::read_file(path_), "");
 }
 
+// The backup file is the document's name, the time and ".ibk"; it is created exclusively.
 TEST_F(IniClose, ATakenBackupNameFailsWith180AndChangesNoFile) {
-    wextest::write_file(backup(), "someone else's");
-    load_and_edit();
-    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), INI_BACKUP_FAILED);
-    EXPECT_TRUE(is_all_zero(doc_.doc));
-    EXPECT_EQ(wextest::read_file(path_), kOld);
-    EXPECT_EQ(wextest::read_file(backup()), "someone else's");
+    const std::tuple<uint64_t, const char *, const char *> cases[] = {
+        {kTime, "app.ini", "app123.ibk"},
+        {UINT64_MAX, "app.ini", "app18446744073709551615.ibk"}, // never cut
+        {kTime, "cfg.d/settings", "cfg.d/settings123.ibk"},     // cut only in the file name
+    };
+    fs::create_directory(dir_.file("cfg.d"));
+    for (const auto &[time, document, taken] : cases) {
+        std::string path = dir_.file(document);
+        wextest::write_file(path, kOld);
+        wextest::write_file(dir_.file(taken), "someone else's");
+        QUIL_Adapter_SetTime(time);
+        ASSERT_EQ(QUIL_Ini_Load(path.c_str(), doc_.get()), QUIL_SUCCESS);
+        ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "s", "k", "2"), QUIL_SUCCESS);
+        EXPECT_EQ(QUIL_Ini_Close(path.c_str(), doc_.get()), INI_BACKUP_FAILED) << taken;
+        EXPECT_TRUE(is_all_zero(doc_.doc));
+        EXPECT_EQ(wextest::read_file(path), kOld);
+        EXPECT_EQ(wextest::read_file(dir_.file(taken)), "someone else's");
+    }
 }
 
 #ifndef _WIN32
 TEST_F(IniClose, ALinkPlantedAtTheBackupNameIsNeverFollowed) {
     std::string victim = dir_.file("victim");
     wextest::write_file(victim, "precious");
-    ASSERT_EQ(symlink(victim.c_str(), backup().c_str()), 0);
-    load_and_edit();
-    EXPECT_NE(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    EXPECT_EQ(wextest::read_file(victim), "precious");
-    EXPECT_EQ(wextest::read_file(path_), kOld);
-}
-
-TEST_F(IniClose, ADanglingLinkAtTheBackupNameIsNotFollowed) {
     std::string target = dir_.file("created-through-link");
-    ASSERT_EQ(symlink(target.c_str(), backup().c_str()), 0);
-    load_and_edit();
-    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), INI_SAVE_FAILED);
+    for (const std::string &linked : {victim, target}) {
+        fs::remove(backup());
+        ASSERT_EQ(symlink(linked.c_str(), backup().c_str()), 0);
+        load_and_edit();
+        EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()),
+                  linked == victim ? INI_BACKUP_FAILED : INI_SAVE_FAILED);
+        EXPECT_EQ(wextest::read_file(path_), kOld);
+    }
+    EXPECT_EQ(wextest::read_file(victim), "precious");
     EXPECT_FALSE(wextest::file_exists(target));
-    EXPECT_EQ(wextest::read_file(path_), kOld);
 }
 #endif
-
-TEST_F(IniClose, TheBackupNameHoldsTheWholeLargestTime) {
-    QUIL_Adapter_SetTime(UINT64_MAX);
-    std::string longest = dir_.file("app18446744073709551615.ibk");
-    wextest::write_file(longest, "taken");
-    load_and_edit();
-    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), INI_BACKUP_FAILED);
-}
-
-TEST_F(IniClose, TheBackupNameIsCutOnlyInTheFileName) {
-    fs::create_directory(dir_.file("cfg.d"));
-    std::string path = dir_.file("cfg.d/settings");
-    wextest::write_file(path, kOld);
-    wextest::write_file(dir_.file("cfg.d/settings123.ibk"), "taken");
-    ASSERT_EQ(QUIL_Ini_Load(path.c_str(), doc_.get()), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "s", "k", "2"), QUIL_SUCCESS);
-    EXPECT_EQ(QUIL_Ini_Close(path.c_str(), doc_.get()), INI_BACKUP_FAILED);
-}
 
 TEST_F(IniClose, AMissingDocumentFileFailsWith50AndKeepsTheNewTextInTheBackup) {
     load_and_edit();
@@ -269,94 +229,30 @@ TEST_F(IniClose, ALinkedDocumentIsSavedIntoItsFileAndTheLinkStays) {
 }
 #endif
 
-TEST_F(IniClose, OldLinesKeepTheirBreaksAndNewLinesEndWithLineFeed) {
-    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "s", "new", "x"), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    EXPECT_EQ(wextest::read_file(path_), "[s]\r\nk = 1\r\n; note\r\nnew=x\n");
-}
-
-// LF then CR (or CR then LF) read as one break: lines that come to stand so must still come back
-// as lines of their own.
-TEST_F(IniClose, ARemovalDoesNotJoinTheLinesAroundIt) {
-    wextest::write_file(path_, "[a]\nx=1\r\rk=2\n");
-    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "x"), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    EXPECT_EQ(wextest::lines_of(doc_.doc), (std::vector<std::string>{"[a]\r", "\r", "k=2\n"}));
-}
-
-TEST_F(IniClose, ANewLineBeforeAnEmptyLineLeavesTheEmptyLineAsItWas) {
-    wextest::write_file(path_, "[a]\r\nk=1\r\n\r\n[b]\r\n");
-    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "k", "2"), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    EXPECT_EQ(wextest::read_file(path_), "[a]\r\nk=2\r\r\n[b]\r\n");
-}
-
-TEST_F(IniClose, ARunOfOneByteEmptyLinesIsWrittenAlike) {
-    wextest::write_file(path_, "[a]\nx=1\n\ny=1\r\r\rz=1\r\n");
-    ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "y"), QUIL_SUCCESS); // "\n" now meets "\r"
-    ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
-    EXPECT_EQ(wextest::read_file(path_), "[a]\nx=1\r\r\r\rz=1\r\n");
-}
-
-// ---- Every failure of the way ----
-
-enum class Backup { None, Kept, HoldsNewText };
-
-struct FaultCase {
-    const char *name;
-    QuilAdapterOp op;
-    uint32_t n;
-    uint32_t result;
-    Backup backup;
-};
-
-class SaveFaults : public IniClose, public testing::WithParamInterface<FaultCase> {};
-
-TEST_P(SaveFaults, LeaveTheDocumentFileWholeAndReportTheirCode) {
-    const FaultCase &c = GetParam();
-    load_and_edit();
-    {
-        ScopedFault fault(c.op, c.n);
-        EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), c.result);
-    }
-    EXPECT_TRUE(is_all_zero(doc_.doc));
-    if (c.result == QUIL_SUCCESS) {
-        EXPECT_EQ(wextest::read_file(path_), kNew);
-    } else {
-        EXPECT_EQ(wextest::read_file(path_), kOld);
-    }
-    switch (c.backup) {
-    case Backup::None:
+// LF then CR (or CR then LF) read as one break: lines that come to stand so by an edit must
+// still come back as lines of their own, and lines not edited keep their breaks.
+TEST_F(IniClose, AnEditDoesNotJoinOrSplitTheLinesAroundIt) {
+    const std::tuple<const char *, const char *, const char *> cases[] = {
+        // The file, the key removed ("-k") or set to 2, the file saved.
+        {"[a]\nx=1\r\rk=2\n", "-x", "[a]\r\rk=2\n"},
+        {"[a]\r\nk=1\r\n\r\n[b]\r\n", "k", "[a]\r\nk=2\r\r\n[b]\r\n"},
+        {"[a]\nx=1\n\ny=1\r\r\rz=1\r\n", "-y", "[a]\nx=1\r\r\r\rz=1\r\n"},
+    };
+    for (const auto &[before, edit, after] : cases) {
+        wextest::write_file(path_, before);
+        ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+        ASSERT_EQ(edit[0] == '-' ? QUIL_Ini_DeleteKey(doc_.get(), "a", edit + 1)
+                                 : QUIL_Ini_SetValue(doc_.get(), "a", edit, "2"),
+                  QUIL_SUCCESS);
+        ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), doc_.get()), QUIL_SUCCESS);
+        EXPECT_EQ(wextest::read_file(path_), after) << before;
         EXPECT_EQ(directory_entries(dir_.path()), std::vector<std::string>{"app.ini"});
-        break;
-    case Backup::Kept:
-        EXPECT_TRUE(wextest::file_exists(backup()));
-        break;
-    case Backup::HoldsNewText:
-        EXPECT_EQ(wextest::read_file(backup()), kNew);
-        break;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    IniSave, SaveFaults,
-    testing::Values(
-        // The first open only asks whether the backup name is taken: it is not.
-        FaultCase{"ProbeOpen", QUIL_OP_FOPEN, 1, QUIL_SUCCESS, Backup::None},
-        FaultCase{"BackupCreation", QUIL_OP_FOPEN, 2, INI_SAVE_FAILED, Backup::None},
-        FaultCase{"FirstWrite", QUIL_OP_FWRITE, 1, INI_BACKUP_FAILED, Backup::None},
-        FaultCase{"LastWrite", QUIL_OP_FWRITE, 3, INI_BACKUP_FAILED, Backup::None},
-        FaultCase{"Flush", QUIL_OP_FSYNC, 1, INI_BACKUP_FAILED, Backup::None},
-        FaultCase{"Access", QUIL_OP_ACCESS, 1, INI_SAVE_FAILED, Backup::HoldsNewText},
-        FaultCase{"Rename", QUIL_OP_RENAME, 1, INI_SAVE_FAILED, Backup::HoldsNewText},
-        FaultCase{"PathAllocation", QUIL_OP_ALLOC, 1, INI_NO_MEMORY, Backup::None},
-        FaultCase{"NameAllocation", QUIL_OP_ALLOC, 2, INI_NO_MEMORY, Backup::None}),
-    [](const testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.name); });
+// ---- Failures ----
+
+// Every single failure of every operation of a save is swept in fault_sweep_test.
 
 // When the incomplete backup file cannot be removed either, it stays, and the document is whole.
 TEST_F(IniClose, AFailedWriteWhoseBackupCannotBeRemovedLeavesTheDocumentWhole) {

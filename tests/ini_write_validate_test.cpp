@@ -1,19 +1,17 @@
 // The strict grammar of validation, and the removal of keys and sections.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ini_write_support.h"
 #include "test_support.h"
 #include "wex_ini.h"
-#include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
-using wextest::lines_of;
 using wextest::load_bytes;
-using wextest::ScopedFault;
 using wextest::ScopedIni;
 using wextest::TempDir;
 
@@ -23,71 +21,61 @@ using wextest::Lines;
 
 const std::string kByteOrderMark = "\xEF\xBB\xBF";
 
-struct CheckCase {
-    std::string text;
-    uint32_t result;
-};
-
-// Gives every case a readable name built from its text.
-std::string case_name(const std::string &text, size_t index) {
-    std::string name = "Case" + std::to_string(index) + "_";
-    for (char c : text) {
-        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    }
-    return name;
-}
-
-class KeyLineCheck : public testing::TestWithParam<CheckCase> {};
-
-TEST_P(KeyLineCheck, GivesTheStrictGrammarsCode) {
-    EXPECT_EQ(QUIL_Ini_CheckKeyLine(GetParam().text.c_str()), GetParam().result) << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    IniValidate, KeyLineCheck,
-    testing::Values(
-        CheckCase{"k=1, 2\n", QUIL_SUCCESS}, CheckCase{"k=1,2\n", INI_BAD_VALUE_LIST},
-        CheckCase{"k=a;b\n", INI_BAD_COMMENT}, CheckCase{"k=\"abc\n", INI_BAD_VALUE_LIST},
-        CheckCase{"k=x ;c\n", QUIL_SUCCESS}, CheckCase{"k=x\t;c\n", QUIL_SUCCESS},
-        CheckCase{"my key=1\n", INI_BAD_KEY}, CheckCase{"=1\n", INI_BAD_KEY},
-        CheckCase{" =1\n", INI_BAD_KEY}, CheckCase{"k\tx=1\n", QUIL_SUCCESS},
-        CheckCase{"abc\n", INI_BAD_LINE}, CheckCase{"k=\n", QUIL_SUCCESS},
-        CheckCase{"k=", QUIL_SUCCESS}, CheckCase{"k=   \r\n", QUIL_SUCCESS},
-        CheckCase{"k= ;c\n", QUIL_SUCCESS}, CheckCase{"k=;c\n", INI_BAD_COMMENT},
-        CheckCase{"k=\"a, b\", c\n", QUIL_SUCCESS}, CheckCase{"k=\"a;b\" ;c\n", QUIL_SUCCESS},
-        CheckCase{"k=\"a\\\"b\"\n", QUIL_SUCCESS}, CheckCase{"k=\"a\\\"\n", INI_BAD_VALUE_LIST},
-        CheckCase{"k=\"a\",b\n", INI_BAD_VALUE_LIST}, CheckCase{"k=1, , 2\n", INI_BAD_VALUE_LIST},
-        CheckCase{"k=1, ;c\n", INI_BAD_VALUE_LIST},
+TEST(IniValidateChecks, KeyAndSectionLinesGiveTheStrictGrammarsCode) {
+    const std::pair<std::string, uint32_t> keyLines[] = {
+        {"k=1, 2\n", QUIL_SUCCESS},
+        {"k=1,2\n", INI_BAD_VALUE_LIST},
+        {"k=a;b\n", INI_BAD_COMMENT},
+        {"k=\"abc\n", INI_BAD_VALUE_LIST},
+        {"k=x ;c\n", QUIL_SUCCESS},
+        {"k=x\t;c\n", QUIL_SUCCESS},
+        {"my key=1\n", INI_BAD_KEY},
+        {"=1\n", INI_BAD_KEY},
+        {" =1\n", INI_BAD_KEY},
+        {"k\tx=1\n", QUIL_SUCCESS},
+        {"abc\n", INI_BAD_LINE},
+        {"k=\n", QUIL_SUCCESS},
+        {"k=", QUIL_SUCCESS},
+        {"k=   \r\n", QUIL_SUCCESS},
+        {"k= ;c\n", QUIL_SUCCESS},
+        {"k=;c\n", INI_BAD_COMMENT},
+        {"k=\"a, b\", c\n", QUIL_SUCCESS},
+        {"k=\"a;b\" ;c\n", QUIL_SUCCESS},
+        {"k=\"a\\\"b\"\n", QUIL_SUCCESS},
+        {"k=\"a\\\"\n", INI_BAD_VALUE_LIST},
+        {"k=\"a\",b\n", INI_BAD_VALUE_LIST},
+        {"k=1, , 2\n", INI_BAD_VALUE_LIST},
+        {"k=1, ;c\n", INI_BAD_VALUE_LIST},
         // A list never ends with a comma, also when a blank and the break follow it.
-        CheckCase{"k=1, \n", INI_BAD_VALUE_LIST}, CheckCase{"k=1,", INI_BAD_VALUE_LIST},
+        {"k=1, \n", INI_BAD_VALUE_LIST},
+        {"k=1,", INI_BAD_VALUE_LIST},
         // A closing quote may be the last byte of a text without a break.
-        CheckCase{"k=\"abc\"", QUIL_SUCCESS}, CheckCase{kByteOrderMark + "k=1\n", QUIL_SUCCESS}),
-    [](const testing::TestParamInfo<CheckCase> &info) {
-        return case_name(info.param.text, info.index);
-    });
-
-class SectionLineCheck : public testing::TestWithParam<CheckCase> {};
-
-TEST_P(SectionLineCheck, GivesTheStrictGrammarsCode) {
-    EXPECT_EQ(QUIL_Ini_CheckSectionLine(GetParam().text.c_str()), GetParam().result)
-        << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    IniValidate, SectionLineCheck,
-    testing::Values(CheckCase{"[a]\n", QUIL_SUCCESS}, CheckCase{"[a]", QUIL_SUCCESS},
-                    CheckCase{"[ sect ]\r\n", QUIL_SUCCESS}, CheckCase{" [a]\n", INI_BAD_SECTION},
-                    CheckCase{"[a];c\n", INI_BAD_SECTION}, CheckCase{"[a] x\n", INI_BAD_SECTION},
-                    CheckCase{"[a] ;c\n", QUIL_SUCCESS}, CheckCase{"[a]   \n", QUIL_SUCCESS},
-                    CheckCase{"[a]\t;c\n", INI_BAD_SECTION}, CheckCase{"[]\n", INI_BAD_SECTION},
-                    CheckCase{"[ ]\n", INI_BAD_SECTION}, CheckCase{"[a[b]\n", INI_BAD_SECTION},
-                    CheckCase{"a]\n", INI_BAD_SECTION}, CheckCase{"[a\n", INI_BAD_SECTION},
-                    CheckCase{kByteOrderMark + "[a]\n", QUIL_SUCCESS}),
-    [](const testing::TestParamInfo<CheckCase> &info) {
-        return case_name(info.param.text, info.index);
-    });
-
-TEST(IniValidateChecks, NullTextsAreRefused) {
+        {"k=\"abc\"", QUIL_SUCCESS},
+        {kByteOrderMark + "k=1\n", QUIL_SUCCESS},
+    };
+    for (const auto &[text, result] : keyLines) {
+        EXPECT_EQ(QUIL_Ini_CheckKeyLine(text.c_str()), result) << text;
+    }
+    const std::pair<std::string, uint32_t> sectionLines[] = {
+        {"[a]\n", QUIL_SUCCESS},
+        {"[a]", QUIL_SUCCESS},
+        {"[ sect ]\r\n", QUIL_SUCCESS},
+        {" [a]\n", INI_BAD_SECTION},
+        {"[a];c\n", INI_BAD_SECTION},
+        {"[a] x\n", INI_BAD_SECTION},
+        {"[a] ;c\n", QUIL_SUCCESS},
+        {"[a]   \n", QUIL_SUCCESS},
+        {"[a]\t;c\n", INI_BAD_SECTION},
+        {"[]\n", INI_BAD_SECTION},
+        {"[ ]\n", INI_BAD_SECTION},
+        {"[a[b]\n", INI_BAD_SECTION},
+        {"a]\n", INI_BAD_SECTION},
+        {"[a\n", INI_BAD_SECTION},
+        {kByteOrderMark + "[a]\n", QUIL_SUCCESS},
+    };
+    for (const auto &[text, result] : sectionLines) {
+        EXPECT_EQ(QUIL_Ini_CheckSectionLine(text.c_str()), result) << text;
+    }
     EXPECT_EQ(QUIL_Ini_CheckSectionLine(nullptr), INI_BAD_SECTION);
     EXPECT_EQ(QUIL_Ini_CheckKeyLine(nullptr), INI_BAD_ARGUMENT);
 }
@@ -96,40 +84,26 @@ using IniDocument = wextest::IniLinesTest;
 
 // ---- Validation ----
 
-struct ValidateCase {
-    const char *name;
-    Lines lines;
-    uint32_t result;
-    uint32_t lineNo;
-};
-
-class Validation : public IniDocument, public testing::WithParamInterface<ValidateCase> {};
-
-TEST_P(Validation, ReportsTheFirstOffendingLine) {
-    load(GetParam().lines);
-    uint32_t lineNo = 99;
-    EXPECT_EQ(QUIL_Ini_Validate(doc_.get(), &lineNo), GetParam().result);
-    EXPECT_EQ(lineNo, GetParam().lineNo);
+TEST_F(IniDocument, ValidationReportsTheFirstOffendingLogicalLine) {
+    const std::tuple<Lines, uint32_t, uint32_t> cases[] = {
+        {{"; c\n", "[a] ;x\n", "k=1, 2\n", "\n"}, QUIL_SUCCESS, 4},
+        {{"; c\n", "k=1\n", "[a]\n"}, INI_KEY_BEFORE_SECTION, 2},
+        {{"[a]\n", "x=1\n", "my key=1\n"}, INI_BAD_KEY, 3},
+        {{"[a]\n", "  [b]\n"}, INI_BAD_SECTION, 2},
+        {{"[a]\n", "junk\n", "k=a;b\n"}, INI_BAD_LINE, 2},
+        {{"[a]\n", "k=a;b\n"}, INI_BAD_COMMENT, 2},
+        {{"[a]\n", "k=\"x\n"}, INI_BAD_VALUE_LIST, 2},
+        {{"[a]\n", "k=1, \\\n", "2\n", "k=1,2\n"}, INI_BAD_VALUE_LIST, 3},
+        {{"\xEF\xBB\xBF[a]\n", "k=1\n"}, QUIL_SUCCESS, 2},
+    };
+    for (const auto &[text, result, line] : cases) {
+        ScopedIni doc;
+        ASSERT_EQ(load_bytes(dir_, wextest::joined(text), doc.get()), QUIL_SUCCESS);
+        uint32_t lineNo = 99;
+        EXPECT_EQ(QUIL_Ini_Validate(doc.get(), &lineNo), result) << text[1];
+        EXPECT_EQ(lineNo, line) << text[1];
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    IniValidate, Validation,
-    testing::Values(
-        ValidateCase{"AValidDocument", {"; c\n", "[a] ;x\n", "k=1, 2\n", "\n"}, QUIL_SUCCESS, 4},
-        ValidateCase{
-            "AKeyBeforeTheFirstHeader", {"; c\n", "k=1\n", "[a]\n"}, INI_KEY_BEFORE_SECTION, 2},
-        ValidateCase{"ABlankInAKey", {"[a]\n", "x=1\n", "my key=1\n"}, INI_BAD_KEY, 3},
-        ValidateCase{"AnIndentedHeader", {"[a]\n", "  [b]\n"}, INI_BAD_SECTION, 2},
-        ValidateCase{"AnInvalidLine", {"[a]\n", "junk\n", "k=a;b\n"}, INI_BAD_LINE, 2},
-        ValidateCase{"AMissingSpaceBeforeAComment", {"[a]\n", "k=a;b\n"}, INI_BAD_COMMENT, 2},
-        ValidateCase{"AnUnclosedQuote", {"[a]\n", "k=\"x\n"}, INI_BAD_VALUE_LIST, 2},
-        ValidateCase{"ALineNumberCountsLogicalLines",
-                     {"[a]\n", "k=1, \\\n", "2\n", "k=1,2\n"},
-                     INI_BAD_VALUE_LIST,
-                     3},
-        ValidateCase{
-            "AByteOrderMarkBeforeTheFirstHeader", {"\xEF\xBB\xBF[a]\n", "k=1\n"}, QUIL_SUCCESS, 2}),
-    [](const testing::TestParamInfo<ValidateCase> &info) { return std::string(info.param.name); });
 
 TEST_F(IniDocument, ValidationOfADocumentWithoutLinesGives130) {
     load({"[a]\n"});
@@ -200,20 +174,6 @@ TEST_F(IniDocument, RemovalsRefuseNullArgumentsAndEmptyDocuments) {
     EXPECT_EQ(QUIL_Ini_DeleteSection(doc_.get(), nullptr), INI_BAD_ARGUMENT);
     IniFile noLines{};
     EXPECT_EQ(QUIL_Ini_DeleteSection(&noLines, "a"), INI_BAD_ARGUMENT);
-}
-
-TEST_F(IniDocument, AFailedAllocationRemovesNothing) {
-    load({"[a]\n", "x=1\n"});
-    {
-        ScopedFault fault(QUIL_OP_ALLOC, 1);
-        EXPECT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "x"), INI_NO_MEMORY);
-    }
-    {
-        ScopedFault fault(QUIL_OP_ALLOC, 1);
-        EXPECT_EQ(QUIL_Ini_DeleteSection(doc_.get(), "a"), INI_NO_MEMORY);
-    }
-    EXPECT_EQ(lines(), (Lines{"[a]\n", "x=1\n"}));
-    EXPECT_EQ(doc_->modified, 0u);
 }
 
 // ---- Removing sections ----
