@@ -240,22 +240,34 @@ int Document::report(uint32_t code, const std::string &section, const std::strin
 
 // ---- The commands ----
 
-int ini_get(const Args &args) {
-    if (args.size() != 3) {
-        return usage_error("ini get", "expects FILE SECTION KEY");
+// Checks the number of arguments, loads the file named first and runs body on the document; a
+// usage or load failure ends the command with its status.
+template <typename Body>
+int with_document(const Args &args, size_t least, size_t most, const char *command,
+                  const char *expects, Body body) {
+    if (args.size() < least || args.size() > most) {
+        return usage_error(command, expects);
     }
     Document doc(args[0]);
     if (int status = doc.load(); status != kOk) {
         return status;
     }
-    char *value = nullptr;
-    uint32_t result = QUIL_Ini_GetValue(doc.get(), args[1].c_str(), args[2].c_str(), &value);
-    if (result != QUIL_SUCCESS) {
-        return doc.report(result, args[1], args[2]);
-    }
-    std::printf("%s\n", value == nullptr ? "" : value);
-    QUIL_MemFreeD(value, __LINE__, "tools/quil/ini_commands");
-    return kOk;
+    return body(doc);
+}
+
+int ini_get(const Args &args) {
+    return with_document(
+        args, 3, 3, "ini get", "expects FILE SECTION KEY", [&](Document &doc) -> int {
+            char *value = nullptr;
+            uint32_t result =
+                QUIL_Ini_GetValue(doc.get(), args[1].c_str(), args[2].c_str(), &value);
+            if (result != QUIL_SUCCESS) {
+                return doc.report(result, args[1], args[2]);
+            }
+            std::printf("%s\n", value == nullptr ? "" : value);
+            QUIL_MemFreeD(value, __LINE__, "tools/quil/ini_commands");
+            return kOk;
+        });
 }
 
 // True when key already holds exactly value (a missing value counts as empty).
@@ -270,39 +282,31 @@ bool holds_value(Document &doc, const std::string &section, const std::string &k
 }
 
 int ini_set(const Args &args) {
-    if (args.size() != 3 && args.size() != 4) {
-        return usage_error("ini set", "expects FILE SECTION KEY [VALUE]");
-    }
     const char *value = args.size() == 4 ? args[3].c_str() : nullptr;
-    Document doc(args[0]);
-    if (int status = doc.load(); status != kOk) {
-        return status;
-    }
-    if (holds_value(doc, args[1], args[2], value)) {
-        return kOk;
-    }
-    uint32_t result = QUIL_Ini_SetValue(doc.get(), args[1].c_str(), args[2].c_str(), value);
-    if (result != QUIL_SUCCESS) {
-        return doc.report(result, args[1], args[2]);
-    }
-    return doc.close();
+    return with_document(
+        args, 3, 4, "ini set", "expects FILE SECTION KEY [VALUE]", [&](Document &doc) -> int {
+            if (holds_value(doc, args[1], args[2], value)) {
+                return kOk;
+            }
+            uint32_t result = QUIL_Ini_SetValue(doc.get(), args[1].c_str(), args[2].c_str(), value);
+            if (result != QUIL_SUCCESS) {
+                return doc.report(result, args[1], args[2]);
+            }
+            return doc.close();
+        });
 }
 
 int ini_del(const Args &args) {
-    if (args.size() != 2 && args.size() != 3) {
-        return usage_error("ini del", "expects FILE SECTION [KEY]");
-    }
-    Document doc(args[0]);
-    if (int status = doc.load(); status != kOk) {
-        return status;
-    }
-    uint32_t result = args.size() == 3
-                          ? QUIL_Ini_DeleteKey(doc.get(), args[1].c_str(), args[2].c_str())
-                          : QUIL_Ini_DeleteSection(doc.get(), args[1].c_str());
-    if (result != QUIL_SUCCESS) {
-        return doc.report(result, args[1], args.size() == 3 ? args[2] : "");
-    }
-    return doc.close();
+    return with_document(
+        args, 2, 3, "ini del", "expects FILE SECTION [KEY]", [&](Document &doc) -> int {
+            uint32_t result = args.size() == 3
+                                  ? QUIL_Ini_DeleteKey(doc.get(), args[1].c_str(), args[2].c_str())
+                                  : QUIL_Ini_DeleteSection(doc.get(), args[1].c_str());
+            if (result != QUIL_SUCCESS) {
+                return doc.report(result, args[1], args.size() == 3 ? args[2] : "");
+            }
+            return doc.close();
+        });
 }
 
 void print_list(char **list, uint32_t count) {
@@ -313,45 +317,35 @@ void print_list(char **list, uint32_t count) {
 }
 
 int ini_sections(const Args &args) {
-    if (args.size() != 1) {
-        return usage_error("ini sections", "expects FILE");
-    }
-    Document doc(args[0]);
-    if (int status = doc.load(); status != kOk) {
-        return status;
-    }
-    uint32_t count = 0;
-    char **list = nullptr;
-    uint32_t result = QUIL_Ini_GetSections(doc.get(), &count, &list);
-    if (result == INI_NO_SECTION || result == INI_NO_LINES) {
-        return kOk; // a file without sections lists none
-    }
-    if (result != QUIL_SUCCESS) {
-        return doc.report(result, "", "");
-    }
-    print_list(list, count);
-    return kOk;
+    return with_document(args, 1, 1, "ini sections", "expects FILE", [&](Document &doc) -> int {
+        uint32_t count = 0;
+        char **list = nullptr;
+        uint32_t result = QUIL_Ini_GetSections(doc.get(), &count, &list);
+        if (result == INI_NO_SECTION || result == INI_NO_LINES) {
+            return kOk; // a file without sections lists none
+        }
+        if (result != QUIL_SUCCESS) {
+            return doc.report(result, "", "");
+        }
+        print_list(list, count);
+        return kOk;
+    });
 }
 
 int ini_keys(const Args &args) {
-    if (args.size() != 2) {
-        return usage_error("ini keys", "expects FILE SECTION");
-    }
-    Document doc(args[0]);
-    if (int status = doc.load(); status != kOk) {
-        return status;
-    }
-    uint32_t count = 0;
-    char **list = nullptr;
-    uint32_t result = QUIL_Ini_GetKeys(doc.get(), args[1].c_str(), &count, &list);
-    if (result == INI_NO_KEY) {
-        return kOk; // the section exists and holds no key
-    }
-    if (result != QUIL_SUCCESS) {
-        return doc.report(result, args[1], "");
-    }
-    print_list(list, count);
-    return kOk;
+    return with_document(args, 2, 2, "ini keys", "expects FILE SECTION", [&](Document &doc) -> int {
+        uint32_t count = 0;
+        char **list = nullptr;
+        uint32_t result = QUIL_Ini_GetKeys(doc.get(), args[1].c_str(), &count, &list);
+        if (result == INI_NO_KEY) {
+            return kOk; // the section exists and holds no key
+        }
+        if (result != QUIL_SUCCESS) {
+            return doc.report(result, args[1], "");
+        }
+        print_list(list, count);
+        return kOk;
+    });
 }
 
 const std::map<uint32_t, const char *> kValidationProblems = {
