@@ -2,19 +2,28 @@
 // calls, the string helpers and the clock's ordering. The system's own operations come from
 // adapter_platform.h.
 //
-// Accounting is three kinds of process-wide atomic counters: calls per operation, failed
-// allocations and given-back blocks. The live-block count is derived from them
-// (calls - failures - frees), so an allocation costs one relaxed increment on top of malloc and
-// a release one more on top of free. Fault injection is a countdown per operation; while it is
-// zero (disarmed) the check is a single relaxed load.
+// Accounting: calls per operation, failed allocations and given-back blocks, counted by every
+// thread in a block of counters of its own, so that counting is a plain load and store: a
+// locked read-modify-write on a shared counter costs as much as a small malloc. The readers add
+// up all blocks; the live-block count is calls - failures - frees. Fault injection is a
+// countdown per operation; while it is zero (disarmed) the check is a single relaxed load.
 #include "wex_os_adapter.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "adapter_platform.h"
+
+// The thread's counter block is looked up on every allocation: in an ELF shared library the
+// initial-exec model makes that one load instead of a call into the dynamic linker.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define WEX_FAST_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define WEX_FAST_TLS
+#endif
 
 namespace {
 
@@ -27,25 +36,107 @@ inline FILE *stream_of(QUIL_FILE *file) {
 
 constexpr int kOpCount = static_cast<int>(QUIL_OP_COUNT);
 
-// Each counter on its own cache line: threads that allocate should not also fight over the
-// line of the file counters.
-struct alignas(64) PaddedCounter {
-    std::atomic<uint64_t> value{0};
+// One thread's counts, on cache lines of their own. Blocks are never given back: when a thread
+// ends, its block keeps its counts and the next thread that starts counting adopts it and goes
+// on adding, so the sums stay right and there are never more blocks than threads that once
+// counted at the same time.
+struct alignas(64) Counts {
+    std::atomic<uint64_t> calls[kOpCount] = {};
+    std::atomic<uint64_t> failedAllocs{0};
+    std::atomic<uint64_t> frees{0};
+    std::atomic<bool> owned{false};
+    Counts *next = nullptr; // set before the block is published, never changed after
 };
+
+// The block that threads share when they have none of their own (their own block could not be
+// made, or the thread is ending); counted with atomic increments. It heads the registry.
+Counts g_sharedCounts;
+std::atomic<Counts *> g_registry{&g_sharedCounts};
+
 struct alignas(64) PaddedCountdown {
     std::atomic<uint32_t> value{0};
 };
-
-PaddedCounter g_calls[kOpCount];
 PaddedCountdown g_failAfter[kOpCount];
-PaddedCounter g_failedAllocs;
-PaddedCounter g_frees;
 std::atomic<uint64_t> g_fixedTime{0};
 std::atomic<uint64_t> g_lastTime{0};
 
+thread_local Counts *t_counts WEX_FAST_TLS = nullptr;
+thread_local bool t_ended = false;
+
+// Gives the thread's block up when the thread ends; calls after that count in the shared block.
+struct Ownership {
+    Counts *held = nullptr;
+    Ownership() = default;
+    Ownership(const Ownership &) = delete;
+    Ownership &operator=(const Ownership &) = delete;
+    ~Ownership() {
+        t_ended = true;
+        t_counts = nullptr;
+        if (held != nullptr) {
+            held->owned.store(false, std::memory_order_release);
+        }
+    }
+};
+thread_local Ownership t_ownership;
+
+Counts *take(Counts *counts) {
+    t_ownership.held = counts;
+    t_counts = counts;
+    return counts;
+}
+
+// The thread's first count: adopt a block that an ended thread gave up, or publish a new one.
+Counts *adopt_counts() {
+    if (t_ended) {
+        return &g_sharedCounts;
+    }
+    Counts *head = g_registry.load(std::memory_order_acquire);
+    for (Counts *c = head; c != &g_sharedCounts; c = c->next) {
+        bool free = false;
+        if (c->owned.compare_exchange_strong(free, true, std::memory_order_acquire)) {
+            return take(c);
+        }
+    }
+    auto *made = new (std::nothrow) Counts;
+    if (made == nullptr) {
+        return &g_sharedCounts;
+    }
+    made->owned.store(true, std::memory_order_relaxed);
+    made->next = head;
+    while (!g_registry.compare_exchange_weak(made->next, made, std::memory_order_release,
+                                             std::memory_order_acquire)) {
+    }
+    return take(made);
+}
+
+inline Counts *my_counts() {
+    Counts *counts = t_counts;
+    return counts != nullptr ? counts : adopt_counts();
+}
+
+inline void add_one(Counts *counts, std::atomic<uint64_t> &counter) {
+    if (counts == &g_sharedCounts) {
+        counter.fetch_add(1, std::memory_order_release);
+    } else {
+        // The owner is the only writer. Release: a reader that sees a free also sees the
+        // allocation counted before it, in whichever thread that was.
+        counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+}
+
+// The sum of one counter over every block.
+template <typename Select> uint64_t sum_counts(Select select) {
+    uint64_t sum = 0;
+    for (Counts *c = g_registry.load(std::memory_order_acquire); c != nullptr; c = c->next) {
+        sum += select(*c).load(std::memory_order_acquire);
+    }
+    return sum;
+}
+
 // Counts one call of op and tells whether the armed fault hits it.
 inline bool call_fails(QuilAdapterOp op) {
-    g_calls[op].value.fetch_add(1, std::memory_order_release);
+    Counts *counts = my_counts();
+    add_one(counts, counts->calls[op]);
     std::atomic<uint32_t> &countdown = g_failAfter[op].value;
     uint32_t left = countdown.load(std::memory_order_relaxed);
     while (left != 0) {
@@ -58,15 +149,32 @@ inline bool call_fails(QuilAdapterOp op) {
 
 inline void *count_result(void *block) {
     if (block == nullptr) {
-        g_failedAllocs.value.fetch_add(1, std::memory_order_release);
+        Counts *counts = my_counts();
+        add_one(counts, counts->failedAllocs);
     }
     return block;
 }
 
 inline void count_free(void *block) {
     if (block != nullptr) {
-        g_frees.value.fetch_add(1, std::memory_order_release);
+        Counts *counts = my_counts();
+        add_one(counts, counts->frees);
         std::free(block);
+    }
+}
+
+// Zero-fills a block. Node-sized blocks (8 to 32 bytes) get two pairs of overlapping
+// fixed-size stores, which the compiler emits inline: a call into memset would cost as much as
+// the allocation's bookkeeping.
+inline void clear_block(unsigned char *block, size_t size) {
+    if (size >= 16 && size <= 32) {
+        std::memset(block, 0, 16);
+        std::memset(block + size - 16, 0, 16);
+    } else if (size >= 8 && size < 16) {
+        std::memset(block, 0, 8);
+        std::memset(block + size - 8, 0, 8);
+    } else {
+        std::memset(block, 0, size);
     }
 }
 
@@ -95,7 +203,12 @@ void *QUIL_MemMallocS(uint32_t size, uint32_t, uint32_t, const char *) {
     if (call_fails(QUIL_OP_ALLOC)) {
         return count_result(nullptr);
     }
-    return count_result(std::calloc(1, real_size(size)));
+    // Not calloc: glibc's calloc bypasses the per-thread cache that makes small blocks cheap.
+    void *block = std::malloc(real_size(size));
+    if (block != nullptr) {
+        clear_block(static_cast<unsigned char *>(block), real_size(size));
+    }
+    return count_result(block);
 }
 
 void *QUIL_MemMallocD(uint32_t size, uint32_t, const char *) {
@@ -118,7 +231,8 @@ void *QUIL_MemReallocD(void *block, uint32_t size, uint32_t line, const char *fi
     }
     // The old block lives on as the new one: count the call as an allocation whose block
     // replaced a freed one, so the live count stays.
-    g_frees.value.fetch_add(1, std::memory_order_release);
+    Counts *counts = my_counts();
+    add_one(counts, counts->frees);
     return moved;
 }
 
@@ -268,9 +382,11 @@ uint64_t QUIL_GetSystemTime(void) {
 uint32_t QUIL_Adapter_LiveBlocks(void) {
     // Frees and failures first: every block they count was counted as a call before, so the
     // difference cannot go below zero while other threads allocate.
-    uint64_t frees = g_frees.value.load(std::memory_order_acquire);
-    uint64_t failed = g_failedAllocs.value.load(std::memory_order_acquire);
-    uint64_t calls = g_calls[QUIL_OP_ALLOC].value.load(std::memory_order_acquire);
+    uint64_t frees = sum_counts([](Counts &c) -> std::atomic<uint64_t> & { return c.frees; });
+    uint64_t failed =
+        sum_counts([](Counts &c) -> std::atomic<uint64_t> & { return c.failedAllocs; });
+    uint64_t calls =
+        sum_counts([](Counts &c) -> std::atomic<uint64_t> & { return c.calls[QUIL_OP_ALLOC]; });
     return static_cast<uint32_t>(calls - failed - frees);
 }
 
@@ -278,7 +394,7 @@ uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op) {
     if (op < 0 || op >= QUIL_OP_COUNT) {
         return 0;
     }
-    return g_calls[op].value.load(std::memory_order_relaxed);
+    return sum_counts([op](Counts &c) -> std::atomic<uint64_t> & { return c.calls[op]; });
 }
 
 void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n) {

@@ -36,6 +36,21 @@ TEST(AdapterAllocation, ZeroFilledBlocksAreZeroAndEveryBlockIsCountedUntilGivenB
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
 }
 
+TEST(AdapterAllocation, ZeroFilledBlocksOfEverySmallSizeAreZeroEvenWhenReused) {
+    for (uint32_t size = 1; size <= 48; ++size) {
+        // A freed dirty block of the same size is what the allocator most likely hands out next.
+        void *dirty = QUIL_MemMallocD(size, __LINE__, kHere);
+        ASSERT_NE(dirty, nullptr);
+        std::memset(dirty, 0xA5, size);
+        QUIL_MemFreeD(dirty, __LINE__, kHere);
+        auto *zeroed = static_cast<unsigned char *>(QUIL_MemMallocS(size, 0, __LINE__, kHere));
+        ASSERT_NE(zeroed, nullptr);
+        EXPECT_EQ(std::count(zeroed, zeroed + size, 0), static_cast<std::ptrdiff_t>(size))
+            << "size " << size;
+        QUIL_MemFreeD(zeroed, __LINE__, kHere);
+    }
+}
+
 TEST(AdapterAllocation, ReallocationKeepsTheContentAndTheCount) {
     uint32_t live = QUIL_Adapter_LiveBlocks();
     auto *block = static_cast<char *>(QUIL_MemReallocD(nullptr, 4, __LINE__, kHere));
@@ -155,6 +170,41 @@ TEST(AdapterConcurrency, ClockReadingsStayDistinctAndCountersExactAcrossThreads)
     }
     std::sort(all.begin(), all.end());
     EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
+}
+
+TEST(AdapterConcurrency, CountsOfEndedThreadsStayAndBlocksMayChangeThreads) {
+    uint32_t live = QUIL_Adapter_LiveBlocks();
+    uint64_t calls = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
+    // Threads one after another, so later ones take over the counters of ended ones; each
+    // leaves a block behind for the next thread to give back.
+    void *handedOn = nullptr;
+    for (int t = 0; t < 20; ++t) {
+        std::thread([&handedOn] {
+            QUIL_MemFreeD(handedOn, __LINE__, kHere);
+            handedOn = QUIL_MemMallocD(8, __LINE__, kHere);
+        }).join();
+        EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 1);
+    }
+    QUIL_MemFreeD(handedOn, __LINE__, kHere);
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
+    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), calls + 20);
+}
+
+// Gives back its block when its thread ends, after the adapter has let go of that thread's
+// counters (it was made before the thread's first count, so it is destroyed after them).
+struct FreedAtThreadEnd {
+    void *block = nullptr;
+    ~FreedAtThreadEnd() { QUIL_MemFreeD(block, __LINE__, kHere); }
+};
+thread_local FreedAtThreadEnd t_freedAtEnd;
+
+TEST(AdapterConcurrency, BlocksGivenBackWhileAThreadEndsAreCounted) {
+    uint32_t live = QUIL_Adapter_LiveBlocks();
+    std::thread([] {
+        FreedAtThreadEnd &late = t_freedAtEnd;
+        late.block = QUIL_MemMallocD(8, __LINE__, kHere);
+    }).join();
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
 }
 
 // ---- The bounds-checked layer ----
