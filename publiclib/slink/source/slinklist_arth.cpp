@@ -84,12 +84,11 @@ void link_node(SLinkList *list, uint32_t n, uint32_t position) {
     }
 }
 
-// Unlinks node x and moves the cursor next to it: to its successor, or to its predecessor when x
-// was the last node (nowhere when it was the only one). Gives x back and returns its element.
-void *unlink_node(SLinkList *list, uint32_t x) {
+// Unlinks node x, whose links are prev and next, and moves the cursor next to it: to its
+// successor, or to its predecessor when x was the last node (nowhere when it was the only one).
+// Gives x back and returns its element.
+void *unlink_linked(SLinkList *list, uint32_t x, uint32_t prev, uint32_t next) {
     SLinkNode *nodes = list->nodes;
-    const uint32_t prev = nodes[x].prev;
-    const uint32_t next = nodes[x].next;
     if (next != SLINK_NONE) {
         list->cursor = next;
         nodes[next].prev = prev;
@@ -105,6 +104,21 @@ void *unlink_node(SLinkList *list, uint32_t x) {
     void *element = nodes[x].element;
     give_back_node(list, x);
     return element;
+}
+
+void *unlink_node(SLinkList *list, uint32_t x) {
+    return unlink_linked(list, x, list->nodes[x].prev, list->nodes[x].next);
+}
+
+// The ends read only the link they have. Emptying a list from one end, each removal stores the
+// link of the new end node that the next removal reads: a read of both links at once would have
+// to wait until that store has reached the cache.
+void *unlink_head(SLinkList *list) {
+    return unlink_linked(list, list->head, SLINK_NONE, list->nodes[list->head].next);
+}
+
+void *unlink_tail(SLinkList *list) {
+    return unlink_linked(list, list->tail, list->nodes[list->tail].prev, SLINK_NONE);
 }
 
 uint32_t find_node(const SLinkList *list, const void *key, QUIL_CompareFunc routine) {
@@ -382,7 +396,7 @@ uint32_t QUIL_SLinkList_Remove_CurNode(SLinkList *list, void **element) {
 uint32_t QUIL_SLinkList_Remove_HeadNode(SLinkList *list, void **element) {
     uint32_t result = check_at_end(list, element);
     if (result == QUIL_SUCCESS) {
-        *element = unlink_node(list, list->head);
+        *element = unlink_head(list);
     }
     return result;
 }
@@ -390,7 +404,7 @@ uint32_t QUIL_SLinkList_Remove_HeadNode(SLinkList *list, void **element) {
 uint32_t QUIL_SLinkList_Remove_TailNode(SLinkList *list, void **element) {
     uint32_t result = check_at_end(list, element);
     if (result == QUIL_SUCCESS) {
-        *element = unlink_node(list, list->tail);
+        *element = unlink_tail(list);
     }
     return result;
 }
