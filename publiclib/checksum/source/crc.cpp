@@ -6,6 +6,7 @@
 // tables are generated at compile time from the polynomials; the engine is chosen once per
 // process from what the processor reports, never from how the library was compiled.
 #include <array>
+#include <atomic>
 #include <iterator>
 #include <cstring>
 
@@ -168,35 +169,95 @@ uint32_t crc32_with(Engine engine, uint32_t crc, const uint8_t *data, size_t len
     return crc32_function(engine)(crc, data, length);
 }
 
+namespace {
+
+static_assert(QUIL_SUCCESS == 0, "the engines' entries return 0 for success");
+
+// The entries of the portable engines, which inline them here.
+template <typename Value, Value (*Function)(Value, const uint8_t *, size_t)>
+uint32_t entry(Value crc, const uint8_t *data, size_t length, Value *out) {
+    *out = Function(crc, data, length);
+    return QUIL_SUCCESS;
+}
+
+constexpr Crc16Entry kCrc16Entries[] = {entry<uint16_t, crc16_bytewise>,
+                                        entry<uint16_t, crc16_slicing8>, crc16_clmul_entry,
+                                        crc16_clmul512_entry};
+constexpr Crc32Entry kCrc32Entries[] = {entry<uint32_t, crc32_bytewise>,
+                                        entry<uint32_t, crc32_slicing8>, crc32_clmul_entry,
+                                        crc32_clmul512_entry};
+static_assert(std::size(kCrc16Entries) == std::size(kCrc16Engines) &&
+              std::size(kCrc32Entries) == std::size(kCrc32Engines));
+
+// The entry the public functions jump to. It starts as a binder that, on the first call, puts
+// the best engine's entry in its place and runs it: no guard and no lookup on later calls. Racing
+// first calls store the same value; the relaxed atomic only makes that store well defined.
+uint32_t bind_crc16(uint16_t crc, const uint8_t *data, size_t length, uint16_t *out);
+uint32_t bind_crc32(uint32_t crc, const uint8_t *data, size_t length, uint32_t *out);
+std::atomic<Crc16Entry> gCrc16Entry{bind_crc16};
+std::atomic<Crc32Entry> gCrc32Entry{bind_crc32};
+
+uint32_t bind_crc16(uint16_t crc, const uint8_t *data, size_t length, uint16_t *out) {
+    Crc16Entry chosen = crc16_entry(best_engine());
+    gCrc16Entry.store(chosen, std::memory_order_relaxed);
+    return chosen(crc, data, length, out);
+}
+
+uint32_t bind_crc32(uint32_t crc, const uint8_t *data, size_t length, uint32_t *out) {
+    Crc32Entry chosen = crc32_entry(best_engine());
+    gCrc32Entry.store(chosen, std::memory_order_relaxed);
+    return chosen(crc, data, length, out);
+}
+
+} // namespace
+
+Crc16Entry crc16_entry(Engine engine) {
+    return kCrc16Entries[static_cast<size_t>(engine)];
+}
+
+Crc32Entry crc32_entry(Engine engine) {
+    return kCrc32Entries[static_cast<size_t>(engine)];
+}
+
+namespace {
+
+// The public functions' shared bodies: the checks, then one jump to the bound entry.
+uint32_t accumulate16(uint16_t crc, const void *data, uint32_t length, uint16_t *out) {
+    if (data == nullptr || out == nullptr) {
+        return CRC_BAD_ARGUMENT;
+    }
+    return gCrc16Entry.load(std::memory_order_relaxed)(crc, static_cast<const uint8_t *>(data),
+                                                       length, out);
+}
+
+uint32_t accumulate32(uint32_t crc, const void *data, uint32_t length, uint32_t *out) {
+    if (data == nullptr || out == nullptr) {
+        return CRC_BAD_ARGUMENT;
+    }
+    return gCrc32Entry.load(std::memory_order_relaxed)(crc, static_cast<const uint8_t *>(data),
+                                                       length, out);
+}
+
+} // namespace
+
 } // namespace wex::crc
 
 extern "C" {
 
 uint32_t QUIL_CRC_16(const void *data, uint32_t length, uint16_t *crc) {
-    return QUIL_CRC_Accumulate_16(0, data, length, crc);
+    return wex::crc::accumulate16(0, data, length, crc);
 }
 
 uint32_t QUIL_CRC_Accumulate_16(uint16_t crc, const void *data, uint32_t length, uint16_t *out) {
-    if (data == nullptr || out == nullptr) {
-        return CRC_BAD_ARGUMENT;
-    }
-    // Looked up once: on short inputs the choice would otherwise cost a good part of the work.
-    static const wex::crc::Crc16Function engine = wex::crc::crc16_function(wex::crc::best_engine());
-    *out = engine(crc, static_cast<const uint8_t *>(data), length);
-    return QUIL_SUCCESS;
+    return wex::crc::accumulate16(crc, data, length, out);
 }
 
 uint32_t QUIL_CRC_32(const void *data, uint32_t length, uint32_t *crc) {
-    return QUIL_CRC_Accumulate_32(0, data, length, crc);
+    return wex::crc::accumulate32(0, data, length, crc);
 }
 
 uint32_t QUIL_CRC_Accumulate_32(uint32_t crc, const void *data, uint32_t length, uint32_t *out) {
-    if (data == nullptr || out == nullptr) {
-        return CRC_BAD_ARGUMENT;
-    }
-    static const wex::crc::Crc32Function engine = wex::crc::crc32_function(wex::crc::best_engine());
-    *out = engine(crc, static_cast<const uint8_t *>(data), length);
-    return QUIL_SUCCESS;
+    return wex::crc::accumulate32(crc, data, length, out);
 }
 
 } // extern "C"

@@ -9,8 +9,9 @@
 // constant of the CRC's width, whose sum is congruent to A x^D modulo P and still fits 128 bits.
 // XORing that into the block D bits later folds the message down, block by block, into one
 // 16-byte remainder R congruent to the whole message; its CRC (R x^w mod P, the ordinary CRC of
-// R's sixteen bytes from 0) is the message's CRC, and the bytes after the last whole block go
-// through the portable loop from there.
+// R's sixteen bytes from 0) is the message's CRC. The bytes after the last whole block are read
+// as the message's last 16 bytes and folded in once (fold_tail); messages under 16 bytes go
+// through the portable loop.
 //
 // The constants are those powers x^n mod P, computed at compile time from the polynomial below.
 // CRC-16 keeps the most significant bit first, so each block is byte-reversed into a register
@@ -20,6 +21,7 @@
 // product of two such halves is their polynomial product times x. So the constant for a shift by
 // n is (x^(n-1) mod P), bit-reversed into the top 32 bits of a 64-bit word.
 #include "checksum/source/crc_internal.h"
+#include "wex_result_codes.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define WEX_CRC_HAVE_CLMUL 1
@@ -138,6 +140,8 @@ constexpr size_t kBlock = 16;
 #define WEX_TARGET_CLMUL __attribute__((target("pclmul,sse4.1,ssse3")))
 #define WEX_TARGET_CLMUL512                                                                        \
     __attribute__((target("pclmul,sse4.1,ssse3,avx2,avx512f,avx512vl,avx512bw,vpclmulqdq")))
+// The small steps are inlined into each engine, and so compiled for its instruction set.
+#define WEX_INLINE inline __attribute__((always_inline))
 
 namespace {
 
@@ -155,36 +159,55 @@ template <FoldConstants (*Fold)(unsigned)> struct Distances {
     static constexpr FoldConstants by2048 = Fold(kBlockBits * kLanes * kWideRegs);
 };
 
-WEX_TARGET_CLMUL inline __m128i constants128(FoldConstants k) {
+// Byte-shift masks for the last partial block: the 16 bytes from entry k, used with PSHUFB, move
+// every byte of a register k - 16 places towards byte 0 (entries 16-31 hold 0-15) and clear those
+// that would come from outside it (the entries with the top bit set, which also drive BLENDV).
+constexpr uint8_t kClear = 0x80;
+alignas(64) constexpr uint8_t kShiftMasks[48] = {
+    kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear,
+    kClear, kClear, kClear, kClear, 0,      1,      2,      3,      4,      5,      6,      7,
+    8,      9,      10,     11,     12,     13,     14,     15,     kClear, kClear, kClear, kClear,
+    kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear};
+
+WEX_TARGET_CLMUL WEX_INLINE __m128i shift_mask(size_t k) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(kShiftMasks + k));
+}
+
+WEX_TARGET_CLMUL WEX_INLINE __m128i constants128(FoldConstants k) {
     return _mm_set_epi64x(static_cast<long long>(k.high), static_cast<long long>(k.low));
 }
 
 // a x^D mod P (to 128 bits) XOR next, for the constants of D.
-WEX_TARGET_CLMUL inline __m128i fold128(__m128i a, __m128i k, __m128i next) {
+WEX_TARGET_CLMUL WEX_INLINE __m128i fold128(__m128i a, __m128i k, __m128i next) {
     __m128i low = _mm_clmulepi64_si128(a, k, 0x00);
     __m128i high = _mm_clmulepi64_si128(a, k, 0x11);
     return _mm_xor_si128(_mm_xor_si128(low, high), next);
 }
 
-WEX_TARGET_CLMUL inline __m128i byte_reverse_mask() {
+WEX_TARGET_CLMUL WEX_INLINE __m128i byte_reverse_mask() {
     return _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
 }
 
 // What distinguishes the two checksums: how a block becomes a polynomial, where the running
-// value enters the first block, and how the remainder becomes the CRC.
+// value enters the first block, which way appending bytes shifts a block, and how the remainder
+// becomes the CRC.
 struct Crc16 : Distances<crc16_fold> {
     using Value = uint16_t;
 
-    WEX_TARGET_CLMUL static __m128i load(const uint8_t *p) {
+    WEX_TARGET_CLMUL static WEX_INLINE __m128i load(const uint8_t *p) {
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
         return _mm_shuffle_epi8(block, byte_reverse_mask());
     }
     // The running value meets the first two bytes: the top of the reversed block.
-    WEX_TARGET_CLMUL static __m128i seed(Value crc) {
+    WEX_TARGET_CLMUL static WEX_INLINE __m128i seed(Value crc) {
         return _mm_slli_si128(_mm_cvtsi32_si128(crc), 14);
     }
+    // n more bytes (0 < n < 16) after a block: its bytes move n places up (the masks from entry
+    // 16 - n), the top n into a block of their own at the bottom (from entry 32 - n).
+    static constexpr size_t keep_shift(size_t n) { return kBlock - n; }
+    static constexpr size_t carry_shift(size_t n) { return 2 * kBlock - n; }
     // The three steps of the reduction, bit i of a register being the coefficient of x^i.
-    WEX_TARGET_CLMUL static Value reduce(__m128i r) {
+    WEX_TARGET_CLMUL static WEX_INLINE Value reduce(__m128i r) {
         const __m128i fold = _mm_set_epi64x(static_cast<long long>(kCrc16Reduce.top),
                                             static_cast<long long>(kCrc16Reduce.high));
         __m128i lowTimesX16 = _mm_slli_si128(_mm_move_epi64(r), 2);
@@ -205,16 +228,20 @@ struct Crc16 : Distances<crc16_fold> {
 struct Crc32 : Distances<crc32_fold> {
     using Value = uint32_t;
 
-    WEX_TARGET_CLMUL static __m128i load(const uint8_t *p) {
+    WEX_TARGET_CLMUL static WEX_INLINE __m128i load(const uint8_t *p) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     }
     // The running value meets the first four bytes: the bottom of the block.
-    WEX_TARGET_CLMUL static __m128i seed(Value crc) {
+    WEX_TARGET_CLMUL static WEX_INLINE __m128i seed(Value crc) {
         return _mm_cvtsi32_si128(static_cast<int>(crc));
     }
+    // n more bytes after a block: its bytes move n places down (the masks from entry 16 + n),
+    // the bottom n into a block of their own at the top (from entry n).
+    static constexpr size_t keep_shift(size_t n) { return kBlock + n; }
+    static constexpr size_t carry_shift(size_t n) { return n; }
     // The same three steps on reflected words: the low word holds H, the remainder's top 32
     // bits land in bits 32-63 of the low word and U in the high word.
-    WEX_TARGET_CLMUL static Value reduce(__m128i r) {
+    WEX_TARGET_CLMUL static WEX_INLINE Value reduce(__m128i r) {
         const __m128i fold = _mm_set_epi64x(static_cast<long long>(kCrc32Reduce.top),
                                             static_cast<long long>(kCrc32Reduce.high));
         __m128i lowTimesX32 = _mm_slli_si128(_mm_srli_si128(r, 8), 4);
@@ -233,30 +260,48 @@ struct Crc32 : Distances<crc32_fold> {
     }
 };
 
-// Folds whole blocks from p into one remainder, reduces it and finishes with the bytes left
-// over through the portable loop.
+// The remainder x followed by the last n bytes of the message (0 < n < 16), which end at end;
+// the 16 bytes before end are readable since x covers at least one block. Appending n bytes
+// multiplies x by x^(8n): x's bytes shift by n, those that leave the register form a block of
+// their own one block earlier, and the n new bytes fill the freed places. That earlier block is
+// folded onto the shifted one: one fold instead of a byte loop.
 template <typename C>
-WEX_TARGET_CLMUL typename C::Value fold_blocks(__m128i x, const uint8_t *p, size_t length) {
+WEX_TARGET_CLMUL WEX_INLINE __m128i fold_tail(__m128i x, const uint8_t *end, size_t n) {
+    __m128i keep = shift_mask(C::keep_shift(n));
+    __m128i shifted = _mm_shuffle_epi8(x, keep);
+    __m128i carried = _mm_shuffle_epi8(x, shift_mask(C::carry_shift(n)));
+    // The places the shift cleared (the mask's top bit set) take the bytes of the last block.
+    __m128i last = _mm_blendv_epi8(shifted, C::load(end - kBlock), keep);
+    return fold128(carried, constants128(C::by128), last);
+}
+
+// Folds whole blocks from p onto x, then the last partial block, and reduces to the CRC.
+template <typename C>
+WEX_TARGET_CLMUL WEX_INLINE typename C::Value fold_blocks(__m128i x, const uint8_t *p,
+                                                          size_t length) {
     const __m128i by128 = constants128(C::by128);
     for (; length >= kBlock; p += kBlock, length -= kBlock) {
         x = fold128(x, by128, C::load(p));
     }
-    typename C::Value crc = C::reduce(x);
-    return length == 0 ? crc : C::portable(crc, p, length);
+    if (length != 0) {
+        x = fold_tail<C>(x, p + length, length);
+    }
+    return C::reduce(x);
 }
 
 // Four consecutive blocks folded onto the last, each by its own distance: the products do not
 // wait for one another.
 template <typename C>
-WEX_TARGET_CLMUL __m128i fold_lanes(__m128i first, __m128i second, __m128i third, __m128i last) {
+WEX_TARGET_CLMUL WEX_INLINE __m128i fold_lanes(__m128i first, __m128i second, __m128i third,
+                                               __m128i last) {
     __m128i r = fold128(third, constants128(C::by128), last);
     r = fold128(second, constants128(C::by256), r);
     return fold128(first, constants128(C::by384), r);
 }
 
 template <typename C>
-WEX_TARGET_CLMUL typename C::Value crc_clmul(typename C::Value crc, const uint8_t *p,
-                                             size_t length) {
+WEX_TARGET_CLMUL WEX_INLINE typename C::Value crc_clmul(typename C::Value crc, const uint8_t *p,
+                                                        size_t length) {
     if (length < kBlock) {
         return C::portable(crc, p, length);
     }
@@ -284,21 +329,21 @@ WEX_TARGET_CLMUL typename C::Value crc_clmul(typename C::Value crc, const uint8_
 
 // ---- 512-bit registers: four 128-bit lanes each, folded independently ----
 
-WEX_TARGET_CLMUL512 inline __m512i constants512(FoldConstants k) {
+WEX_TARGET_CLMUL512 WEX_INLINE __m512i constants512(FoldConstants k) {
     auto low = static_cast<long long>(k.low);
     auto high = static_cast<long long>(k.high);
     return _mm512_set_epi64(high, low, high, low, high, low, high, low);
 }
 
-WEX_TARGET_CLMUL512 inline __m512i fold512(__m512i a, __m512i k, __m512i next) {
+WEX_TARGET_CLMUL512 WEX_INLINE __m512i fold512(__m512i a, __m512i k, __m512i next) {
     __m512i low = _mm512_clmulepi64_epi128(a, k, 0x00);
     __m512i high = _mm512_clmulepi64_epi128(a, k, 0x11);
     return _mm512_ternarylogic_epi64(low, high, next, 0x96); // low ^ high ^ next
 }
 
-template <typename C> WEX_TARGET_CLMUL512 __m512i load512(const uint8_t *p);
+template <typename C> WEX_TARGET_CLMUL512 WEX_INLINE __m512i load512(const uint8_t *p);
 
-template <> WEX_TARGET_CLMUL512 __m512i load512<Crc16>(const uint8_t *p) {
+template <> WEX_TARGET_CLMUL512 WEX_INLINE __m512i load512<Crc16>(const uint8_t *p) {
     __m512i block = _mm512_loadu_si512(p);
     // Byte i of each lane takes byte 15 - i of the same lane.
     const long long high = 0x0001020304050607, low = 0x08090A0B0C0D0E0F;
@@ -306,44 +351,71 @@ template <> WEX_TARGET_CLMUL512 __m512i load512<Crc16>(const uint8_t *p) {
     return _mm512_shuffle_epi8(block, reverse);
 }
 
-template <> WEX_TARGET_CLMUL512 __m512i load512<Crc32>(const uint8_t *p) {
+template <> WEX_TARGET_CLMUL512 WEX_INLINE __m512i load512<Crc32>(const uint8_t *p) {
     return _mm512_loadu_si512(p);
 }
 
-template <typename C>
-WEX_TARGET_CLMUL512 typename C::Value crc_clmul512(typename C::Value crc, const uint8_t *p,
-                                                   size_t length) {
-    if (length < kWideRegs * kWide) {
-        return crc_clmul<C>(crc, p, length);
-    }
-    // Named registers for the same reason as in the 128-bit engine.
-    __m512i z0 = _mm512_xor_si512(load512<C>(p), _mm512_zextsi128_si512(C::seed(crc)));
-    __m512i z1 = load512<C>(p + kWide);
-    __m512i z2 = load512<C>(p + 2 * kWide);
-    __m512i z3 = load512<C>(p + 3 * kWide);
-    p += kWideRegs * kWide;
-    length -= kWideRegs * kWide;
+// The four lanes of r, consecutive blocks, folded into one: the first three each by its distance
+// to the last, all in one pair of multiplications, then the lanes XORed together.
+template <typename C> WEX_TARGET_CLMUL512 WEX_INLINE __m128i fold_lanes512(__m512i r) {
+    const __m512i k = _mm512_set_epi64(0, 0, static_cast<long long>(C::by128.high),
+                                       static_cast<long long>(C::by128.low),
+                                       static_cast<long long>(C::by256.high),
+                                       static_cast<long long>(C::by256.low),
+                                       static_cast<long long>(C::by384.high),
+                                       static_cast<long long>(C::by384.low));
+    __m512i low = _mm512_clmulepi64_epi128(r, k, 0x00);
+    __m512i high = _mm512_clmulepi64_epi128(r, k, 0x11);
+    // The last lane unmultiplied: its products are zero, so XOR the lane itself in.
+    __m512i sum = _mm512_ternarylogic_epi64(low, high, _mm512_maskz_mov_epi64(0xC0, r), 0x96);
+    __m256i half = _mm256_xor_si256(_mm512_maskz_extracti64x4_epi64(0xFF, sum, 0),
+                                    _mm512_maskz_extracti64x4_epi64(0xFF, sum, 1));
+    return _mm_xor_si128(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
+}
 
-    const __m512i by2048 = constants512(C::by2048);
-    for (; length >= kWideRegs * kWide; p += kWideRegs * kWide, length -= kWideRegs * kWide) {
-        z0 = fold512(z0, by2048, load512<C>(p));
-        z1 = fold512(z1, by2048, load512<C>(p + kWide));
-        z2 = fold512(z2, by2048, load512<C>(p + 2 * kWide));
-        z3 = fold512(z3, by2048, load512<C>(p + 3 * kWide));
+template <typename C>
+WEX_TARGET_CLMUL512 WEX_INLINE typename C::Value crc_clmul512(typename C::Value crc,
+                                                              const uint8_t *p, size_t length) {
+    if (length < kWide) {
+        // Short input: 128-bit folding only, no wide register touched.
+        if (length < kBlock) {
+            return C::portable(crc, p, length);
+        }
+        return fold_blocks<C>(_mm_xor_si128(C::load(p), C::seed(crc)), p + kBlock, length - kBlock);
     }
-    // The registers onto the last, each by its own distance, then the leftover 64-byte pieces.
-    __m512i r = fold512(z2, constants512(C::by512), z3);
-    r = fold512(z1, constants512(C::by1024), r);
-    r = fold512(z0, constants512(C::by1536), r);
+    __m512i r;
+    if (length < kWideRegs * kWide) {
+        // One register, folded 64 bytes at a time: the whole round's set-up would not pay.
+        r = _mm512_xor_si512(load512<C>(p), _mm512_zextsi128_si512(C::seed(crc)));
+        p += kWide;
+        length -= kWide;
+    } else {
+        // Named registers for the same reason as in the 128-bit engine.
+        __m512i z0 = _mm512_xor_si512(load512<C>(p), _mm512_zextsi128_si512(C::seed(crc)));
+        __m512i z1 = load512<C>(p + kWide);
+        __m512i z2 = load512<C>(p + 2 * kWide);
+        __m512i z3 = load512<C>(p + 3 * kWide);
+        p += kWideRegs * kWide;
+        length -= kWideRegs * kWide;
+
+        const __m512i by2048 = constants512(C::by2048);
+        for (; length >= kWideRegs * kWide; p += kWideRegs * kWide, length -= kWideRegs * kWide) {
+            z0 = fold512(z0, by2048, load512<C>(p));
+            z1 = fold512(z1, by2048, load512<C>(p + kWide));
+            z2 = fold512(z2, by2048, load512<C>(p + 2 * kWide));
+            z3 = fold512(z3, by2048, load512<C>(p + 3 * kWide));
+        }
+        // The registers onto the last, each by its own distance.
+        r = fold512(z2, constants512(C::by512), z3);
+        r = fold512(z1, constants512(C::by1024), r);
+        r = fold512(z0, constants512(C::by1536), r);
+    }
+    // The leftover 64-byte pieces, then the lanes into one block.
     const __m512i by512 = constants512(C::by512);
     for (; length >= kWide; p += kWide, length -= kWide) {
         r = fold512(r, by512, load512<C>(p));
     }
-    // The four lanes hold consecutive blocks.
-    alignas(64) __m128i lanes[kLanes];
-    _mm512_store_si512(lanes, r);
-    __m128i x = fold_lanes<C>(lanes[0], lanes[1], lanes[2], lanes[3]);
-    return fold_blocks<C>(x, p, length);
+    return fold_blocks<C>(fold_lanes512<C>(r), p, length);
 }
 
 } // namespace
@@ -359,17 +431,39 @@ bool clmul512_supported() {
            __builtin_cpu_supports("vpclmulqdq");
 }
 
-uint16_t crc16_clmul(uint16_t crc, const uint8_t *data, size_t length) {
+WEX_TARGET_CLMUL uint16_t crc16_clmul(uint16_t crc, const uint8_t *data, size_t length) {
     return crc_clmul<Crc16>(crc, data, length);
 }
-uint32_t crc32_clmul(uint32_t crc, const uint8_t *data, size_t length) {
+WEX_TARGET_CLMUL uint32_t crc32_clmul(uint32_t crc, const uint8_t *data, size_t length) {
     return crc_clmul<Crc32>(crc, data, length);
 }
-uint16_t crc16_clmul512(uint16_t crc, const uint8_t *data, size_t length) {
+WEX_TARGET_CLMUL512 uint16_t crc16_clmul512(uint16_t crc, const uint8_t *data, size_t length) {
     return crc_clmul512<Crc16>(crc, data, length);
 }
-uint32_t crc32_clmul512(uint32_t crc, const uint8_t *data, size_t length) {
+WEX_TARGET_CLMUL512 uint32_t crc32_clmul512(uint32_t crc, const uint8_t *data, size_t length) {
     return crc_clmul512<Crc32>(crc, data, length);
+}
+
+// The public functions' bodies: each engine inlined, the value stored here.
+WEX_TARGET_CLMUL uint32_t crc16_clmul_entry(uint16_t crc, const uint8_t *data, size_t length,
+                                            uint16_t *out) {
+    *out = crc_clmul<Crc16>(crc, data, length);
+    return QUIL_SUCCESS;
+}
+WEX_TARGET_CLMUL uint32_t crc32_clmul_entry(uint32_t crc, const uint8_t *data, size_t length,
+                                            uint32_t *out) {
+    *out = crc_clmul<Crc32>(crc, data, length);
+    return QUIL_SUCCESS;
+}
+WEX_TARGET_CLMUL512 uint32_t crc16_clmul512_entry(uint16_t crc, const uint8_t *data,
+                                                  size_t length, uint16_t *out) {
+    *out = crc_clmul512<Crc16>(crc, data, length);
+    return QUIL_SUCCESS;
+}
+WEX_TARGET_CLMUL512 uint32_t crc32_clmul512_entry(uint32_t crc, const uint8_t *data,
+                                                  size_t length, uint32_t *out) {
+    *out = crc_clmul512<Crc32>(crc, data, length);
+    return QUIL_SUCCESS;
 }
 
 #else // no carry-less multiplication on this processor family: the portable engine stands in
@@ -391,6 +485,22 @@ uint16_t crc16_clmul512(uint16_t crc, const uint8_t *data, size_t length) {
 }
 uint32_t crc32_clmul512(uint32_t crc, const uint8_t *data, size_t length) {
     return crc32_slicing8(crc, data, length);
+}
+uint32_t crc16_clmul_entry(uint16_t crc, const uint8_t *data, size_t length, uint16_t *out) {
+    *out = crc16_slicing8(crc, data, length);
+    return QUIL_SUCCESS;
+}
+uint32_t crc32_clmul_entry(uint32_t crc, const uint8_t *data, size_t length, uint32_t *out) {
+    *out = crc32_slicing8(crc, data, length);
+    return QUIL_SUCCESS;
+}
+uint32_t crc16_clmul512_entry(uint16_t crc, const uint8_t *data, size_t length, uint16_t *out) {
+    *out = crc16_slicing8(crc, data, length);
+    return QUIL_SUCCESS;
+}
+uint32_t crc32_clmul512_entry(uint32_t crc, const uint8_t *data, size_t length, uint32_t *out) {
+    *out = crc32_slicing8(crc, data, length);
+    return QUIL_SUCCESS;
 }
 
 #endif

@@ -29,6 +29,15 @@ using Crc32Function = uint32_t (*)(uint32_t crc, const uint8_t *data, size_t len
 Crc16Function crc16_function(Engine engine);
 Crc32Function crc32_function(Engine engine);
 
+// The body of the public functions for one engine: the value over length bytes from crc goes to
+// *out, and the result is QUIL_SUCCESS. The public functions check their arguments and jump to
+// the entry of the chosen engine, bound on the first call: the engine is inlined into its entry,
+// so a call costs one indirect jump and no lookup.
+using Crc16Entry = uint32_t (*)(uint16_t crc, const uint8_t *data, size_t length, uint16_t *out);
+using Crc32Entry = uint32_t (*)(uint32_t crc, const uint8_t *data, size_t length, uint32_t *out);
+Crc16Entry crc16_entry(Engine engine);
+Crc32Entry crc32_entry(Engine engine);
+
 // Runs engine over length bytes from the running value crc. engine must be available.
 uint16_t crc16_with(Engine engine, uint16_t crc, const uint8_t *data, size_t length);
 uint32_t crc32_with(Engine engine, uint32_t crc, const uint8_t *data, size_t length);
@@ -46,6 +55,10 @@ uint16_t crc16_clmul(uint16_t crc, const uint8_t *data, size_t length);
 uint32_t crc32_clmul(uint32_t crc, const uint8_t *data, size_t length);
 uint16_t crc16_clmul512(uint16_t crc, const uint8_t *data, size_t length);
 uint32_t crc32_clmul512(uint32_t crc, const uint8_t *data, size_t length);
+uint32_t crc16_clmul_entry(uint16_t crc, const uint8_t *data, size_t length, uint16_t *out);
+uint32_t crc32_clmul_entry(uint32_t crc, const uint8_t *data, size_t length, uint32_t *out);
+uint32_t crc16_clmul512_entry(uint16_t crc, const uint8_t *data, size_t length, uint16_t *out);
+uint32_t crc32_clmul512_entry(uint32_t crc, const uint8_t *data, size_t length, uint32_t *out);
 
 } // namespace wex::crc
 

@@ -144,17 +144,39 @@ void add_to_bit_count(MD5Context *ctx, uint32_t length) {
 void update(MD5Context *ctx, const uint8_t *input, uint32_t length) {
     uint32_t index = buffered_bytes(ctx);
     add_to_bit_count(ctx, length);
-    uint32_t room = kBlockSize - index;
     uint32_t i = 0;
-    if (length >= room) {
+    if (index != 0) {
+        // Complete the buffered block first, if this input reaches that far.
+        uint32_t room = kBlockSize - index;
+        if (length < room) {
+            wex::bounded::memcpy_s(ctx->buffer + index, room, input, length);
+            return;
+        }
         wex::bounded::memcpy_s(ctx->buffer + index, room, input, room);
         transform(ctx->state, ctx->buffer);
-        for (i = room; length - i >= kBlockSize; i += kBlockSize) {
-            transform(ctx->state, input + i);
-        }
+        i = room;
+    }
+    // Whole blocks straight from the input, then the rest into the emptied buffer.
+    for (; length - i >= kBlockSize; i += kBlockSize) {
+        transform(ctx->state, input + i);
+    }
+    wex::bounded::memcpy_s(ctx->buffer, kBlockSize, input + i, length - i);
+}
+
+// The padding (a one bit, zeros, the 64-bit bit count) written straight into the buffer after
+// the bytes waiting there: one block, or two when fewer than nine bytes of room are left.
+void finish(MD5Context *ctx) {
+    uint32_t index = buffered_bytes(ctx);
+    ctx->buffer[index++] = 0x80;
+    if (index > kLengthFieldOffset) {
+        wex::bounded::memset_s(ctx->buffer + index, kBlockSize - index, 0, kBlockSize - index);
+        transform(ctx->state, ctx->buffer);
         index = 0;
     }
-    wex::bounded::memcpy_s(ctx->buffer + index, kBlockSize - index, input + i, length - i);
+    wex::bounded::memset_s(ctx->buffer + index, kLengthFieldOffset - index, 0,
+                           kLengthFieldOffset - index);
+    encode_words(ctx->buffer + kLengthFieldOffset, ctx->count, kBitCountBytes);
+    transform(ctx->state, ctx->buffer);
 }
 
 } // namespace
@@ -185,14 +207,7 @@ void QUIL_MD5_Final(uint8_t digest[16], MD5Context *ctx) {
     if (digest == nullptr || ctx == nullptr) {
         return;
     }
-    static constexpr std::array<uint8_t, kBlockSize> kPadding = {0x80};
-    uint8_t bitCount[kBitCountBytes];
-    encode_words(bitCount, ctx->count, kBitCountBytes);
-    uint32_t index = buffered_bytes(ctx);
-    uint32_t padLength = index < kLengthFieldOffset ? kLengthFieldOffset - index
-                                                    : kBlockSize + kLengthFieldOffset - index;
-    update(ctx, kPadding.data(), padLength);
-    update(ctx, bitCount, kBitCountBytes);
+    finish(ctx);
     encode_words(digest, ctx->state, kDigestBytes);
     wex::bounded::memset_s(ctx, sizeof *ctx, 0, sizeof *ctx);
 }
