@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -445,6 +446,27 @@ void clear_document(IniFile *doc) {
 
 enum class Plain { Stored, NotPlain, NoMemory };
 
+// Copies size bytes from src into dest, where they do not overlap. Most lines are short: up to
+// 32 bytes take two overlapping moves of a fixed size each instead of a call.
+void copy_short(char *dest, const char *src, size_t size) {
+    if (size > 32) {
+        std::memcpy(dest, src, size);
+    } else if (size >= 16) {
+        std::memcpy(dest, src, 16);
+        std::memcpy(dest + size - 16, src + size - 16, 16);
+    } else if (size >= 8) {
+        std::memcpy(dest, src, 8);
+        std::memcpy(dest + size - 8, src + size - 8, 8);
+    } else if (size >= 4) {
+        std::memcpy(dest, src, 4);
+        std::memcpy(dest + size - 4, src + size - 4, 4);
+    } else {
+        for (size_t i = 0; i < size; ++i) {
+            dest[i] = src[i];
+        }
+    }
+}
+
 // The common line, stored straight from the bytes read ahead, as read_line would store it: one
 // that lies whole in them with the byte after its line break, holds no backslash and no NUL, and
 // is not too long. Anything else is NotPlain, and nothing has been taken.
@@ -471,7 +493,7 @@ Plain store_plain_line(ByteSource &source, char **slot) {
     if (text == nullptr) {
         return Plain::NoMemory;
     }
-    wex::bounded::memcpy_s(text, size + 1, begin, size);
+    copy_short(text, begin, size); // text holds size + 1 bytes
     text[size] = '\0';
     source.skip_to(lineEnd);
     *slot = text;
