@@ -285,6 +285,20 @@ TEST_F(IniFaults, LoadingLeavesAnAllZeroRecordAtEachAllocation) {
     EXPECT_GT(sweep_load(path_, QUIL_OP_ALLOC, INI_NO_MEMORY), 1u);
 }
 
+// A document long enough for the line array to be allocated after its first lines and then to
+// grow several times, with lines that take the line reader (a continuation, a last line without
+// break) among those stored straight from the bytes read ahead.
+TEST_F(IniFaults, LoadingALongDocumentLeavesAnAllZeroRecordAtEachAllocation) {
+    std::string text = "[s]\r\nlong=a\\\r\nb\r\n";
+    for (int i = 0; i < 700; ++i) {
+        text += "k" + std::to_string(i) + "=" + std::to_string(i) + (i % 2 == 0 ? "\n" : "\r\n");
+    }
+    text += "last=1";
+    std::string path = dir_.file("long.ini");
+    wextest::write_file(path, text);
+    EXPECT_GT(sweep_load(path, QUIL_OP_ALLOC, INI_NO_MEMORY), 700u);
+}
+
 TEST_F(IniFaults, LoadingAFileThatCannotBeOpenedReports30) {
     EXPECT_EQ(sweep_load(path_, QUIL_OP_FOPEN, INI_OPEN_FAILED), 1u);
 }

@@ -215,8 +215,15 @@ std::string numbered_lines(uint32_t count) {
 }
 
 TEST(IniLoad, GrowsByFiftyNullSlotsWhenTheNextLineWouldTakeTheLastSlot) {
-    for (auto [count, capacity] :
-         {std::pair{198u, 200u}, {199u, 250u}, {248u, 250u}, {249u, 300u}}) {
+    for (auto [count, capacity] : {std::pair{198u, 200u},
+                                   {199u, 250u},
+                                   {248u, 250u},
+                                   {249u, 300u},
+                                   {449u, 500u},
+                                   {450u, 500u},
+                                   {998u, 1000u},
+                                   {999u, 1050u},
+                                   {5000u, 5050u}}) {
         Doc d(numbered_lines(count));
         ASSERT_EQ(d.loaded, QUIL_SUCCESS);
         EXPECT_EQ(d.doc.lineCapacity, capacity) << count << " lines";

@@ -9,8 +9,10 @@
 #include "common/bounded.h"
 #include "ini_parser/source/ini_internal.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -186,6 +188,12 @@ class ByteSource {
         return {start, next_};
     }
 
+    // The bytes read ahead and not yet taken, [cursor(), end()); a line reader that takes some of
+    // them at once moves the cursor past them with skip_to.
+    const char *cursor() const { return next_; }
+    const char *end() const { return end_; }
+    void skip_to(const char *p) { next_ = p; }
+
     // Gives back the byte that next() returned last.
     bool give_back() {
         if (giveBack_ == GiveBack::ToNextLine) {
@@ -196,12 +204,20 @@ class ByteSource {
     }
 
   private:
-    static constexpr uint32_t kReadAhead = 8192; // a few pages: little cost per byte, fits a stack
+    // A few pages: few system calls per megabyte, and the bytes stay in the first-level cache
+    // while the lines are cut from them; small enough for a stack.
+    static constexpr uint32_t kReadAhead = 16384;
 
     bool refill() {
-        uint32_t got = giveBack_ == GiveBack::ToNextLine
-                           ? QUIL_Fread(buffer_.data(), 1, kReadAhead, file_)
-                           : read_one_byte();
+        uint32_t got = 0;
+        if (giveBack_ == GiveBack::ToFile) {
+            got = read_one_byte();
+        } else if (!drained_) {
+            got = QUIL_Fread(buffer_.data(), 1, kReadAhead, file_);
+            // A short read comes only at the end of the file or with a read error (which the
+            // loader asks the file about afterwards): asking again would only cost a system call.
+            drained_ = got < kReadAhead;
+        }
         next_ = buffer_.data();
         end_ = next_ + got;
         return got != 0;
@@ -221,6 +237,7 @@ class ByteSource {
     std::array<char, kReadAhead> buffer_;
     const char *next_ = nullptr;
     const char *end_ = nullptr;
+    bool drained_ = false;
 };
 
 // The state of reading one logical line byte by byte. A line break (CR, LF, CR LF or LF CR) is
@@ -427,35 +444,216 @@ void clear_document(IniFile *doc) {
     doc->lines = nullptr;
 }
 
-uint32_t allocate_lines(IniFile *doc) {
-    constexpr auto kBytes = static_cast<uint32_t>(kSlotsAtLoad * sizeof(char *));
-    doc->lines = static_cast<char **>(QUIL_MemMallocS(kBytes, 0, __LINE__, kUnit));
-    if (doc->lines == nullptr) {
-        return INI_NO_MEMORY;
+enum class Plain { Stored, NotPlain, NoMemory };
+
+// Copies size bytes from src into dest, where they do not overlap. Most lines are short: up to
+// 32 bytes take two overlapping moves of a fixed size each instead of a call.
+void copy_short(char *dest, const char *src, size_t size) {
+    if (size > 32) {
+        std::memcpy(dest, src, size);
+    } else if (size >= 16) {
+        std::memcpy(dest, src, 16);
+        std::memcpy(dest + size - 16, src + size - 16, 16);
+    } else if (size >= 8) {
+        std::memcpy(dest, src, 8);
+        std::memcpy(dest + size - 8, src + size - 8, 8);
+    } else if (size >= 4) {
+        std::memcpy(dest, src, 4);
+        std::memcpy(dest + size - 4, src + size - 4, 4);
+    } else {
+        for (size_t i = 0; i < size; ++i) {
+            dest[i] = src[i];
+        }
     }
-    doc->lineCapacity = kSlotsAtLoad;
-    return QUIL_SUCCESS;
 }
 
-// Reads every line of file into doc, keeping one null slot after the last line.
-uint32_t read_lines(QUIL_FILE *file, IniFile *doc) {
-    ByteSource source(file, ByteSource::GiveBack::ToNextLine);
-    for (;;) {
-        uint32_t length = 0;
-        uint32_t phys = 0;
-        uint32_t result = read_line(source, &doc->lines[doc->lineCount], &length, &phys);
-        if (result != QUIL_SUCCESS) {
-            return result == INI_NO_LINES ? QUIL_SUCCESS : result;
+// The common line, stored straight from the bytes read ahead, as read_line would store it: one
+// that lies whole in them with the byte after its line break, holds no backslash and no NUL, and
+// is not too long. Anything else is NotPlain, and nothing has been taken.
+Plain store_plain_line(ByteSource &source, char **slot) {
+    const char *begin = source.cursor();
+    const char *end = source.end();
+    const char *limit =
+        end - begin > static_cast<ptrdiff_t>(kLongestLine) ? begin + kLongestLine : end;
+    const char *stop = find_run_stop(begin, limit);
+    // The byte after a single CR or LF tells whether it is half of a pair: it must be here too.
+    if (end - stop < 2 || (*stop != kCR && *stop != kLF)) {
+        return Plain::NotPlain;
+    }
+    const char *lineEnd = stop + 1;
+    if (*lineEnd == (*stop == kCR ? kLF : kCR)) {
+        ++lineEnd;
+    }
+    auto size = static_cast<size_t>(lineEnd - begin);
+    if (size > kLongestLine) {
+        return Plain::NotPlain;
+    }
+    auto *text =
+        static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size + 1), __LINE__, kUnit));
+    if (text == nullptr) {
+        return Plain::NoMemory;
+    }
+    copy_short(text, begin, size); // text holds size + 1 bytes
+    text[size] = '\0';
+    source.skip_to(lineEnd);
+    *slot = text;
+    return Plain::Stored;
+}
+
+// The line array while a file is loaded, with lineCapacity and the growth of QUIL_Ini_GrowLines:
+// 200 slots, 50 more whenever lineCount + 1 reaches lineCapacity.
+//
+// Two things differ underneath, neither of them visible once the load is done. The first lines
+// wait in a small array of their own, and the line array is allocated only when the 199th line
+// comes (the one that makes the array grow) or the file ends: with glibc's allocator, a request of
+// 1 KiB or more first merges every small block freed before it (the lines of the last document
+// released, typically) into larger free blocks, and the line texts then all take the slower way
+// to their memory; allocated after them, the array costs the texts nothing. (This pays only while
+// nothing else asks for such a block before the lines: a stdio read buffer that the adapter
+// allocates on the first read does.) And the block doubles ahead of lineCapacity, so that a large
+// file costs a few reallocations instead of one per 50 lines, each copying every slot; when the
+// load ends it is cut back to lineCapacity slots. Every slot of the block at or beyond lineCount
+// is null.
+class LoadingLines {
+  public:
+    explicit LoadingLines(IniFile *doc) : doc_(doc) {}
+
+    // Takes text (which the document then owns, also after a failure) as the next line, with
+    // the physical lines it took. 80 when the array cannot be allocated or grown.
+    uint32_t append(char *text, uint32_t physLines) {
+        uint32_t slot = doc_->lineCount;
+        doc_->physLineCount += physLines;
+        doc_->lineCount++;
+        if (doc_->lines == nullptr) {
+            early_[slot] = text;
+            return doc_->lineCount + 1 < kSlotsAtLoad ? QUIL_SUCCESS : place_early_lines();
         }
-        doc->physLineCount += phys;
-        doc->lineCount++;
-        if (doc->lineCount + 1 >= doc->lineCapacity) {
-            result = QUIL_Ini_GrowLines(doc);
-            if (result != QUIL_SUCCESS) {
-                return result;
+        doc_->lines[slot] = text;
+        return doc_->lineCount + 1 < doc_->lineCapacity ? QUIL_SUCCESS : grow();
+    }
+
+    // Ends a complete load: the array exists and holds lineCapacity slots. 80 when it cannot be
+    // allocated.
+    uint32_t finish() {
+        if (doc_->lines == nullptr) {
+            return place_early_lines();
+        }
+        trim();
+        return QUIL_SUCCESS;
+    }
+
+    // Ends a failed load: releases the lines that wait for the array; QUIL_Ini_Free releases
+    // the rest.
+    void release_early_lines() {
+        if (doc_->lines == nullptr) {
+            for (uint32_t i = 0; i < doc_->lineCount; ++i) {
+                free_text(&early_[i]);
             }
         }
     }
+
+  private:
+    // Allocates the array at the capacity that the lines read so far have made it reach, and
+    // moves them into it.
+    uint32_t place_early_lines() {
+        uint32_t capacity =
+            doc_->lineCount + 1 < kSlotsAtLoad ? kSlotsAtLoad : kSlotsAtLoad + kSlotsPerGrowth;
+        auto bytes = static_cast<uint32_t>(capacity * sizeof(char *));
+        auto *lines = static_cast<char **>(QUIL_MemMallocS(bytes, 0, __LINE__, kUnit));
+        if (lines == nullptr) {
+            return INI_NO_MEMORY;
+        }
+        for (uint32_t i = 0; i < doc_->lineCount; ++i) {
+            lines[i] = early_[i];
+        }
+        doc_->lines = lines;
+        doc_->lineCapacity = capacity;
+        allocated_ = capacity;
+        return QUIL_SUCCESS;
+    }
+
+    // Adds 50 slots to lineCapacity; 80 when the block cannot be grown (doc unchanged).
+    uint32_t grow() {
+        uint64_t wanted = uint64_t{doc_->lineCapacity} + kSlotsPerGrowth;
+        if (wanted > allocated_) {
+            uint64_t slots = std::max(wanted, uint64_t{allocated_} * 2);
+            uint32_t bytes = 0;
+            if (!slot_array_bytes(slots, &bytes)) {
+                slots = wanted;
+                if (!slot_array_bytes(slots, &bytes)) {
+                    return INI_NO_MEMORY;
+                }
+            }
+            auto *grown =
+                static_cast<char **>(QUIL_MemReallocD(doc_->lines, bytes, __LINE__, kUnit));
+            if (grown == nullptr) {
+                return INI_NO_MEMORY;
+            }
+            size_t added = static_cast<size_t>(slots - allocated_) * sizeof(char *);
+            wex::bounded::memset_s(grown + allocated_, added, 0, added);
+            doc_->lines = grown;
+            allocated_ = static_cast<uint32_t>(slots);
+        }
+        doc_->lineCapacity = static_cast<uint32_t>(wanted);
+        return QUIL_SUCCESS;
+    }
+
+    // Cuts the block back to lineCapacity slots. Shrinking in place hardly ever fails; when it
+    // does, the document keeps the larger block, whose extra slots are null.
+    void trim() {
+        if (allocated_ == doc_->lineCapacity) {
+            return;
+        }
+        auto bytes = static_cast<uint32_t>(doc_->lineCapacity * sizeof(char *));
+        auto *trimmed = static_cast<char **>(QUIL_MemReallocD(doc_->lines, bytes, __LINE__, kUnit));
+        if (trimmed != nullptr) {
+            doc_->lines = trimmed;
+            allocated_ = doc_->lineCapacity;
+        }
+    }
+
+    IniFile *doc_;
+    std::array<char *, kSlotsAtLoad - 1> early_;
+    uint32_t allocated_ = 0;
+};
+
+// Reads the next line from source into a new text: straight from the bytes read ahead when it
+// is a plain line, else through the line reader.
+uint32_t next_line(ByteSource &source, char **text, uint32_t *physLines) {
+    *physLines = 1;
+    switch (store_plain_line(source, text)) {
+    case Plain::Stored:
+        return QUIL_SUCCESS;
+    case Plain::NoMemory:
+        return INI_NO_MEMORY;
+    default:
+        break;
+    }
+    uint32_t length = 0;
+    return read_line(source, text, &length, physLines);
+}
+
+// Reads every line of file into doc, which is all zero, keeping one null slot after the last
+// line. On failure doc may hold lines that QUIL_Ini_Free releases.
+uint32_t read_lines(QUIL_FILE *file, IniFile *doc) {
+    ByteSource source(file, ByteSource::GiveBack::ToNextLine);
+    LoadingLines array(doc);
+    uint32_t result = QUIL_SUCCESS;
+    while (result == QUIL_SUCCESS) {
+        char *text = nullptr;
+        uint32_t phys = 0;
+        result = next_line(source, &text, &phys);
+        if (result == QUIL_SUCCESS) {
+            result = array.append(text, phys);
+        }
+    }
+    if (result == INI_NO_LINES) {
+        result = array.finish();
+    }
+    if (result != QUIL_SUCCESS) {
+        array.release_early_lines();
+    }
+    return result;
 }
 
 // ---- The line grammar ----
@@ -899,17 +1097,14 @@ uint32_t QUIL_Ini_Load(const char *path, IniFile *doc) {
     if (file == nullptr) {
         return INI_OPEN_FAILED;
     }
-    uint32_t result = allocate_lines(doc);
-    if (result == QUIL_SUCCESS) {
-        result = read_lines(file, doc);
-        // A read error looks like the end of the file to the reader: a document cut short there
-        // would lose the rest of the file on the next save.
-        if (result == QUIL_SUCCESS && QUIL_Ferror(file) != 0) {
-            result = INI_OPEN_FAILED;
-        }
-        if (result != QUIL_SUCCESS) {
-            QUIL_Ini_Free(doc);
-        }
+    uint32_t result = read_lines(file, doc);
+    // A read error looks like the end of the file to the reader: a document cut short there
+    // would lose the rest of the file on the next save.
+    if (result == QUIL_SUCCESS && QUIL_Ferror(file) != 0) {
+        result = INI_OPEN_FAILED;
+    }
+    if (result != QUIL_SUCCESS) {
+        QUIL_Ini_Free(doc);
     }
     QUIL_Fclose(file);
     return result;
