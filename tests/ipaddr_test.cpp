@@ -9,6 +9,7 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -117,6 +118,42 @@ TEST(IpV4, MalformedTextsGive30WithZeroAddressAndPort) {
         EXPECT_EQ(r.code, IPADDR_MALFORMED) << '"' << text << '"';
         EXPECT_EQ(r.address, (V4Bytes{0, 0, 0, 0})) << text;
         EXPECT_EQ(r.port, 0) << text;
+    }
+}
+
+// A part is read through a window of the characters ahead of it, which for the last part reaches
+// past the end of the text: every form of part at every place, with and without a port behind.
+TEST(IpV4, EveryFormOfPartReadsAlikeAtEveryPlace) {
+    const struct {
+        const char *text;
+        int value; // -1: refused
+    } parts[] = {{"0", 0},      {"7", 7},      {"42", 42},        {"255", 255}, {"256", -1},
+                 {"999", -1},   {"0042", 42},  {"00000255", 255}, {"1000", -1}, {"0x2A", 42},
+                 {"0XfF", 255}, {"0x100", -1}, {"0x", -1},        {"", -1},     {"4a", -1}};
+    for (const auto &part : parts) {
+        for (size_t place = 0; place < 4; ++place) {
+            for (const char *port : {"", ":80"}) {
+                V4Bytes textOrder = {1, 2, 3, 4};
+                std::string text;
+                for (size_t i = 0; i < 4; ++i) {
+                    text += i > 0 ? "." : "";
+                    text += i == place ? std::string(part.text) : std::to_string(textOrder[i]);
+                }
+                text += port;
+                V4Result r = parse_v4(text.c_str());
+                if (part.value < 0) {
+                    EXPECT_EQ(r.code, IPADDR_MALFORMED) << text;
+                    continue;
+                }
+                textOrder[place] = static_cast<uint8_t>(part.value);
+                bool withPort = *port != '\0';
+                EXPECT_EQ(r.code, withPort ? IPADDR_WITH_PORT : QUIL_SUCCESS) << text;
+                EXPECT_EQ(r.address,
+                          (V4Bytes{textOrder[3], textOrder[2], textOrder[1], textOrder[0]}))
+                    << text;
+                EXPECT_EQ(r.port, withPort ? 80 : 0) << text;
+            }
+        }
     }
 }
 
@@ -291,6 +328,43 @@ TEST(IpV6, MalformedTextsGive30AndWriteNothing) {
         EXPECT_EQ(r.code, IPADDR_MALFORMED) << '"' << text << '"';
         EXPECT_EQ(r.address, untouched_v6()) << text;
         EXPECT_EQ(r.port, kUntouchedPort) << text;
+    }
+}
+
+// A group, too, is read through a window of the characters ahead of it, which at the end of the
+// text reaches past it: groups of every length in front of, between and behind the others.
+TEST(IpV6, GroupsOfEveryLengthReadAlikeAtEveryPlace) {
+    const char *groups[] = {"f", "Ab", "fe8", "FFFF", "fffff", "g"};
+    const struct {
+        const char *ours;   // with %s for the group
+        const char *system; // the same address as the system reads it
+        uint16_t port;
+    } frames[] = {{"%s::1", "%s::1", 0},
+                  {"::%s", "::%s", 0},
+                  {"1::%s", "1::%s", 0},
+                  {"1:%s::2", "1:%s::2", 0},
+                  {"%s:2:3:4:5:6:7:8", "%s:2:3:4:5:6:7:8", 0},
+                  {"1:2:3:4:5:6:7:%s", "1:2:3:4:5:6:7:%s", 0},
+                  {"[1::%s]", "1::%s", 0},
+                  {"[::%s]:80", "::%s", 80},
+                  {"1:2:3:4:5:6:7:%s:80", "1:2:3:4:5:6:7:%s", 80},
+                  {"1::%s:10.0.0.1", "1::%s:10.0.0.1", 0}};
+    for (const char *group : groups) {
+        bool valid = std::strlen(group) <= 4 && group[0] != 'g';
+        for (const auto &frame : frames) {
+            char ours[64];
+            char system[64];
+            std::snprintf(ours, sizeof ours, frame.ours, group);
+            std::snprintf(system, sizeof system, frame.system, group);
+            V6Result r = parse_v6(ours);
+            if (!valid) {
+                EXPECT_EQ(r.code, IPADDR_MALFORMED) << ours;
+                continue;
+            }
+            EXPECT_EQ(r.code, QUIL_SUCCESS) << ours;
+            EXPECT_EQ(r.address, system_v6(system)) << ours;
+            EXPECT_EQ(r.port, frame.port) << ours;
+        }
     }
 }
 
