@@ -418,6 +418,29 @@ class DocumentRun {
     std::map<Names, std::pair<Names, std::string>> setValues_;
 };
 
+// Load takes most lines straight from its read-ahead bytes; the line reader takes one byte at a
+// time. Both must cut the file into the same lines.
+void check_load_matches_line_reader(const std::string &path, const IniFile &doc) {
+    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
+    check(file != nullptr, "the document file can be opened");
+    uint32_t lines = 0;
+    uint32_t physLines = 0;
+    char *line = nullptr;
+    uint32_t length = 0;
+    uint32_t phys = 0;
+    uint32_t code = QUIL_SUCCESS;
+    while ((code = QUIL_Ini_ReadLine(&line, file, &length, &phys)) == QUIL_SUCCESS) {
+        check(lines < doc.lineCount && std::strcmp(line, doc.lines[lines]) == 0,
+              "Load keeps the lines that the line reader reads");
+        QUIL_MemFreeD(line, __LINE__, "fuzz/ini_document_fuzzer");
+        ++lines;
+        physLines += phys;
+    }
+    QUIL_Fclose(file);
+    check(code == INI_NO_LINES && lines == doc.lineCount && physLines == doc.physLineCount,
+          "Load and the line reader find the same number of lines");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
@@ -435,6 +458,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
         check(all_zero(doc), "a failed load leaves the record all zero");
         return 0;
     }
+    check_load_matches_line_reader(path, doc);
     DocumentRun run(input, doc, path);
     while (input.remaining_bytes() > 0) {
         run.step();
