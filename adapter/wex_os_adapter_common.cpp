@@ -4,7 +4,8 @@
 //
 // Accounting: calls per operation, failed allocations and given-back blocks, counted by every
 // thread in a block of counters of its own, so that counting is a plain load and store: a
-// locked read-modify-write on a shared counter costs as much as a small malloc. The readers add
+// locked read-modify-write on a shared counter costs as much as a small malloc. (On Windows all
+// threads count in one shared block with atomic increments.) The readers add
 // up all blocks; the live-block count is calls - failures - frees. Fault injection is a
 // countdown per operation; while it is zero (disarmed) the check is a single relaxed load.
 #include "wex_os_adapter.h"
@@ -23,6 +24,16 @@
 #define WEX_FAST_TLS __attribute__((tls_model("initial-exec")))
 #else
 #define WEX_FAST_TLS
+#endif
+
+// Windows threads all count in the shared block. MinGW keeps thread_local data in blocks that its
+// threads library frees at thread exit in no set order with the destructors of thread_local
+// objects, so a thread could give its counters up after their storage was gone (seen as heap
+// corruption under Wine).
+#if defined(_WIN32)
+#define WEX_COUNTS_PER_THREAD 0
+#else
+#define WEX_COUNTS_PER_THREAD 1
 #endif
 
 // An open file: the stdio stream, followed by its read buffer when it was opened for reading.
@@ -72,6 +83,7 @@ PaddedCountdown g_failAfter[kOpCount];
 std::atomic<uint64_t> g_fixedTime{0};
 std::atomic<uint64_t> g_lastTime{0};
 
+#if WEX_COUNTS_PER_THREAD
 thread_local Counts *t_counts WEX_FAST_TLS = nullptr;
 thread_local bool t_ended = false;
 
@@ -125,6 +137,11 @@ inline Counts *my_counts() {
     Counts *counts = t_counts;
     return counts != nullptr ? counts : adopt_counts();
 }
+#else
+inline Counts *my_counts() {
+    return &g_sharedCounts;
+}
+#endif
 
 inline void add_one(Counts *counts, std::atomic<uint64_t> &counter) {
     if (counts == &g_sharedCounts) {
