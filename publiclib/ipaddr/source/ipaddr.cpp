@@ -597,24 +597,17 @@ IPADDR_INLINE Outcome read_second_run(Reader<Kind> &reader, uint32_t leadBytes, 
     return tailRead ? Outcome::kRead : Outcome::kRefusedKeepingAddress;
 }
 
-// ":::a.b.c.d": the groups in front, then at once the IPv4 tail.
+// An IPv4 tail that follows the groups in front (leadBytes of the address) after skip
+// characters: ":::" before "a.b.c.d", or the '.' that ended a run. A tail that cannot be read
+// gives refused.
 template <TextKind Kind>
-Outcome read_triple_colon_tail(Reader<Kind> &reader, uint32_t leadBytes, Bytes16 &address) {
+Outcome read_tail_after(Reader<Kind> &reader, uint32_t leadBytes, int32_t skip, Outcome refused,
+                        Bytes16 &address) {
     if (leadBytes > kV4TailOffset) {
         return Outcome::kRefused; // more than eight groups, counting the tail as two
     }
-    reader.advance(3);
-    return read_v4_tail(reader, address) ? Outcome::kRead : Outcome::kRefusedKeepingAddress;
-}
-
-// A leading run that ended at a '.' (or a text that begins with one): the rest is an IPv4 tail.
-template <TextKind Kind>
-Outcome read_dotted_tail(Reader<Kind> &reader, uint32_t leadBytes, Bytes16 &address) {
-    if (leadBytes > kV4TailOffset) {
-        return Outcome::kRefused; // more than eight groups, counting the tail as two
-    }
-    reader.advance(1);
-    return read_v4_tail(reader, address) ? Outcome::kRead : Outcome::kRefused;
+    reader.advance(skip);
+    return read_v4_tail(reader, address) ? Outcome::kRead : refused;
 }
 
 // Everything up to the closing bracket or the port: an optional '[', the leading run, and what
@@ -637,10 +630,10 @@ IPADDR_INLINE Outcome read_v6_address(Reader<Kind> &reader, Bytes16 &address) {
         return read_second_run(reader, lead.count, address);
     }
     if (at_double_colon(reader) && third == ':') {
-        return read_triple_colon_tail(reader, lead.count, address);
+        return read_tail_after(reader, lead.count, 3, Outcome::kRefusedKeepingAddress, address);
     }
     if (reader.peek(0) == '.' && is_hex_digit(reader.peek(1))) {
-        return read_dotted_tail(reader, lead.count, address);
+        return read_tail_after(reader, lead.count, 1, Outcome::kRefused, address);
     }
     if (at_double_colon(reader) && (reader.remaining() == 2 || third == ']')) {
         reader.advance(2);
