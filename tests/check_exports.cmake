@@ -1,7 +1,8 @@
 # Compares the names that LIBRARY exports with the names in EXPECTED. An ELF shared library's
 # dynamic symbol table is read with NM; a Windows DLL's export table is read with OBJDUMP, and
-# the DLL must also be a 32-bit PE file whose entry point turns off per-thread notifications
-# and which needs no other DLL than the system's, the C runtime's and the adapter's.
+# the DLL must also be a PE file of the format FORMAT (pei-i386 for the 32-bit DLL, pei-x86-64)
+# whose entry point turns off per-thread notifications and which needs no other DLL than the
+# system's, the C runtime's and the adapter's.
 cmake_minimum_required(VERSION 3.16)
 
 function(fail text)
@@ -45,8 +46,8 @@ function(dll_exports output)
       set(entry_point_call TRUE)
     endif()
   endforeach()
-  if(NOT format STREQUAL "pei-i386")
-    fail("a 32-bit Windows DLL was expected, the file format is '${format}'")
+  if(NOT format STREQUAL "${FORMAT}")
+    fail("a DLL of the format ${FORMAT} was expected, the file format is '${format}'")
   endif()
   if(NOT entry_point_call)
     fail("the entry point does not call DisableThreadLibraryCalls")

@@ -47,7 +47,7 @@ void release_key(void *copy) {
 void *item(uint32_t k) {
     return &g_items[k];
 }
-long item_number(const void *element) {
+ptrdiff_t item_number(const void *element) {
     return static_cast<const int *>(element) - g_items;
 }
 
@@ -217,7 +217,7 @@ struct Visitor {
 
 uint32_t visit_and_delete(void *v, void *element, void *) {
     auto *visitor = static_cast<Visitor *>(v);
-    long n = item_number(element);
+    ptrdiff_t n = item_number(element);
     visitor->seen += std::to_string(n) + " ";
     for (long d : visitor->deleteThese) {
         if (d == n) {
