@@ -50,6 +50,10 @@
 #define INI_BAD_VALUE_LIST     180u /* validation: malformed value list */
 #define INI_BACKUP_FAILED      180u /* close: backup name taken, or a write fell short */
 #define INI_BAD_COMMENT        190u /* validation: a comment semicolon without a blank before it */
+#define INI_CHANGED_ON_DISK                                                                        \
+    200u                      /* close: another program changed or replaced the file since it      \
+                                 was loaded; it is left so, the new text is in the backup */
+#define INI_LOCK_TIMEOUT 210u /* load for update: another writer held the lock past the wait */
 
 /* CRC */
 #define CRC_BAD_ARGUMENT 10u

@@ -437,11 +437,7 @@ uint32_t read_line(ByteSource &source, char **slot, uint32_t *length, uint32_t *
 // ---- Loading ----
 
 void clear_document(IniFile *doc) {
-    doc->modified = 0;
-    doc->lineCount = 0;
-    doc->lineCapacity = 0;
-    doc->physLineCount = 0;
-    doc->lines = nullptr;
+    *doc = IniFile{};
 }
 
 enum class Plain { Stored, NotPlain, NoMemory };
@@ -1110,10 +1106,30 @@ uint32_t QUIL_Ini_Load(const char *path, IniFile *doc) {
     return result;
 }
 
+uint32_t QUIL_Ini_LoadForUpdate(const char *path, IniFile *doc, uint32_t waitMs) {
+    if (path == nullptr || doc == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    clear_document(doc);
+    int32_t status = QUIL_LOCK_FAILED;
+    QUIL_LOCK *lock = QUIL_LockFile(path, waitMs, &status);
+    if (lock == nullptr) {
+        return status == QUIL_LOCK_BUSY ? INI_LOCK_TIMEOUT : INI_OPEN_FAILED;
+    }
+    uint32_t result = QUIL_Ini_Load(path, doc);
+    if (result != QUIL_SUCCESS) {
+        QUIL_UnlockFile(lock);
+        return result;
+    }
+    doc->lock = lock;
+    return QUIL_SUCCESS;
+}
+
 void QUIL_Ini_Free(IniFile *doc) {
     if (doc == nullptr) {
         return;
     }
+    QUIL_UnlockFile(doc->lock);
     if (doc->lines != nullptr) {
         for (uint32_t i = 0; i < doc->lineCount; ++i) {
             free_text(&doc->lines[i]);

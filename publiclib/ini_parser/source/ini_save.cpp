@@ -269,6 +269,13 @@ uint32_t QUIL_Ini_WriteLine(QUIL_FILE *file, const char *text) {
     return QUIL_SUCCESS;
 }
 
+uint32_t QUIL_Ini_CloseWithBackupName(const char *path, IniFile *doc, char **backupName) {
+    if (backupName != nullptr) {
+        *backupName = nullptr;
+    }
+    return QUIL_Ini_Close(path, doc);
+}
+
 uint32_t QUIL_Ini_Close(const char *path, IniFile *doc) {
     if (doc == nullptr) {
         return INI_BAD_ARGUMENT;
