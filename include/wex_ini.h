@@ -26,6 +26,7 @@ typedef struct IniFile {
     uint64_t originPathHash; /* hash of the path text the load was given */
     uint64_t loadedAt;       /* QUIL_GetSystemTime() when the load began */
     uint32_t hasOrigin;      /* 1 when the document was loaded from a file */
+    uint32_t reserved;       /* 0; gives the record one size on every ABI of a pointer width */
 } IniFile;
 
 /* Line kinds */
