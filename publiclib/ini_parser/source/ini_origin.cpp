@@ -17,6 +17,12 @@ uint64_t rotate_left(uint64_t v, unsigned bits) {
     return (v << bits) | (v >> (64 - bits));
 }
 
+uint64_t word_at(const char *bytes) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
 uint64_t mix(uint64_t lane, uint64_t word) {
     return rotate_left((lane ^ word) * kPrime, 29);
 }
@@ -68,12 +74,20 @@ OnDisk compare_bytes(const IniFile *doc, const char *target) {
 
 } // namespace
 
-void ContentHash::add_block(const char *block) {
-    for (size_t lane = 0; lane < 4; ++lane) {
-        uint64_t word = 0;
-        std::memcpy(&word, block + lane * 8, 8);
-        lanes_[lane] = mix(lanes_[lane], word);
+void ContentHash::add_blocks(const char *blocks, size_t count) {
+    // In locals: stores into the lanes could alias the bytes read, and would have to be made
+    // and read back for every block.
+    uint64_t a = lanes_[0], b = lanes_[1], c = lanes_[2], d = lanes_[3];
+    for (const char *block = blocks; count > 0; --count, block += kBlock) {
+        a = mix(a, word_at(block));
+        b = mix(b, word_at(block + 8));
+        c = mix(c, word_at(block + 16));
+        d = mix(d, word_at(block + 24));
     }
+    lanes_[0] = a;
+    lanes_[1] = b;
+    lanes_[2] = c;
+    lanes_[3] = d;
 }
 
 void ContentHash::add(const char *bytes, size_t count) {
@@ -82,13 +96,13 @@ void ContentHash::add(const char *bytes, size_t count) {
         pending_[pendingCount_++] = *bytes++;
         --count;
         if (pendingCount_ == kBlock) {
-            add_block(pending_);
+            add_blocks(pending_, 1);
             pendingCount_ = 0;
         }
     }
-    for (; count >= kBlock; count -= kBlock, bytes += kBlock) {
-        add_block(bytes);
-    }
+    add_blocks(bytes, count / kBlock);
+    bytes += count / kBlock * kBlock;
+    count %= kBlock;
     std::memcpy(pending_, bytes, count);
     pendingCount_ = count;
 }
@@ -97,7 +111,7 @@ uint64_t ContentHash::value() const {
     ContentHash last = *this;
     // The bytes short of a block, padded with zeros; the length tells the padding apart.
     std::memset(last.pending_ + pendingCount_, 0, kBlock - pendingCount_);
-    last.add_block(last.pending_);
+    last.add_blocks(last.pending_, 1);
     uint64_t h = length_ * kPrime;
     for (uint64_t lane : last.lanes_) {
         h = mix(h, finish(lane));

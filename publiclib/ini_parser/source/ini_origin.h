@@ -22,7 +22,7 @@ class ContentHash {
 
   private:
     static constexpr size_t kBlock = 32;
-    void add_block(const char *block);
+    void add_blocks(const char *blocks, size_t count);
 
     uint64_t lanes_[4] = {0x9E3779B97F4A7C15u, 0xC2B2AE3D27D4EB4Fu, 0x165667B19E3779F9u,
                           0x27D4EB2F165667C5u};
