@@ -216,21 +216,6 @@ inline size_t real_size(uint32_t size) {
 // served quickly and a long one costs few wake-ups.
 constexpr uint32_t kLongestLockPause = 64;
 
-// Attempts to take the lock until it is taken, fails, or the deadline passes.
-LockAttempt wait_for_lock(QUIL_LOCK *lock, uint64_t deadline) {
-    uint32_t pause = 1;
-    for (;;) {
-        LockAttempt attempt = try_lock(lock);
-        uint64_t now = monotonic_milliseconds();
-        if (attempt != LockAttempt::Busy || now >= deadline) {
-            return attempt;
-        }
-        uint64_t left = deadline - now;
-        pause_milliseconds(left < pause ? static_cast<uint32_t>(left) : pause);
-        pause = pause < kLongestLockPause ? pause * 2 : pause;
-    }
-}
-
 } // namespace
 
 char *wex::adapter::tracked_copy(const char *text, uint32_t line, const char *file) {
@@ -460,23 +445,34 @@ QUIL_LOCK *QUIL_LockFile(const char *path, uint32_t waitMs, int32_t *status) {
         return nullptr;
     }
     uint64_t deadline = monotonic_milliseconds() + waitMs;
+    uint32_t pause = 1;
+    // Every attempt opens the file anew: a waiter holds no handle that would keep a Windows
+    // holder from renaming its save over the file, and an attempt after a save meets the new file.
     for (;;) {
         QUIL_LOCK *lock = open_for_lock(path);
         if (lock == nullptr) {
             return nullptr;
         }
-        LockAttempt attempt = wait_for_lock(lock, deadline);
+        LockAttempt attempt = try_lock(lock);
         if (attempt == LockAttempt::Taken && lock_designates(lock, path)) {
             outcome = QUIL_LOCK_TAKEN;
             return lock;
         }
         close_lock(lock);
-        if (attempt != LockAttempt::Taken) {
-            outcome = attempt == LockAttempt::Busy ? QUIL_LOCK_BUSY : QUIL_LOCK_FAILED;
+        if (attempt == LockAttempt::Failed) {
             return nullptr;
         }
-        // The holder we waited for replaced the file by renaming a new one over it: the
-        // writers that come next wait on the new file.
+        if (attempt == LockAttempt::Busy) {
+            uint64_t now = monotonic_milliseconds();
+            if (now >= deadline) {
+                outcome = QUIL_LOCK_BUSY;
+                return nullptr;
+            }
+            uint64_t left = deadline - now;
+            pause_milliseconds(left < pause ? static_cast<uint32_t>(left) : pause);
+            pause = pause < kLongestLockPause ? pause * 2 : pause;
+        }
+        // Taken on a file that a save has just replaced: the next attempt takes the new one.
     }
 }
 

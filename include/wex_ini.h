@@ -216,7 +216,8 @@ uint32_t QUIL_Ini_StoreLine(IniFile *doc, uint32_t slot, const char *text);
  * The check applies when path is the text the document was loaded from, or designates the file it
  * was loaded from; closing to another file ("save as") and a document that was not loaded from a
  * file (its extra fields zero) are saved without it. The lock of QUIL_Ini_LoadForUpdate is held
- * until the rename is done and then released.
+ * until the rename is done and then released (on Windows, which renames over no open file, it is
+ * given up right before the rename: a writer taking it then makes the rename fail with 50).
  *
  * Returns 0; 170 for a null doc (nothing released) or a changed one without line array (no file
  * is touched); 130 for a null or empty path; 80 when memory is short; 180 when a file of the

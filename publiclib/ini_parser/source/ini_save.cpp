@@ -246,9 +246,23 @@ uint32_t check_origin(const IniFile *doc, const char *path, const char *target) 
     }
 }
 
+// Windows renames over no file that is open, not even through the lock's own handle opened with
+// FILE_SHARE_DELETE (MoveFileEx and FileRenameInfo fail with access denied; tried under Wine):
+// there the lock is given up right before the rename. A writer that takes it in that instant
+// holds the old file open, so that the rename fails (50, the new text kept in the backup file),
+// or it meets the new file: no change is lost unnoticed.
+void release_lock_before_rename(IniFile *doc) {
+#ifdef _WIN32
+    QUIL_UnlockFile(doc->lock);
+    doc->lock = nullptr;
+#else
+    (void)doc; // elsewhere the lock is held until the rename is done
+#endif
+}
+
 // Saves the document over the file that path designates; a link stays a link. When the new
 // text stays in the backup file, *kept receives its name (else the name is released).
-uint32_t save(const char *path, const IniFile *doc, char **kept) {
+uint32_t save(const char *path, IniFile *doc, char **kept) {
     char *target = QUIL_ResolvePath(path, __LINE__, kUnit);
     char *backup = target != nullptr ? backup_name(target) : nullptr;
     bool backupKept = false;
@@ -256,6 +270,9 @@ uint32_t save(const char *path, const IniFile *doc, char **kept) {
         backup != nullptr ? write_backup(backup, target, doc, &backupKept) : INI_NO_MEMORY;
     if (result == QUIL_SUCCESS) {
         result = check_origin(doc, path, target);
+    }
+    if (result == QUIL_SUCCESS) {
+        release_lock_before_rename(doc);
     }
     if (result == QUIL_SUCCESS && QUIL_Rename(backup, target) != 0) {
         result = INI_SAVE_FAILED; // the new text stays in the backup file
