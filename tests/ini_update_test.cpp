@@ -224,20 +224,15 @@ TEST(IniUpdateProcesses, EveryWriterThatReportsSuccessHasItsKeyInTheFile) {
             return edited == QUIL_SUCCESS && closed == QUIL_SUCCESS ? 0 : 2;
         }));
     }
-    ScopedIni doc;
     std::vector<int> codes;
     for (pid_t writer : writers) {
         codes.push_back(exit_code(writer));
     }
-    ASSERT_EQ(QUIL_Ini_Load(path.c_str(), doc.get()), QUIL_SUCCESS);
-    for (int i = 0; i < kWriters; ++i) {
-        char *value = nullptr;
-        std::string key = "key" + std::to_string(i);
-        EXPECT_EQ(codes[static_cast<size_t>(i)], 0) << key;
-        EXPECT_EQ(QUIL_Ini_GetValue(doc.get(), "s", key.c_str(), &value),
-                  codes[static_cast<size_t>(i)] == 0 ? QUIL_SUCCESS : INI_NO_KEY)
-            << key;
-        QUIL_MemFreeD(value, __LINE__, __FILE__);
+    std::string text = read_file(path);
+    for (size_t i = 0; i < codes.size(); ++i) {
+        std::string line = "key" + std::to_string(i) + "=v\n";
+        EXPECT_EQ(codes[i], 0) << line;
+        EXPECT_TRUE(codes[i] != 0 || text.find(line) != std::string::npos) << line << " lost";
     }
     EXPECT_EQ(entries(dir), std::vector<std::string>{"app.ini"});
 }
