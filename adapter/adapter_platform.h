@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "wex_os_adapter.h"
+
 namespace wex::adapter {
 
 // Nanoseconds since 1970-01-01 UTC, as fine as the system's clock gives them.
@@ -38,6 +40,29 @@ char *resolve_path(const char *path, uint32_t line, const char *file);
 // A tracked copy of text that the caller gives back with QUIL_MemFreeD; null when memory is
 // short. Counts and fails as an allocation.
 char *tracked_copy(const char *text, uint32_t line, const char *file);
+
+// The identity of an open stream / of the file path designates (links followed).
+bool identity_of_stream(std::FILE *stream, QuilFileIdentity *identity);
+bool identity_of_path(const char *path, QuilFileIdentity *identity);
+
+// Milliseconds of a clock that never steps back, and a pause of that many milliseconds.
+uint64_t monotonic_milliseconds();
+void pause_milliseconds(uint32_t milliseconds);
+
+// A lock record: the file opened for locking only. Null when path designates no regular file
+// that can be opened, or memory is short.
+QUIL_LOCK *open_for_lock(const char *path);
+
+enum class LockAttempt { Taken, Busy, Failed };
+
+// One attempt to take the exclusive lock on the file the record holds, without waiting.
+LockAttempt try_lock(QUIL_LOCK *lock);
+
+// Whether path designates, at this moment, the file that the record holds.
+bool lock_designates(QUIL_LOCK *lock, const char *path);
+
+// Releases the lock (if taken), closes the file and frees the record.
+void close_lock(QUIL_LOCK *lock);
 
 } // namespace wex::adapter
 

@@ -6,12 +6,38 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "adapter_platform.h"
 
+// The lock is flock's: it belongs to the open file description, so that closing another
+// descriptor of the same file (a load reads through one) does not release it, and two records in
+// one process exclude each other as two processes do. The system releases it with the last
+// descriptor, also when the process is killed.
+struct QUIL_LOCK {
+    int fd;
+};
+
 namespace {
+
+uint64_t nanoseconds_of(const timespec &t) {
+    return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+void fill_identity(const struct stat &info, QuilFileIdentity *identity) {
+    identity->device = static_cast<uint64_t>(info.st_dev);
+    identity->inode = static_cast<uint64_t>(info.st_ino);
+    identity->size = static_cast<uint64_t>(info.st_size);
+#if defined(__APPLE__)
+    identity->modifiedNs = nanoseconds_of(info.st_mtimespec);
+    identity->changedNs = nanoseconds_of(info.st_ctimespec);
+#else
+    identity->modifiedNs = nanoseconds_of(info.st_mtim);
+    identity->changedNs = nanoseconds_of(info.st_ctim);
+#endif
+}
 
 // The owner and group of to become those of source where the process may; returns which of
 // the two it could give.
@@ -148,6 +174,80 @@ char *resolve_path(const char *path, uint32_t line, const char *file) {
     char *copy = tracked_copy(resolved, line, file);
     std::free(resolved);
     return copy;
+}
+
+bool identity_of_stream(FILE *stream, QuilFileIdentity *identity) {
+    struct stat info {};
+    if (fstat(fileno(stream), &info) != 0) {
+        return false;
+    }
+    fill_identity(info, identity);
+    return true;
+}
+
+bool identity_of_path(const char *path, QuilFileIdentity *identity) {
+    struct stat info {};
+    if (stat(path, &info) != 0) {
+        return false;
+    }
+    fill_identity(info, identity);
+    return true;
+}
+
+uint64_t monotonic_milliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return nanoseconds_of(now) / 1000000u;
+}
+
+void pause_milliseconds(uint32_t milliseconds) {
+    timespec pause{static_cast<time_t>(milliseconds / 1000),
+                   static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+QUIL_LOCK *open_for_lock(const char *path) {
+    // Not blocking: opening a FIFO for reading would wait for a writer.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    auto *lock = static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK)));
+    if (lock == nullptr || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::free(lock);
+        close(fd);
+        return nullptr;
+    }
+    lock->fd = fd;
+    return lock;
+}
+
+LockAttempt try_lock(QUIL_LOCK *lock) {
+    for (;;) {
+        if (flock(lock->fd, LOCK_EX | LOCK_NB) == 0) {
+            return LockAttempt::Taken;
+        }
+        if (errno == EWOULDBLOCK) {
+            return LockAttempt::Busy;
+        }
+        if (errno != EINTR) {
+            return LockAttempt::Failed;
+        }
+    }
+}
+
+bool lock_designates(QUIL_LOCK *lock, const char *path) {
+    struct stat held {};
+    struct stat named {};
+    return fstat(lock->fd, &held) == 0 && stat(path, &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
+}
+
+void close_lock(QUIL_LOCK *lock) {
+    close(lock->fd); // releases the lock with the descriptor
+    std::free(lock);
 }
 
 } // namespace wex::adapter

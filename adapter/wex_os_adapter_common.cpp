@@ -212,6 +212,10 @@ inline size_t real_size(uint32_t size) {
     return size == 0 ? 1 : size;
 }
 
+// The pause between attempts to take a lock grows from 1 ms to this, so that a short wait is
+// served quickly and a long one costs few wake-ups.
+constexpr uint32_t kLongestLockPause = 64;
+
 } // namespace
 
 char *wex::adapter::tracked_copy(const char *text, uint32_t line, const char *file) {
@@ -407,6 +411,75 @@ char *QUIL_ResolvePath(const char *path, uint32_t line, const char *file) {
         return nullptr;
     }
     return resolve_path(path, line, file);
+}
+
+int32_t QUIL_Fidentity(QUIL_FILE *file, QuilFileIdentity *identity) {
+    if (identity != nullptr) {
+        *identity = QuilFileIdentity{};
+    }
+    if (call_fails(QUIL_OP_IDENTITY) || file == nullptr || identity == nullptr) {
+        return -1;
+    }
+    return identity_of_stream(stream_of(file), identity) ? 0 : -1;
+}
+
+int32_t QUIL_PathIdentity(const char *path, QuilFileIdentity *identity) {
+    if (identity != nullptr) {
+        *identity = QuilFileIdentity{};
+    }
+    if (call_fails(QUIL_OP_IDENTITY) || path == nullptr || identity == nullptr) {
+        return -1;
+    }
+    if (!identity_of_path(path, identity)) {
+        *identity = QuilFileIdentity{};
+        return -1;
+    }
+    return 0;
+}
+
+QUIL_LOCK *QUIL_LockFile(const char *path, uint32_t waitMs, int32_t *status) {
+    int32_t ignored = 0;
+    int32_t &outcome = status != nullptr ? *status : ignored;
+    outcome = QUIL_LOCK_FAILED;
+    if (call_fails(QUIL_OP_LOCK) || path == nullptr) {
+        return nullptr;
+    }
+    uint64_t deadline = monotonic_milliseconds() + waitMs;
+    uint32_t pause = 1;
+    // Every attempt opens the file anew: a waiter holds no handle that would keep a Windows
+    // holder from renaming its save over the file, and an attempt after a save meets the new file.
+    for (;;) {
+        QUIL_LOCK *lock = open_for_lock(path);
+        if (lock == nullptr) {
+            return nullptr;
+        }
+        LockAttempt attempt = try_lock(lock);
+        if (attempt == LockAttempt::Taken && lock_designates(lock, path)) {
+            outcome = QUIL_LOCK_TAKEN;
+            return lock;
+        }
+        close_lock(lock);
+        if (attempt == LockAttempt::Failed) {
+            return nullptr;
+        }
+        if (attempt == LockAttempt::Busy) {
+            uint64_t now = monotonic_milliseconds();
+            if (now >= deadline) {
+                outcome = QUIL_LOCK_BUSY;
+                return nullptr;
+            }
+            uint64_t left = deadline - now;
+            pause_milliseconds(left < pause ? static_cast<uint32_t>(left) : pause);
+            pause = pause < kLongestLockPause ? pause * 2 : pause;
+        }
+        // Taken on a file that a save has just replaced: the next attempt takes the new one.
+    }
+}
+
+void QUIL_UnlockFile(QUIL_LOCK *lock) {
+    if (lock != nullptr) {
+        close_lock(lock);
+    }
 }
 
 uint64_t QUIL_GetSystemTime(void) {

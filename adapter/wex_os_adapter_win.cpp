@@ -18,7 +18,18 @@
 #include "adapter_platform.h"
 #include "wex_os_adapter.h"
 
+// The lock is a byte-range lock of LockFileEx on a handle of its own. Windows enforces such
+// locks on reads and writes of the range, so the range lies far beyond the end of any real file:
+// the file's bytes stay free for everyone. The system releases the lock when the handle is
+// closed, also when the process is killed.
+struct QUIL_LOCK {
+    HANDLE handle;
+};
+
 namespace {
+
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF; // 2^63 - 2^32 bytes in
+constexpr DWORD kLockLength = 1;
 
 // FILETIME counts 100-nanosecond ticks since 1601-01-01 UTC.
 constexpr uint64_t kTicksFrom1601To1970 = 116444736000000000u;
@@ -182,6 +193,45 @@ WideBuffer final_path_of(const wchar_t *path) {
     return finalPath;
 }
 
+uint64_t nanoseconds_of(LARGE_INTEGER ticks) {
+    auto since1601 = static_cast<uint64_t>(ticks.QuadPart);
+    return since1601 > kTicksFrom1601To1970
+               ? (since1601 - kTicksFrom1601To1970) * kNanosecondsPerTick
+               : 0;
+}
+
+bool identity_of_handle(HANDLE handle, QuilFileIdentity *identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    if (GetFileInformationByHandle(handle, &info) == 0 ||
+        GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times) == 0) {
+        return false;
+    }
+    identity->device = info.dwVolumeSerialNumber;
+    identity->inode = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity->size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    identity->modifiedNs = nanoseconds_of(times.LastWriteTime);
+    identity->changedNs = nanoseconds_of(times.ChangeTime);
+    return true;
+}
+
+// A handle on the file path designates that reads nothing and keeps no one from anything.
+HANDLE open_for_identity(const char *path) {
+    WidePath wide(path);
+    if (wide.get() == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(wide.get(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+bool same_file(HANDLE a, HANDLE b) {
+    QuilFileIdentity first{};
+    QuilFileIdentity second{};
+    return identity_of_handle(a, &first) && identity_of_handle(b, &second) &&
+           first.device == second.device && first.inode == second.inode;
+}
+
 } // namespace
 
 namespace wex::adapter {
@@ -266,6 +316,76 @@ char *resolve_path(const char *path, uint32_t line, const char *file) {
         return tracked_copy(path, line, file);
     }
     return tracked_utf8(strip_long_path_prefix(finalPath.get()), line, file);
+}
+
+bool identity_of_stream(std::FILE *stream, QuilFileIdentity *identity) {
+    return identity_of_handle(handle_of(stream), identity);
+}
+
+bool identity_of_path(const char *path, QuilFileIdentity *identity) {
+    HANDLE handle = open_for_identity(path);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool known = identity_of_handle(handle, identity);
+    CloseHandle(handle);
+    return known;
+}
+
+uint64_t monotonic_milliseconds() {
+    return GetTickCount64();
+}
+
+void pause_milliseconds(uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
+
+QUIL_LOCK *open_for_lock(const char *path) {
+    WidePath wide(path);
+    if (wide.get() == nullptr) {
+        return nullptr;
+    }
+    // Shared for everything, deletion included, so that a save can still rename over the file.
+    HANDLE handle = CreateFileW(wide.get(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    auto *lock = static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK)));
+    if (lock == nullptr || GetFileType(handle) != FILE_TYPE_DISK) {
+        std::free(lock);
+        CloseHandle(handle);
+        return nullptr;
+    }
+    lock->handle = handle;
+    return lock;
+}
+
+LockAttempt try_lock(QUIL_LOCK *lock) {
+    OVERLAPPED range{};
+    range.OffsetHigh = kLockOffsetHigh;
+    if (LockFileEx(lock->handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                   kLockLength, 0, &range) != 0) {
+        return LockAttempt::Taken;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockAttempt::Busy
+                                                                      : LockAttempt::Failed;
+}
+
+bool lock_designates(QUIL_LOCK *lock, const char *path) {
+    HANDLE named = open_for_identity(path);
+    if (named == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool same = same_file(lock->handle, named);
+    CloseHandle(named);
+    return same;
+}
+
+void close_lock(QUIL_LOCK *lock) {
+    CloseHandle(lock->handle); // releases the lock with the handle
+    std::free(lock);
 }
 
 } // namespace wex::adapter

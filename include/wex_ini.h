@@ -17,6 +17,16 @@ typedef struct IniFile {
     uint32_t lineCapacity;
     uint32_t physLineCount;
     char **lines;
+    /* Where a loaded document came from, so that closing can tell whether its file still holds
+     * what was read. Set by loading, cleared by QUIL_Ini_Free; callers leave them alone. A
+     * record filled by hand must start all zero: it then has no origin and closes unchecked. */
+    QUIL_LOCK *lock;         /* held from QUIL_Ini_LoadForUpdate until Close or Free, or null */
+    QuilFileIdentity origin; /* the file read, as it was when it was opened */
+    uint64_t originHash;     /* hash of the bytes read */
+    uint64_t originPathHash; /* hash of the path text the load was given */
+    uint64_t loadedAt;       /* QUIL_GetSystemTime() when the load began */
+    uint32_t hasOrigin;      /* 1 when the document was loaded from a file */
+    uint32_t reserved;       /* 0; gives the record one size on every ABI of a pointer width */
 } IniFile;
 
 /* Line kinds */
@@ -43,11 +53,23 @@ typedef struct IniFile {
  * break gets counted); 160 for a file holding a NUL byte anywhere (a UTF-16 file, say), which this
  * reader cannot keep. On every failure doc is all zero and nothing is left allocated. On success
  * doc owns its lines until QUIL_Ini_Free or QUIL_Ini_Close; lineCapacity is 200 and grows by 50
- * whenever lineCount + 1 reaches it, so lines[lineCount] is always null. */
+ * whenever lineCount + 1 reaches it, so lines[lineCount] is always null. The document records
+ * its origin (the file's identity and a hash of the bytes read) for the check of QUIL_Ini_Close;
+ * 30 also when the opened file cannot be examined. */
 uint32_t QUIL_Ini_Load(const char *path, IniFile *doc);
 
-/* Releases every line text and the line array of doc and sets its five fields to 0, without
- * writing anything. A null doc and an all-zero record are accepted. */
+/* Loads path as QUIL_Ini_Load does, holding an exclusive advisory lock (QUIL_LockFile) on the file
+ * from before the read until QUIL_Ini_Close or QUIL_Ini_Free of doc, so that writers that all load
+ * for update apply their changes one after the other and none is lost. Waits at most waitMs
+ * milliseconds for another holder. Other programs and plain loads are not held up: the check of
+ * QUIL_Ini_Close still guards against them.
+ * Returns the codes of QUIL_Ini_Load; 210 when another holder kept the lock past waitMs; 30 also
+ * when the lock cannot be taken for another reason. On every failure doc is all zero (untouched
+ * for a null argument) and no lock is held. */
+uint32_t QUIL_Ini_LoadForUpdate(const char *path, IniFile *doc, uint32_t waitMs);
+
+/* Releases every line text and the line array of doc, releases its lock and sets every field to
+ * 0, without writing anything. A null doc and an all-zero record are accepted. */
 void QUIL_Ini_Free(IniFile *doc);
 
 /* Adds 50 null slots to the line array of doc; slot indices do not change. Returns 0; 170 for a
@@ -59,7 +81,8 @@ uint32_t QUIL_Ini_GrowLines(IniFile *doc);
  * physLines the physical lines they took; both are 0 after a failure, and *slot is written only
  * on success. Returns 0; 130 when nothing is left to read; 140 for a line of 512 bytes or more
  * (an appended CR counted); 160 for a NUL byte in the line; 80 when memory is short or a push
- * back fails; 170 for a null argument. A byte read past the line is given back, so the file is positioned at the next line. */
+ * back fails; 170 for a null argument. A byte read past the line is given back, so the file is
+ * positioned at the next line. */
 uint32_t QUIL_Ini_ReadLine(char **slot, QUIL_FILE *file, uint32_t *length, uint32_t *physLines);
 
 /* The line grammar. blank = space or tab; white = blank, CR or LF. A comment after a value or a
@@ -185,14 +208,31 @@ uint32_t QUIL_Ini_StoreLine(IniFile *doc, uint32_t slot, const char *text);
  * gets the document file's permission bits (and, where the process may, owner and group), and is
  * then renamed over the document file, which holds the whole old text until that instant.
  *
+ * Before the rename, a document loaded from a file checks that the document file still is the
+ * file it read, holding the same bytes: the identity (device, file number, size, modification
+ * and change time) decides where it can, the bytes where it cannot (a time too close to the load
+ * to tell, or only the times changed). If another program changed, replaced or rewrote it, the
+ * file is left as that program left it and the new text stays in the backup file (result 200).
+ * The check applies when path is the text the document was loaded from, or designates the file it
+ * was loaded from; closing to another file ("save as") and a document that was not loaded from a
+ * file (its extra fields zero) are saved without it. The lock of QUIL_Ini_LoadForUpdate is held
+ * until the rename is done and then released (on Windows, which renames over no open file, it is
+ * given up right before the rename: a writer taking it then makes the rename fail with 50).
+ *
  * Returns 0; 170 for a null doc (nothing released) or a changed one without line array (no file
  * is touched); 130 for a null or empty path; 80 when memory is short; 180 when a file of the
  * backup name exists (left alone) or writing or flushing fell short (the backup file is removed);
- * 50 when the backup file cannot be created, when the document file does not exist, or when the
- * rename fails: then the document file is untouched and, in the last two cases, the backup file
- * keeps the complete new text. In every case but a null doc the document is released and all
- * zero afterwards. */
+ * 50 when the backup file cannot be created, when the document file does not exist, when the
+ * document file cannot be read for the check, or when the rename fails: then the document file is
+ * untouched and, in the last three cases, the backup file keeps the complete new text; 200 as
+ * above. In every case but a null doc the document is released and all zero afterwards. */
 uint32_t QUIL_Ini_Close(const char *path, IniFile *doc);
+
+/* Closes as QUIL_Ini_Close does and names the backup file that the new text was left in: after
+ * a result of 200, or of 50 with the backup file kept, *backupName receives its name (the path it
+ * was created at) as a new string that the caller releases with QUIL_MemFreeD; otherwise, and
+ * when that string cannot be allocated, null. A null backupName is allowed (as QUIL_Ini_Close). */
+uint32_t QUIL_Ini_CloseWithBackupName(const char *path, IniFile *doc, char **backupName);
 
 /* Writes one line text (null writes nothing). A text over 79 bytes is cut into pieces of 78
  * bytes, or 79 to keep a two-byte character whole, each followed by backslash and LF, and the

@@ -135,6 +135,52 @@ QUIL_ADAPTER_API int32_t QUIL_CopyFileAccess(const char *path, QUIL_FILE *to);
  * memory is short; counts and fails as an allocation. line and file serve tracking. */
 QUIL_ADAPTER_API char *QUIL_ResolvePath(const char *path, uint32_t line, const char *file);
 
+/* ---- Identity and locking of files ---- */
+
+/* What tells one file from another and a changed file from an unchanged one: the device (volume
+ * serial number on Windows), the file's number on it (inode; file index), its size in bytes and
+ * the times of its last modification and of its last change of status (a write, a rename, a change
+ * of access or of the times themselves), in nanoseconds since 1970-01-01 UTC. A program may set
+ * the modification time back; the change time follows every such change. */
+typedef struct QuilFileIdentity {
+    uint64_t device;
+    uint64_t inode;
+    uint64_t size;
+    uint64_t modifiedNs;
+    uint64_t changedNs;
+} QuilFileIdentity;
+
+/* Stores the identity of the open file / of the file that path designates (links followed) in
+ * *identity. Returns 0, or -1 when the file cannot be examined or an argument is null
+ * (*identity is then all zero unless it is null). */
+QUIL_ADAPTER_API int32_t QUIL_Fidentity(QUIL_FILE *file, QuilFileIdentity *identity);
+QUIL_ADAPTER_API int32_t QUIL_PathIdentity(const char *path, QuilFileIdentity *identity);
+
+/* An exclusive advisory lock on a file: writers that all take it wait for each other; readers
+ * and programs that do not take it are not held up (on Windows the locked range lies far past
+ * the end of any file, so that reading and writing the file's bytes stay possible). */
+typedef struct QUIL_LOCK QUIL_LOCK;
+
+#define QUIL_LOCK_TAKEN  0    /* *status after QUIL_LockFile: the lock is held */
+#define QUIL_LOCK_BUSY   1    /* another holder kept it for longer than the wait */
+#define QUIL_LOCK_FAILED (-1) /* no such file, not a regular file, or the system refused */
+
+/* Takes the lock on the existing file that path designates (links followed), waiting at most
+ * waitMs milliseconds for another holder to release it (0: one attempt), polling with a growing
+ * pause. When the lock is taken on a file that has meanwhile been replaced at path (a save that
+ * renames a new file over the old one), it is given up and taken on the new file, so that the
+ * lock returned is on the file that path designates at that moment. Creates no file.
+ *
+ * Returns the lock, released only by QUIL_UnlockFile, with *status QUIL_LOCK_TAKEN; or null with
+ * *status QUIL_LOCK_BUSY or QUIL_LOCK_FAILED (also for a null path; status may be null). The lock
+ * belongs to the open file that the returned record holds: the system releases it when the
+ * process ends, however it ends; it is not inherited across exec, but a forked child shares it.
+ * A second QUIL_LockFile on the same file waits for the first also within one process. */
+QUIL_ADAPTER_API QUIL_LOCK *QUIL_LockFile(const char *path, uint32_t waitMs, int32_t *status);
+
+/* Releases the lock and frees its record. A null lock is ignored. */
+QUIL_ADAPTER_API void QUIL_UnlockFile(QUIL_LOCK *lock);
+
 /* Nanoseconds since 1970-01-01 UTC. Within one process every call returns a value greater than
  * the one before, so that names built from it are unique; while a fixed time is set
  * (QUIL_Adapter_SetTime) it returns that time. */
@@ -148,8 +194,10 @@ typedef enum {
     QUIL_OP_FSEEK,
     QUIL_OP_REMOVE,
     QUIL_OP_RENAME,
-    QUIL_OP_FSYNC,  /* QUIL_Fsync */
-    QUIL_OP_ACCESS, /* QUIL_CopyFileAccess */
+    QUIL_OP_FSYNC,    /* QUIL_Fsync */
+    QUIL_OP_ACCESS,   /* QUIL_CopyFileAccess */
+    QUIL_OP_IDENTITY, /* QUIL_Fidentity, QUIL_PathIdentity */
+    QUIL_OP_LOCK,     /* QUIL_LockFile: fails as QUIL_LOCK_FAILED */
     QUIL_OP_COUNT
 } QuilAdapterOp;
 
@@ -160,7 +208,8 @@ QUIL_ADAPTER_API uint32_t QUIL_Adapter_LiveBlocks(void);
 QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
 
 /* Arms a fault: the n-th call of op from now fails as the real failure would (ALLOC and FOPEN
- * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC and ACCESS -1), only that one.
+ * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS and IDENTITY -1, LOCK null
+ * with QUIL_LOCK_FAILED), only that one.
  * 0 disarms. */
 QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
 

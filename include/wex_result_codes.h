@@ -38,7 +38,7 @@
 #define INI_NO_SECTION         10u  /* no section of that name (no section at all when listing) */
 #define INI_NO_KEY             20u  /* the section exists, the key is not in it */
 #define INI_OPEN_FAILED        30u  /* the file cannot be opened */
-#define INI_SAVE_FAILED        50u  /* backup not created, document not removed, or rename failed */
+#define INI_SAVE_FAILED        50u  /* backup not made, file gone or unreadable, or rename failed */
 #define INI_KEY_BEFORE_SECTION 60u  /* validation: a key line before the first section header */
 #define INI_NO_MEMORY          80u  /* allocation failed, or a one-byte push back failed */
 #define INI_BAD_SECTION        110u /* malformed section header */
@@ -50,6 +50,10 @@
 #define INI_BAD_VALUE_LIST     180u /* validation: malformed value list */
 #define INI_BACKUP_FAILED      180u /* close: backup name taken, or a write fell short */
 #define INI_BAD_COMMENT        190u /* validation: a comment semicolon without a blank before it */
+/* close: another program changed or replaced the file since the load; it is left as that program
+ * left it, the new text is in the backup file */
+#define INI_CHANGED_ON_DISK    200u
+#define INI_LOCK_TIMEOUT       210u /* load for update: another writer kept the lock past waitMs */
 
 /* CRC */
 #define CRC_BAD_ARGUMENT 10u

@@ -266,16 +266,30 @@ class IniFaults : public testing::Test {
     ScopedIni doc_;
 };
 
+uint32_t plain_load(const char *path, IniFile *doc) {
+    return QUIL_Ini_Load(path, doc);
+}
+
+uint32_t load_for_update(const char *path, IniFile *doc) {
+    return QUIL_Ini_LoadForUpdate(path, doc, 0);
+}
+
 // Loads the document with the fault into a record that starts as garbage; returns the runs that
-// reached their fault.
-uint32_t sweep_load(const std::string &path, QuilAdapterOp fault, uint32_t failureCode) {
+// reached their fault. A failed load holds no lock.
+uint32_t sweep_load(const std::string &path, QuilAdapterOp fault, uint32_t failureCode,
+                    uint32_t (*load)(const char *, IniFile *) = plain_load) {
     IniFile doc;
     Sweep sweep;
     sweep.fault = fault;
     sweep.failureCodes = {failureCode};
     sweep.prepare = [&] { std::memset(&doc, 0xA5, sizeof doc); };
-    sweep.operation = [&] { return QUIL_Ini_Load(path.c_str(), &doc); };
-    sweep.expect_unchanged = [&] { EXPECT_TRUE(wextest::is_all_zero(doc)); };
+    sweep.operation = [&] { return load(path.c_str(), &doc); };
+    sweep.expect_unchanged = [&] {
+        EXPECT_TRUE(wextest::is_all_zero(doc));
+        QUIL_LOCK *lock = QUIL_LockFile(path.c_str(), 0, nullptr);
+        EXPECT_NE(lock, nullptr) << "the lock was kept";
+        QUIL_UnlockFile(lock);
+    };
     uint32_t faultsReached = run_sweep(sweep);
     QUIL_Ini_Free(&doc);
     return faultsReached;
@@ -299,8 +313,16 @@ TEST_F(IniFaults, LoadingALongDocumentLeavesAnAllZeroRecordAtEachAllocation) {
     EXPECT_GT(sweep_load(path, QUIL_OP_ALLOC, INI_NO_MEMORY), 700u);
 }
 
-TEST_F(IniFaults, LoadingAFileThatCannotBeOpenedReports30) {
+TEST_F(IniFaults, LoadingAFileThatCannotBeOpenedOrExaminedReports30) {
     EXPECT_EQ(sweep_load(path_, QUIL_OP_FOPEN, INI_OPEN_FAILED), 1u);
+    EXPECT_EQ(sweep_load(path_, QUIL_OP_IDENTITY, INI_OPEN_FAILED), 1u);
+}
+
+TEST_F(IniFaults, LoadingForUpdateLeavesAnAllZeroRecordAndNoLockAtEachFailure) {
+    EXPECT_GT(sweep_load(path_, QUIL_OP_ALLOC, INI_NO_MEMORY, load_for_update), 1u);
+    for (QuilAdapterOp fault : {QUIL_OP_FOPEN, QUIL_OP_IDENTITY, QUIL_OP_LOCK}) {
+        EXPECT_EQ(sweep_load(path_, fault, INI_OPEN_FAILED, load_for_update), 1u);
+    }
 }
 
 TEST_F(IniFaults, LookupsAndListingsChangeNothingAndHandOutNothing) {
@@ -458,8 +480,9 @@ TEST(IniSaveFaults, ClosingKeepsTheOldFileWhenTheBackupCannotBeMadeDurable) {
     sweep_close(QUIL_OP_FSYNC, {INI_BACKUP_FAILED});
 }
 
-TEST(IniSaveFaults, ClosingKeepsTheOldFileAndTheNewTextWhenAccessOrRenameFails) {
+TEST(IniSaveFaults, ClosingKeepsTheOldFileAndTheNewTextWhenAccessCheckOrRenameFails) {
     sweep_close(QUIL_OP_ACCESS, {INI_SAVE_FAILED});
+    sweep_close(QUIL_OP_IDENTITY, {INI_SAVE_FAILED});
     sweep_close(QUIL_OP_RENAME, {INI_SAVE_FAILED});
 }
 

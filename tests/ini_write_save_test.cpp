@@ -129,7 +129,9 @@ TEST_F(IniClose, AnUnchangedDocumentIsReleasedWithoutTouchingAnyFile) {
 
 TEST_F(IniClose, ANullDocumentOrAChangedOneWithoutLinesIsRefused) {
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), nullptr), INI_BAD_ARGUMENT);
-    IniFile noLines{1, 3, 0, 0, nullptr};
+    IniFile noLines{};
+    noLines.modified = 1;
+    noLines.lineCount = 3;
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &noLines), INI_BAD_ARGUMENT);
     EXPECT_TRUE(is_all_zero(noLines));
     EXPECT_EQ(wextest::read_file(path_), kOld);

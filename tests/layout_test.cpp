@@ -21,8 +21,8 @@ struct Layout {
     size_t ipCursor;
 };
 
-constexpr Layout kLayout32{4, 12, 24, 12, 36, 12, 32, 20, 8};
-constexpr Layout kLayout64{8, 24, 48, 16, 48, 24, 56, 24, 16};
+constexpr Layout kLayout32{4, 12, 24, 12, 36, 12, 32, 96, 8};
+constexpr Layout kLayout64{8, 24, 48, 16, 48, 24, 56, 104, 16};
 static_assert(sizeof(void *) == kLayout32.pointer || sizeof(void *) == kLayout64.pointer,
               "only 32-bit and 64-bit builds are described");
 constexpr Layout kExpected = sizeof(void *) == kLayout32.pointer ? kLayout32 : kLayout64;
@@ -50,6 +50,8 @@ TEST(RecordLayout, TheOtherRecordsHaveTheSizesOfTheirFields) {
     EXPECT_EQ(sizeof(DLinkList), kExpected.dlinkList);
     EXPECT_EQ(sizeof(HashTable), kExpected.hashTable);
     EXPECT_EQ(sizeof(IniFile), kExpected.iniFile);
+    EXPECT_EQ(offsetof(IniFile, lock), 4 * sizeof(uint32_t) + sizeof(void *))
+        << "fields added at the end";
     EXPECT_EQ(sizeof(IpAddrCursor), kExpected.ipCursor);
     EXPECT_EQ(sizeof(MD5Context), kMd5ContextSize) << "the same on every width";
 }

@@ -24,6 +24,7 @@ LD_LIBRARY_PATH=$libdir "$work/c99_consumer"
 "$work/cxx/cxx_consumer"
 
 "$prefix/bin/quil" --version
+test -s "$prefix/share/man/man1/quil.1" # the manual page is installed with the tool
 
 for compiler in g++ clang++; do
   command -v "$compiler" >/dev/null || continue

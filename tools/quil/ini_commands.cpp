@@ -1,16 +1,12 @@
-// quil ini: get, set, del, sections, keys and validate over the library's INI documents. Every
-// result code of the library becomes a one-line message naming the file and, where there is one,
-// the physical line.
-#include <cerrno>
+// quil ini: the subcommands, their options and help, and the commands that only read (get,
+// sections, keys, validate), which take no lock.
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <map>
+#include <optional>
+#include <set>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "quil.h"
-#include "wex_ini.h"
+#include "ini_document.h"
 #include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
@@ -19,226 +15,102 @@ namespace quil {
 namespace {
 
 const char kHelp[] =
-    "usage: quil ini get FILE SECTION KEY          print the value (an empty line for none)\n"
-    "       quil ini set FILE SECTION KEY [VALUE]  set a value; creates the key or section\n"
-    "       quil ini del FILE SECTION [KEY]        remove a key, or the whole section\n"
-    "       quil ini sections FILE                 one section name per line, in file order\n"
-    "       quil ini keys FILE SECTION             one key per line\n"
-    "       quil ini validate FILE...              check the strict grammar\n"
-    "Names compare without regard to ASCII letter case; the last section and the last key of\n"
-    "a name win. set and del save through a backup file that replaces FILE atomically, and\n"
-    "leave FILE untouched when nothing changes. Everything not edited is kept byte for byte.\n";
+    "usage: quil ini get FILE SECTION KEY                  print the value (empty line for none)\n"
+    "       quil ini get --format sh FILE SECTION          key='value' lines for eval\n"
+    "       quil ini get --format lines FILE [SECTION]     [section] key = value lines\n"
+    "       quil ini set FILE SECTION KEY [VALUE]          set a value; creates key or section\n"
+    "       quil ini set FILE SECTION KEY VALUE [SECTION KEY VALUE]...  several in one save\n"
+    "       quil ini del FILE SECTION [KEY]                remove a key, or the whole section\n"
+    "       quil ini del FILE SECTION KEY [SECTION KEY]... several keys in one save\n"
+    "       quil ini merge FILE [SECTION]                  set every key of the INI text on\n"
+    "                                                      standard input in one save\n"
+    "       quil ini sections FILE                         section names, in file order\n"
+    "       quil ini keys FILE SECTION                     keys of a section, in file order\n"
+    "       quil ini validate FILE...                      check the strict grammar\n"
+    "set, del and merge take --existing (fail when a section or key is missing) and --wait\n"
+    "SECONDS (default 10: how long to wait for another writer of FILE). Options come before\n"
+    "FILE; -- ends them. Names compare without regard to ASCII letter case; the last section and\n"
+    "the last key of a name win. Edits are all or nothing: FILE is saved through a backup file\n"
+    "that replaces it atomically, or not at all. quil ini COMMAND --help tells more.\n";
 
-// A loaded document, released on every path.
-class Document {
-  public:
-    explicit Document(std::string path) : path_(std::move(path)) {}
-    ~Document() { QUIL_Ini_Free(&doc_); }
-    Document(const Document &) = delete;
-    Document &operator=(const Document &) = delete;
+constexpr double kLongestWaitSeconds = 4294967.0; // the longest wait in ms that a uint32_t holds
+const char kSource[] = "tools/quil/ini_commands";
 
-    // Loads the file; on failure says why and returns the exit status.
-    int load();
-    // Writes the document back when it changed and releases it; returns the exit status.
-    int close();
+// ---- Options ----
 
-    IniFile *get() { return &doc_; }
-    const std::string &path() const { return path_; }
+enum OptionBit : unsigned { kWaitOption = 1, kExistingOption = 2, kFormatOption = 4 };
 
-    // Reports a failed lookup or edit code in words.
-    int report(uint32_t code, const std::string &section, const std::string &key);
-
-  private:
-    uint32_t physical_line(uint32_t slot);
-    int report_line(uint32_t slot, const char *problem);
-    uint32_t find_unreadable_line(uint32_t code);
-
-    std::string path_;
-    IniFile doc_{};
+struct Subcommand {
+    const char *name;
+    unsigned options; // the OptionBits it takes
+    const char *help;
+    int (*run)(const IniOptions &, const Args &);
 };
 
-std::string open_error(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
-        return "cannot be opened";
+bool parse_wait(const std::string &text, uint32_t &waitMs) {
+    char *end = nullptr;
+    double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(seconds >= 0) || seconds > kLongestWaitSeconds) {
+        return false;
     }
-    return std::strerror(errno);
+    waitMs = static_cast<uint32_t>(seconds * 1000 + 0.5);
+    return true;
 }
 
-// The physical line (1-based) on which each logical line of the file starts, as the library
-// reads it; reading stops at the first line it refuses, whose start is the last entry.
-std::vector<uint32_t> logical_line_starts(const std::string &path) {
-    std::vector<uint32_t> starts;
-    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        return starts;
+// The value of an option given as "--name=value" or as "--name value" (taking the next argument).
+std::optional<std::string> option_value(const Args &args, size_t &i, const std::string &name) {
+    const std::string &arg = args[i];
+    if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+        return arg.substr(name.size() + 1);
     }
-    uint32_t physical = 1;
-    for (;;) {
-        char *line = nullptr;
-        uint32_t length = 0, lines = 0;
-        uint32_t result = QUIL_Ini_ReadLine(&line, file, &length, &lines);
-        QUIL_MemFreeD(line, __LINE__, "tools/quil/ini_commands");
-        if (result == INI_NO_LINES) {
+    if (arg == name && i + 1 < args.size()) {
+        return args[++i];
+    }
+    return std::nullopt;
+}
+
+// Reads one option at args[i] (advancing i past a separate value) into options; false when it
+// is not an option sub takes or its value is wrong.
+bool take_option(const Subcommand &sub, const Args &args, size_t &i, IniOptions &options) {
+    if ((sub.options & kExistingOption) != 0 && args[i] == "--existing") {
+        options.existing = true;
+        return true;
+    }
+    if ((sub.options & kWaitOption) != 0 && args[i].rfind("--wait", 0) == 0) {
+        std::optional<std::string> value = option_value(args, i, "--wait");
+        return value && parse_wait(*value, options.waitMs);
+    }
+    if ((sub.options & kFormatOption) != 0 && args[i].rfind("--format", 0) == 0) {
+        std::optional<std::string> value = option_value(args, i, "--format");
+        options.format = value.value_or("");
+        return options.format == "sh" || options.format == "lines";
+    }
+    return false;
+}
+
+// Runs sub with the options that lead args (up to "--" or the first argument that does not start
+// with "-") taken out; --help prints its help.
+int run_subcommand(const Subcommand &sub, const Args &args) {
+    IniOptions options;
+    size_t i = 0;
+    for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
+        if (args[i] == "--") {
+            ++i;
             break;
         }
-        starts.push_back(physical);
-        if (result != QUIL_SUCCESS) {
-            break;
+        if (args[i] == "--help" || args[i] == "-h") {
+            std::fputs(sub.help, stdout);
+            return kOk;
         }
-        physical += lines;
-    }
-    QUIL_Fclose(file);
-    return starts;
-}
-
-// The physical line that holds the first NUL byte of the file, or 0.
-uint32_t line_of_first_nul(const std::string &path) {
-    std::string error;
-    uint32_t line = 1, found = 0;
-    bool previousWasCr = false;
-    read_blocks(
-        path,
-        [&](const uint8_t *data, size_t length) {
-            for (size_t i = 0; i < length && found == 0; ++i) {
-                if (data[i] == 0) {
-                    found = line;
-                } else if (data[i] == '\n' && !previousWasCr) {
-                    ++line;
-                } else if (data[i] == '\r') {
-                    ++line;
-                }
-                previousWasCr = data[i] == '\r';
-            }
-        },
-        error);
-    return found;
-}
-
-int Document::load() {
-    uint32_t result = QUIL_Ini_Load(path_.c_str(), &doc_);
-    switch (result) {
-    case QUIL_SUCCESS:
-        return kOk;
-    case INI_OPEN_FAILED:
-        complain(path_ + ": " + open_error(path_));
-        return kSystem;
-    case INI_LINE_TOO_LONG: {
-        std::vector<uint32_t> starts = logical_line_starts(path_);
-        uint32_t line = starts.empty() ? 0 : starts.back();
-        complain(path_ + ": line " + std::to_string(line) +
-                 ": line of 512 bytes or more (continuations included)");
-        return kNotFound;
-    }
-    case INI_BAD_LINE:
-        complain(path_ + ": line " + std::to_string(line_of_first_nul(path_)) +
-                 ": NUL byte: not a text file");
-        return kNotFound;
-    case INI_NO_MEMORY:
-        complain(path_ + ": out of memory while reading");
-        return kSystem;
-    default:
-        complain(path_ + ": cannot be read (result " + std::to_string(result) + ")");
-        return kSystem;
-    }
-}
-
-int Document::close() {
-    bool changed = doc_.modified != 0;
-    uint32_t result = QUIL_Ini_Close(path_.c_str(), &doc_);
-    if (result == QUIL_SUCCESS) {
-        return kOk;
-    }
-    if (!changed) {
-        return kOk;
-    }
-    switch (result) {
-    case INI_BACKUP_FAILED:
-        complain(path_ + ": not saved: a backup file of the same name exists already, or writing "
-                         "it fell short; the file is unchanged");
-        break;
-    case INI_SAVE_FAILED:
-        complain(path_ +
-                 ": not saved: the backup file could not be created or could not "
-                 "replace the file (" +
-                 open_error(path_) + ")");
-        break;
-    case INI_NO_MEMORY:
-        complain(path_ + ": not saved: out of memory");
-        break;
-    default:
-        complain(path_ + ": not saved (result " + std::to_string(result) + ")");
-    }
-    return kSystem;
-}
-
-uint32_t Document::physical_line(uint32_t slot) {
-    std::vector<uint32_t> starts = logical_line_starts(path_);
-    return slot < starts.size() ? starts[slot] : slot + 1;
-}
-
-int Document::report_line(uint32_t slot, const char *problem) {
-    complain(path_ + ": line " + std::to_string(physical_line(slot)) + ": " + problem);
-    return kNotFound;
-}
-
-// The last line (from the end, as lookups walk) that the grammar refuses with code.
-uint32_t Document::find_unreadable_line(uint32_t code) {
-    for (uint32_t slot = doc_.lineCount; slot-- > 0;) {
-        const char *text = doc_.lines[slot];
-        if (text == nullptr) {
-            continue;
-        }
-        uint32_t kind = INI_LINE_UNSET;
-        uint32_t result = QUIL_Ini_GetLineType(text, &kind);
-        char *a = nullptr, *b = nullptr, *c = nullptr;
-        if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
-            result = QUIL_Ini_ParseSectionLine(text, &a, &b);
-        } else if (result == QUIL_SUCCESS && kind == INI_LINE_KEY) {
-            result = QUIL_Ini_ParseKeyLine(text, &a, &b, &c);
-        }
-        for (char *piece : {a, b, c}) {
-            QUIL_MemFreeD(piece, __LINE__, "tools/quil/ini_commands");
-        }
-        if (result == code) {
-            return slot;
+        std::string given = args[i];
+        if (!take_option(sub, args, i, options)) {
+            return usage_error(std::string("ini ") + sub.name, "bad option '" + given + "'");
         }
     }
-    return 0;
+    return sub.run(options, Args(args.begin() + static_cast<std::ptrdiff_t>(i), args.end()));
 }
 
-int Document::report(uint32_t code, const std::string &section, const std::string &key) {
-    switch (code) {
-    case INI_NO_SECTION:
-    case INI_NO_LINES:
-        complain(path_ + ": no section [" + section + "]");
-        return kNotFound;
-    case INI_NO_KEY:
-        complain(path_ + ": no key " + key + " in section [" + section + "]");
-        return kNotFound;
-    case INI_BAD_LINE:
-        return report_line(find_unreadable_line(code),
-                           "neither a section header, a key line, a comment nor a blank line");
-    case INI_BAD_SECTION:
-        return report_line(find_unreadable_line(code), "malformed section header");
-    case INI_BAD_KEY:
-        return report_line(find_unreadable_line(code), "key line without a key");
-    case INI_BAD_ARGUMENT:
-        complain(path_ + ": refused: the section, key or value would not read back as written "
-                         "(an empty name, a line break, '=' in a key, ']' in a section name, a "
-                         "trailing backslash, \" ;\" outside quotes, or a line over 511 bytes)");
-        return kNotFound;
-    case INI_NO_MEMORY:
-        complain(path_ + ": out of memory");
-        return kSystem;
-    default:
-        complain(path_ + ": failed (result " + std::to_string(code) + ")");
-        return kSystem;
-    }
-}
-
-// ---- The commands ----
+// ---- Reading ----
 
 // Checks the number of arguments, loads the file named first and runs body on the document; a
 // usage or load failure ends the command with its status.
@@ -255,58 +127,137 @@ int with_document(const Args &args, size_t least, size_t most, const char *comma
     return body(doc);
 }
 
-int ini_get(const Args &args) {
+// Hands a list of names from the library to visit, each name once (the first spelling of names
+// equal without regard to ASCII letter case), and releases the list.
+template <typename Visit> int each_name_once(char **list, uint32_t count, Visit visit) {
+    std::set<std::string> seen;
+    int status = kOk;
+    for (uint32_t i = 0; i < count && status == kOk; ++i) {
+        std::string folded = list[i];
+        for (char &c : folded) {
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        if (seen.insert(folded).second) {
+            status = visit(std::string(list[i]));
+        }
+    }
+    QUIL_Ini_FreeList(list);
+    return status;
+}
+
+// The value of key in section: empty for a key without one.
+int get_value(Document &doc, const std::string &section, const std::string &key,
+              std::string &value) {
+    char *text = nullptr;
+    uint32_t result = QUIL_Ini_GetValue(doc.get(), section.c_str(), key.c_str(), &text);
+    if (result != QUIL_SUCCESS) {
+        return doc.report(result, section, key);
+    }
+    value = text == nullptr ? "" : text;
+    QUIL_MemFreeD(text, __LINE__, kSource);
+    return kOk;
+}
+
+// Hands every key of section (its last header) with its value to visit; a section without keys
+// hands none.
+template <typename Visit> int each_value(Document &doc, const std::string &section, Visit visit) {
+    uint32_t count = 0;
+    char **list = nullptr;
+    uint32_t result = QUIL_Ini_GetKeys(doc.get(), section.c_str(), &count, &list);
+    if (result == INI_NO_KEY) {
+        return kOk;
+    }
+    if (result != QUIL_SUCCESS) {
+        return doc.report(result, section, "");
+    }
+    return each_name_once(list, count, [&](const std::string &key) {
+        std::string value;
+        int status = get_value(doc, section, key, value);
+        return status == kOk ? visit(key, value) : status;
+    });
+}
+
+bool is_shell_name(const std::string &name) {
+    auto letter = [](char c) {
+        return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    if (name.empty() || !letter(name[0])) {
+        return false;
+    }
+    for (char c : name) {
+        if (!letter(c) && !(c >= '0' && c <= '9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// text in single quotes for a POSIX shell: every byte is literal there but the quote itself,
+// which closes the quotes, is given escaped and opens them again.
+std::string shell_quoted(const std::string &text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+int print_shell_assignments(Document &doc, const std::string &section) {
+    return each_value(doc, section, [&](const std::string &key, const std::string &value) {
+        if (is_shell_name(key)) {
+            std::printf("%s=%s\n", key.c_str(), shell_quoted(value).c_str());
+        } else {
+            complain(doc.path() + ": [" + section + "] " + key +
+                     ": not a shell variable name, skipped");
+        }
+        return kOk;
+    });
+}
+
+int print_grep_lines(Document &doc, const std::string &section) {
+    return each_value(doc, section, [&](const std::string &key, const std::string &value) {
+        std::printf("[%s] %s = %s\n", section.c_str(), key.c_str(), value.c_str());
+        return kOk;
+    });
+}
+
+int print_every_section(Document &doc) {
+    uint32_t count = 0;
+    char **list = nullptr;
+    uint32_t result = QUIL_Ini_GetSections(doc.get(), &count, &list);
+    if (result == INI_NO_SECTION || result == INI_NO_LINES) {
+        return kOk;
+    }
+    if (result != QUIL_SUCCESS) {
+        return doc.report(result, "", "");
+    }
+    return each_name_once(
+        list, count, [&](const std::string &section) { return print_grep_lines(doc, section); });
+}
+
+int get_formatted(const IniOptions &options, const Args &args) {
+    if (options.format == "sh") {
+        return with_document(args, 2, 2, "ini get", "--format sh expects FILE SECTION",
+                             [&](Document &doc) { return print_shell_assignments(doc, args[1]); });
+    }
     return with_document(
-        args, 3, 3, "ini get", "expects FILE SECTION KEY", [&](Document &doc) -> int {
-            char *value = nullptr;
-            uint32_t result =
-                QUIL_Ini_GetValue(doc.get(), args[1].c_str(), args[2].c_str(), &value);
-            if (result != QUIL_SUCCESS) {
-                return doc.report(result, args[1], args[2]);
-            }
-            std::printf("%s\n", value == nullptr ? "" : value);
-            QUIL_MemFreeD(value, __LINE__, "tools/quil/ini_commands");
-            return kOk;
+        args, 1, 2, "ini get", "--format lines expects FILE [SECTION]", [&](Document &doc) {
+            return args.size() == 2 ? print_grep_lines(doc, args[1]) : print_every_section(doc);
         });
 }
 
-// True when key already holds exactly value (a missing value counts as empty).
-bool holds_value(Document &doc, const std::string &section, const std::string &key,
-                 const char *value) {
-    char *current = nullptr;
-    uint32_t result = QUIL_Ini_GetValue(doc.get(), section.c_str(), key.c_str(), &current);
-    bool same = result == QUIL_SUCCESS &&
-                std::strcmp(current == nullptr ? "" : current, value == nullptr ? "" : value) == 0;
-    QUIL_MemFreeD(current, __LINE__, "tools/quil/ini_commands");
-    return same;
-}
-
-int ini_set(const Args &args) {
-    const char *value = args.size() == 4 ? args[3].c_str() : nullptr;
-    return with_document(
-        args, 3, 4, "ini set", "expects FILE SECTION KEY [VALUE]", [&](Document &doc) -> int {
-            if (holds_value(doc, args[1], args[2], value)) {
-                return kOk;
-            }
-            uint32_t result = QUIL_Ini_SetValue(doc.get(), args[1].c_str(), args[2].c_str(), value);
-            if (result != QUIL_SUCCESS) {
-                return doc.report(result, args[1], args[2]);
-            }
-            return doc.close();
-        });
-}
-
-int ini_del(const Args &args) {
-    return with_document(
-        args, 2, 3, "ini del", "expects FILE SECTION [KEY]", [&](Document &doc) -> int {
-            uint32_t result = args.size() == 3
-                                  ? QUIL_Ini_DeleteKey(doc.get(), args[1].c_str(), args[2].c_str())
-                                  : QUIL_Ini_DeleteSection(doc.get(), args[1].c_str());
-            if (result != QUIL_SUCCESS) {
-                return doc.report(result, args[1], args.size() == 3 ? args[2] : "");
-            }
-            return doc.close();
-        });
+int ini_get(const IniOptions &options, const Args &args) {
+    if (!options.format.empty()) {
+        return get_formatted(options, args);
+    }
+    return with_document(args, 3, 3, "ini get", "expects FILE SECTION KEY", [&](Document &doc) {
+        std::string value;
+        int status = get_value(doc, args[1], args[2], value);
+        if (status == kOk) {
+            std::printf("%s\n", value.c_str());
+        }
+        return status;
+    });
 }
 
 void print_list(char **list, uint32_t count) {
@@ -316,7 +267,7 @@ void print_list(char **list, uint32_t count) {
     QUIL_Ini_FreeList(list);
 }
 
-int ini_sections(const Args &args) {
+int ini_sections(const IniOptions &, const Args &args) {
     return with_document(args, 1, 1, "ini sections", "expects FILE", [&](Document &doc) -> int {
         uint32_t count = 0;
         char **list = nullptr;
@@ -332,7 +283,7 @@ int ini_sections(const Args &args) {
     });
 }
 
-int ini_keys(const Args &args) {
+int ini_keys(const IniOptions &, const Args &args) {
     return with_document(args, 2, 2, "ini keys", "expects FILE SECTION", [&](Document &doc) -> int {
         uint32_t count = 0;
         char **list = nullptr;
@@ -375,7 +326,7 @@ int validate_one(const std::string &path) {
     return kNotFound;
 }
 
-int ini_validate(const Args &args) {
+int ini_validate(const IniOptions &, const Args &args) {
     if (args.empty()) {
         return usage_error("ini validate", "expects FILE...");
     }
@@ -387,27 +338,83 @@ int ini_validate(const Args &args) {
     return status;
 }
 
-struct Subcommand {
-    const char *name;
-    int (*run)(const Args &);
-};
+// ---- The table ----
+
+const char kGetHelp[] =
+    "usage: quil ini get FILE SECTION KEY\n"
+    "       quil ini get --format sh FILE SECTION\n"
+    "       quil ini get --format lines FILE [SECTION]\n"
+    "Prints the value of KEY in SECTION and a newline (an empty line for a key without a value).\n"
+    "--format sh prints every key of SECTION as key='value', which a POSIX shell can eval: the\n"
+    "value is quoted byte for byte; keys that are no shell variable names are skipped with a\n"
+    "warning. --format lines prints \"[section] key = value\" for every key of SECTION, or of\n"
+    "every section, for grep. Takes no lock. Exit status 1 when the section or key is missing.\n";
+
+const char kSetHelp[] =
+    "usage: quil ini set [--existing] [--wait SECONDS] FILE SECTION KEY [VALUE]\n"
+    "       quil ini set [--existing] [--wait SECONDS] FILE SECTION KEY VALUE [SECTION KEY "
+    "VALUE]...\n"
+    "Sets KEY in SECTION to VALUE (without VALUE: a key without a value), creating the key after\n"
+    "the section's last line or the section at the end of FILE; the line keeps the key's spelling\n"
+    "and its comment. Several groups are applied in one save, all or nothing: a value that would\n"
+    "not read back as given refuses the whole batch (exit status 1, FILE untouched).\n"
+    "  --existing      fail (exit status 1, FILE untouched) when a section or key is missing\n"
+    "  --wait SECONDS  wait at most this long for another writer of FILE (default 10); then fail\n"
+    "                  with exit status 3 and change nothing\n";
+
+const char kDelHelp[] =
+    "usage: quil ini del [--existing] [--wait SECONDS] FILE SECTION\n"
+    "       quil ini del [--existing] [--wait SECONDS] FILE SECTION KEY [SECTION KEY]...\n"
+    "Removes every section named SECTION with all its lines, or every line of each KEY from\n"
+    "every section of its name, in one save. A missing section or key fails the whole command\n"
+    "(exit status 1, FILE untouched), with or without --existing.\n"
+    "  --wait SECONDS  wait at most this long for another writer of FILE (default 10); then fail\n"
+    "                  with exit status 3 and change nothing\n";
+
+const char kMergeHelp[] =
+    "usage: quil ini merge [--existing] [--wait SECONDS] FILE [SECTION] < INI-TEXT\n"
+    "Sets every key of the INI text on standard input in FILE, in its section there, in one save\n"
+    "and all or nothing; keys before the input's first header go to SECTION (without SECTION they\n"
+    "are an error), and a header alone creates its section. Comments of the input are not copied;\n"
+    "the comments and layout of FILE are kept.\n"
+    "  --existing      fail (exit status 1, FILE untouched) when a section or key is missing\n"
+    "  --wait SECONDS  wait at most this long for another writer of FILE (default 10); then fail\n"
+    "                  with exit status 3 and change nothing\n";
+
+const char kSectionsHelp[] = "usage: quil ini sections FILE\n"
+                             "Prints the section names of FILE, one a line, in file order.\n";
+
+const char kKeysHelp[] = "usage: quil ini keys FILE SECTION\n"
+                         "Prints the keys of SECTION, one a line, in file order.\n";
+
+const char kValidateHelp[] =
+    "usage: quil ini validate FILE...\n"
+    "Checks every FILE against the strict grammar and prints FILE:LINE: problem for the first\n"
+    "line of each that fails it (exit status 1).\n";
+
+constexpr unsigned kWriterOptions = kWaitOption | kExistingOption;
 
 constexpr Subcommand kSubcommands[] = {
-    {"get", ini_get},   {"set", ini_set},           {"del", ini_del},
-    {"keys", ini_keys}, {"sections", ini_sections}, {"validate", ini_validate},
+    {"get", kFormatOption, kGetHelp, ini_get},
+    {"set", kWriterOptions, kSetHelp, ini_set},
+    {"del", kWriterOptions, kDelHelp, ini_del},
+    {"merge", kWriterOptions, kMergeHelp, ini_merge},
+    {"keys", 0, kKeysHelp, ini_keys},
+    {"sections", 0, kSectionsHelp, ini_sections},
+    {"validate", 0, kValidateHelp, ini_validate},
 };
 
 } // namespace
 
 int run_ini(const Args &args) {
-    if (args.empty() || wants_help(args)) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kHelp, args.empty() ? stderr : stdout);
         return args.empty() ? kUsage : kOk;
     }
     Args rest(args.begin() + 1, args.end());
     for (const Subcommand &sub : kSubcommands) {
         if (args[0] == sub.name) {
-            return sub.run(rest);
+            return run_subcommand(sub, rest);
         }
     }
     return usage_error("ini", "unknown subcommand '" + args[0] + "'");

@@ -10,8 +10,10 @@ const char kHelp[] =
     "usage: quil COMMAND [ARGS...]\n"
     "\n"
     "  quil ini get FILE SECTION KEY          print the value of KEY in SECTION\n"
-    "  quil ini set FILE SECTION KEY [VALUE]  set a value, creating the key or section\n"
-    "  quil ini del FILE SECTION [KEY]        remove a key, or the whole section\n"
+    "  quil ini get --format sh|lines FILE .. every key of a section for eval, or for grep\n"
+    "  quil ini set FILE SECTION KEY [VALUE]  set values (several groups: one save)\n"
+    "  quil ini del FILE SECTION [KEY]        remove keys (several pairs: one save), or a section\n"
+    "  quil ini merge FILE [SECTION] < INI    set every key of the INI text on standard input\n"
     "  quil ini sections FILE                 list the section names\n"
     "  quil ini keys FILE SECTION             list the keys of a section\n"
     "  quil ini validate FILE...              check the strict INI grammar\n"
@@ -21,8 +23,9 @@ const char kHelp[] =
     "  quil md5 --check FILE                  verify a list of \"digest  name\" lines\n"
     "  quil ip ADDRESS...                     parse IPv4 or IPv6 text with an optional port\n"
     "\n"
-    "Every command takes --help. Exit status: 0 success, 1 not found or invalid content,\n"
-    "2 usage error, 3 file or system error.\n";
+    "Every command takes --help. set, del and merge wait for each other (--wait SECONDS).\n"
+    "Exit status: 0 success, 1 not found or invalid content, 2 usage error, 3 file or system\n"
+    "error (also: another writer held the file past --wait, or changed it meanwhile).\n";
 
 struct Command {
     const char *name;

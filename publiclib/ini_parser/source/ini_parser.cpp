@@ -8,6 +8,7 @@
 
 #include "common/bounded.h"
 #include "ini_parser/source/ini_internal.h"
+#include "ini_parser/source/ini_origin.h"
 
 #include <algorithm>
 #include <array>
@@ -170,7 +171,9 @@ class ByteSource {
   public:
     enum class GiveBack { ToFile, ToNextLine };
 
-    ByteSource(QUIL_FILE *file, GiveBack giveBack) : file_(file), giveBack_(giveBack) {}
+    // hash, when given, receives every byte read from the file.
+    ByteSource(QUIL_FILE *file, GiveBack giveBack, ContentHash *hash = nullptr)
+        : file_(file), giveBack_(giveBack), hash_(hash) {}
 
     int32_t next() {
         if (next_ == end_ && !refill()) {
@@ -217,6 +220,9 @@ class ByteSource {
             // A short read comes only at the end of the file or with a read error (which the
             // loader asks the file about afterwards): asking again would only cost a system call.
             drained_ = got < kReadAhead;
+            if (hash_ != nullptr) {
+                hash_->add(buffer_.data(), got);
+            }
         }
         next_ = buffer_.data();
         end_ = next_ + got;
@@ -234,6 +240,7 @@ class ByteSource {
 
     QUIL_FILE *file_;
     GiveBack giveBack_;
+    ContentHash *hash_;
     std::array<char, kReadAhead> buffer_;
     const char *next_ = nullptr;
     const char *end_ = nullptr;
@@ -437,11 +444,7 @@ uint32_t read_line(ByteSource &source, char **slot, uint32_t *length, uint32_t *
 // ---- Loading ----
 
 void clear_document(IniFile *doc) {
-    doc->modified = 0;
-    doc->lineCount = 0;
-    doc->lineCapacity = 0;
-    doc->physLineCount = 0;
-    doc->lines = nullptr;
+    *doc = IniFile{};
 }
 
 enum class Plain { Stored, NotPlain, NoMemory };
@@ -635,8 +638,8 @@ uint32_t next_line(ByteSource &source, char **text, uint32_t *physLines) {
 
 // Reads every line of file into doc, which is all zero, keeping one null slot after the last
 // line. On failure doc may hold lines that QUIL_Ini_Free releases.
-uint32_t read_lines(QUIL_FILE *file, IniFile *doc) {
-    ByteSource source(file, ByteSource::GiveBack::ToNextLine);
+uint32_t read_lines(QUIL_FILE *file, IniFile *doc, ContentHash *hash) {
+    ByteSource source(file, ByteSource::GiveBack::ToNextLine, hash);
     LoadingLines array(doc);
     uint32_t result = QUIL_SUCCESS;
     while (result == QUIL_SUCCESS) {
@@ -1092,12 +1095,16 @@ uint32_t QUIL_Ini_Load(const char *path, IniFile *doc) {
     if (path == nullptr || doc == nullptr) {
         return INI_BAD_ARGUMENT;
     }
+    uint64_t loadedAt = QUIL_GetSystemTime();
     clear_document(doc);
     QUIL_FILE *file = QUIL_Fopen(path, "r");
     if (file == nullptr) {
         return INI_OPEN_FAILED;
     }
-    uint32_t result = read_lines(file, doc);
+    QuilFileIdentity origin{};
+    ContentHash hash;
+    uint32_t result =
+        QUIL_Fidentity(file, &origin) == 0 ? read_lines(file, doc, &hash) : INI_OPEN_FAILED;
     // A read error looks like the end of the file to the reader: a document cut short there
     // would lose the rest of the file on the next save.
     if (result == QUIL_SUCCESS && QUIL_Ferror(file) != 0) {
@@ -1105,15 +1112,41 @@ uint32_t QUIL_Ini_Load(const char *path, IniFile *doc) {
     }
     if (result != QUIL_SUCCESS) {
         QUIL_Ini_Free(doc);
+    } else {
+        doc->origin = origin;
+        doc->originHash = hash.value();
+        doc->originPathHash = text_hash(path);
+        doc->loadedAt = loadedAt;
+        doc->hasOrigin = 1;
     }
     QUIL_Fclose(file);
     return result;
+}
+
+uint32_t QUIL_Ini_LoadForUpdate(const char *path, IniFile *doc, uint32_t waitMs) {
+    if (path == nullptr || doc == nullptr) {
+        return INI_BAD_ARGUMENT;
+    }
+    clear_document(doc);
+    int32_t status = QUIL_LOCK_FAILED;
+    QUIL_LOCK *lock = QUIL_LockFile(path, waitMs, &status);
+    if (lock == nullptr) {
+        return status == QUIL_LOCK_BUSY ? INI_LOCK_TIMEOUT : INI_OPEN_FAILED;
+    }
+    uint32_t result = QUIL_Ini_Load(path, doc);
+    if (result != QUIL_SUCCESS) {
+        QUIL_UnlockFile(lock);
+        return result;
+    }
+    doc->lock = lock;
+    return QUIL_SUCCESS;
 }
 
 void QUIL_Ini_Free(IniFile *doc) {
     if (doc == nullptr) {
         return;
     }
+    QUIL_UnlockFile(doc->lock);
     if (doc->lines != nullptr) {
         for (uint32_t i = 0; i < doc->lineCount; ++i) {
             free_text(&doc->lines[i]);

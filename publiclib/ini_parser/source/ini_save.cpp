@@ -9,6 +9,7 @@
 #include "wex_result_codes.h"
 
 #include "common/bounded.h"
+#include "ini_parser/source/ini_origin.h"
 #include "ini_parser/source/ini_writer_internal.h"
 
 namespace {
@@ -213,8 +214,8 @@ uint32_t fill_backup(QUIL_FILE *file, const char *target, const IniFile *doc) {
 }
 
 // Creates the backup file (only a new file: never one that exists or a link planted at the name)
-// and fills it. An incomplete backup file is removed.
-uint32_t write_backup(const char *backup, const char *target, const IniFile *doc) {
+// and fills it. An incomplete backup file is removed; *kept tells whether the file stays.
+uint32_t write_backup(const char *backup, const char *target, const IniFile *doc, bool *kept) {
     QUIL_FILE *taken = QUIL_Fopen(backup, "r");
     if (taken != nullptr) {
         QUIL_Fclose(taken);
@@ -228,19 +229,57 @@ uint32_t write_backup(const char *backup, const char *target, const IniFile *doc
     if (QUIL_Fclose(file) != 0 && result == QUIL_SUCCESS) {
         result = INI_BACKUP_FAILED;
     }
-    if (result == INI_BACKUP_FAILED) {
-        QUIL_Remove(backup);
-    }
+    *kept = result != INI_BACKUP_FAILED || QUIL_Remove(backup) != 0;
     return result;
 }
 
-// Saves the document over the file that path designates; a link stays a link.
-uint32_t save(const char *path, const IniFile *doc) {
+// Whether the document file may be replaced: not when another program changed or replaced it
+// since the load, nor when that cannot be told.
+uint32_t check_origin(const IniFile *doc, const char *path, const char *target) {
+    switch (wex::ini::compare_with_origin(doc, path, target)) {
+    case wex::ini::OnDisk::Changed:
+        return INI_CHANGED_ON_DISK;
+    case wex::ini::OnDisk::Unknown:
+        return INI_SAVE_FAILED;
+    default:
+        return QUIL_SUCCESS;
+    }
+}
+
+// Windows renames over no file that is open, not even through the lock's own handle opened with
+// FILE_SHARE_DELETE (MoveFileEx and FileRenameInfo fail with access denied; tried under Wine):
+// there the lock is given up right before the rename. A writer that takes it in that instant
+// holds the old file open, so that the rename fails (50, the new text kept in the backup file),
+// or it meets the new file: no change is lost unnoticed.
+void release_lock_before_rename(IniFile *doc) {
+#ifdef _WIN32
+    QUIL_UnlockFile(doc->lock);
+    doc->lock = nullptr;
+#else
+    (void)doc; // elsewhere the lock is held until the rename is done
+#endif
+}
+
+// Saves the document over the file that path designates; a link stays a link. When the new
+// text stays in the backup file, *kept receives its name (else the name is released).
+uint32_t save(const char *path, IniFile *doc, char **kept) {
     char *target = QUIL_ResolvePath(path, __LINE__, kUnit);
     char *backup = target != nullptr ? backup_name(target) : nullptr;
-    uint32_t result = backup != nullptr ? write_backup(backup, target, doc) : INI_NO_MEMORY;
+    bool backupKept = false;
+    uint32_t result =
+        backup != nullptr ? write_backup(backup, target, doc, &backupKept) : INI_NO_MEMORY;
+    if (result == QUIL_SUCCESS) {
+        result = check_origin(doc, path, target);
+    }
+    if (result == QUIL_SUCCESS) {
+        release_lock_before_rename(doc);
+    }
     if (result == QUIL_SUCCESS && QUIL_Rename(backup, target) != 0) {
         result = INI_SAVE_FAILED; // the new text stays in the backup file
+    }
+    if (result != QUIL_SUCCESS && backupKept) {
+        *kept = backup;
+        backup = nullptr;
     }
     QUIL_MemFreeD(backup, __LINE__, kUnit);
     QUIL_MemFreeD(target, __LINE__, kUnit);
@@ -269,18 +308,31 @@ uint32_t QUIL_Ini_WriteLine(QUIL_FILE *file, const char *text) {
     return QUIL_SUCCESS;
 }
 
-uint32_t QUIL_Ini_Close(const char *path, IniFile *doc) {
+uint32_t QUIL_Ini_CloseWithBackupName(const char *path, IniFile *doc, char **backupName) {
+    if (backupName != nullptr) {
+        *backupName = nullptr;
+    }
     if (doc == nullptr) {
         return INI_BAD_ARGUMENT;
     }
     uint32_t result = QUIL_SUCCESS;
+    char *kept = nullptr;
     if (doc->modified == 1 && doc->lines == nullptr) {
         result = INI_BAD_ARGUMENT; // no lines to write: never replace the file by nothing
     } else if (doc->modified == 1) {
-        result = path == nullptr || path[0] == '\0' ? INI_NO_LINES : save(path, doc);
+        result = path == nullptr || path[0] == '\0' ? INI_NO_LINES : save(path, doc, &kept);
     }
-    QUIL_Ini_Free(doc);
+    QUIL_Ini_Free(doc); // releases the lock after the rename
+    if (backupName != nullptr) {
+        *backupName = kept;
+    } else {
+        QUIL_MemFreeD(kept, __LINE__, kUnit);
+    }
     return result;
+}
+
+uint32_t QUIL_Ini_Close(const char *path, IniFile *doc) {
+    return QUIL_Ini_CloseWithBackupName(path, doc, nullptr);
 }
 
 } // extern "C"
