@@ -1,6 +1,7 @@
 // An operation sequence taken from the input runs on one of the three containers (the first byte
 // chooses) and on a plain reference model; after every step the result code, the element handed
-// out, the contents in order, the count and the cursor must agree, and nothing may leak.
+// out, the contents in order, the count, the cursor and (static list) the node reuse must agree,
+// a refused call must change nothing, and nothing may leak. Also run under ctest.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -73,6 +74,7 @@ struct DLinkFamily {
                               kNoPrior = DLINK_NO_PRIOR, kNoNext = DLINK_NO_NEXT,
                               kEmpty = DLINK_EMPTY, kStopped = DLINK_STOPPED,
                               kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
+    static constexpr bool kEmptyCursorReadClears = true;
     static constexpr auto Insert = QUIL_DLinkList_Insert;
     static constexpr auto SetCursor = QUIL_DLinkList_Set_CurPtr;
     static constexpr auto NextPtr = QUIL_DLinkList_NextPtr;
@@ -85,6 +87,7 @@ struct DLinkFamily {
     static constexpr auto DeleteCur = QUIL_DLinkList_Delete_CurNode;
     static constexpr auto Walk = QUIL_DLinkList_Process_List;
     static constexpr auto Deinit = QUIL_DLinkList_Deinit;
+    static constexpr auto Count = QUIL_DLinkList_Get_NodeNumber;
     static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {
         {QUIL_DLinkList_Get_HeadNode, QUIL_DLinkList_Get_TailNode, QUIL_DLinkList_Get_CurNode},
         {QUIL_DLinkList_Remove_HeadNode, QUIL_DLinkList_Remove_TailNode,
@@ -119,6 +122,7 @@ struct DLinkFamily {
         }
         return numbers;
     }
+    static std::vector<uint32_t> free_nodes(const List *) { return {}; }
 };
 
 struct SLinkFamily {
@@ -127,6 +131,8 @@ struct SLinkFamily {
                               kNoPrior = SLINK_NO_PRIOR, kNoNext = SLINK_NO_NEXT,
                               kEmpty = SLINK_EMPTY, kStopped = SLINK_STOPPED, kFull = SLINK_FULL,
                               kNoMemory = 0 /* insertion allocates nothing */;
+    // On an empty list the cursor readers leave the output; the end readers clear it.
+    static constexpr bool kEmptyCursorReadClears = false;
     static constexpr auto Insert = QUIL_SLinkList_Insert;
     static constexpr auto SetCursor = QUIL_SLinkList_Set_CurPtr;
     static constexpr auto NextPtr = QUIL_SLinkList_NextPtr;
@@ -139,6 +145,7 @@ struct SLinkFamily {
     static constexpr auto DeleteCur = QUIL_SLinkList_Delete_CurNode;
     static constexpr auto Walk = QUIL_SLinkList_Process_List;
     static constexpr auto Deinit = QUIL_SLinkList_Deinit;
+    static constexpr auto Count = QUIL_SLinkList_Get_NodeNumber;
     static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {
         {QUIL_SLinkList_Get_HeadNode, QUIL_SLinkList_Get_TailNode, QUIL_SLinkList_Get_CurNode},
         {QUIL_SLinkList_Remove_HeadNode, QUIL_SLinkList_Remove_TailNode,
@@ -172,23 +179,36 @@ struct SLinkFamily {
         if (list->cursor == SLINK_NONE) {
             *cursorAt = numbers.size();
         }
-        uint32_t free = 0;
-        for (uint32_t i = list->freeHead; i != SLINK_NONE; i = list->nodes[i].next) {
-            check(i < list->capacity && ++free <= list->capacity, "the free chain is sound");
-        }
-        check(free + list->count == list->capacity, "every node is in use or free");
+        uint32_t capacity = 0;
+        check(QUIL_SLinkList_Get_MaxNodeNumber(const_cast<List *>(list), &capacity) == 0 &&
+                  capacity == list->capacity,
+              "the capacity reads back");
+        check(free_nodes(list).size() + list->count == list->capacity,
+              "every node is in use or free");
         return numbers;
+    }
+    // The free chain from its head: the node freed last comes first and is reused first.
+    static std::vector<uint32_t> free_nodes(const List *list) {
+        std::vector<uint32_t> chain;
+        for (uint32_t i = list->freeHead; i != SLINK_NONE; i = list->nodes[i].next) {
+            check(i < list->capacity && chain.size() < list->capacity &&
+                      list->nodes[i].element == nullptr,
+                  "the free chain is sound");
+            chain.push_back(i);
+        }
+        return chain;
     }
 };
 
 template <class Family> class ListRun {
   public:
     explicit ListRun(FuzzedDataProvider &input)
-        : input_(input), list_(Family::make(input)), capacity_(capacity_of(list_)) {}
+        : input_(input), list_(Family::make(input)), capacity_(capacity_of(list_)),
+          keepElements_(input.ConsumeBool()) {}
     ~ListRun() {
-        check(Family::Deinit(list_, 0) == QUIL_SUCCESS, "a list can be ended");
+        check(Family::Deinit(list_, keepElements_) == QUIL_SUCCESS, "a list can be ended");
         std::vector<void *> expected;
-        for (int n : model_) {
+        for (int n : keepElements_ ? Model() : model_) {
             expected.push_back(item(n));
         }
         check(g_released == expected, "ending a list releases every element, first to last");
@@ -198,10 +218,13 @@ template <class Family> class ListRun {
     ListRun &operator=(const ListRun &) = delete;
 
     void step() {
-        switch (input_.ConsumeIntegralInRange<int>(0, 7)) {
+        switch (input_.ConsumeIntegralInRange<int>(0, 8)) {
         case 0:
         case 1:
             insert();
+            break;
+        case 8:
+            refuse();
             break;
         case 2:
             search();
@@ -224,6 +247,7 @@ template <class Family> class ListRun {
             break;
         }
         compare();
+        check_node_reuse();
     }
 
   private:
@@ -241,6 +265,26 @@ template <class Family> class ListRun {
         auto next = model_.erase(at);
         cursor_ = next != model_.end() || model_.empty() ? next : std::prev(next);
         return element;
+    }
+
+    // A null list, output, element, key or routine: refused with 10 before anything changes.
+    void refuse() {
+        int which = input_.ConsumeIntegralInRange<int>(0, 14);
+        void *out = item(kPreset);
+        typename Family::List *none = nullptr;
+        uint32_t result =
+            which < 6 ? Family::kReaders[which / 3][which % 3](which % 2 == 0 ? list_ : none,
+                                                               which % 2 == 0 ? nullptr : &out)
+            : which == 6  ? Family::Insert(list_, nullptr, 0)
+            : which == 7  ? Family::Query(list_, nullptr, nullptr, &out)
+            : which == 8  ? Family::Walk(list_, nullptr, nullptr, nullptr)
+            : which == 9  ? Family::Count(list_, nullptr)
+            : which < 13  ? Family::kDeleters[which - 10](none)
+            : which == 13 ? Family::NextPtr(none)
+                          : Family::Deinit(none, 0);
+        check(result == Family::kBadArgument && out == item(kPreset),
+              "a null argument is refused with 10 and the output kept");
+        check_released({});
     }
 
     void insert() {
@@ -276,7 +320,7 @@ template <class Family> class ListRun {
                                      : Family::Delete(list_, &key, nullptr);
         check(result == expected, "a search gives the model's code");
         if (expected != QUIL_SUCCESS) {
-            check(out == nullptr || out == item(kPreset), "a failed search hands out nothing");
+            check(how == 2 || out == nullptr, "a failed search clears the output");
             check_released({});
             return;
         }
@@ -298,7 +342,8 @@ template <class Family> class ListRun {
         uint32_t result = Family::kReaders[removing][which](list_, &out);
         check(result == empty_or(QUIL_SUCCESS), "reading an end gives the model's code");
         if (empty()) {
-            check(out == nullptr || out == item(kPreset), "an empty list hands out nothing");
+            bool clears = which != 2 || Family::kEmptyCursorReadClears;
+            check(out == (clears ? nullptr : item(kPreset)), "an empty list hands out nothing");
             return;
         }
         auto at = which == 0 ? model_.begin() : which == 1 ? std::prev(model_.end()) : cursor_;
@@ -332,10 +377,13 @@ template <class Family> class ListRun {
                               ? (reading ? Family::GetNext(list_, &out) : Family::NextPtr(list_))
                               : (reading ? Family::GetPrior(list_, &out) : Family::PriorPtr(list_));
         check(result == expected, "a cursor step gives the model's code");
-        if (expected == QUIL_SUCCESS) {
-            cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
-            check(!reading || out == item(*cursor_), "a step hands out the new cursor's element");
+        if (expected != QUIL_SUCCESS) {
+            bool clears = reading && (!empty() || Family::kEmptyCursorReadClears);
+            check(out == (clears ? nullptr : item(kPreset)), "a refused step hands out nothing");
+            return;
         }
+        cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
+        check(!reading || out == item(*cursor_), "a step hands out the new cursor's element");
     }
 
     static uint32_t visit(void *walkState, void *element, void *list) {
@@ -389,13 +437,32 @@ template <class Family> class ListRun {
               "the list holds the model's elements in order");
         check(cursorAt == static_cast<size_t>(std::distance(model_.begin(), cursor_)),
               "the cursor stands where the model's does");
+        uint32_t count = UINT32_MAX;
+        check(Family::Count(list_, &count) == 0 && count == model_.size(), "the count reads back");
+    }
+
+    // Nodes freed in a step go to the front of the free chain, last freed first; an insertion
+    // takes the front node. What is left of the chain before the step keeps its order.
+    void check_node_reuse() {
+        std::vector<uint32_t> now = Family::free_nodes(list_);
+        auto wasFree = [this](uint32_t n) {
+            return std::find(free_.begin(), free_.end(), n) != free_.end();
+        };
+        auto kept = std::find_if(now.begin(), now.end(), wasFree);
+        auto keptCount = static_cast<size_t>(std::distance(kept, now.end()));
+        check(keptCount <= free_.size() &&
+                  std::equal(kept, now.end(), free_.end() - static_cast<long>(keptCount)),
+              "freed nodes are reused last freed first");
+        free_ = now;
     }
 
     FuzzedDataProvider &input_;
     typename Family::List *list_;
     size_t capacity_;
+    bool keepElements_;
     Model model_;
     Model::iterator cursor_ = model_.end();
+    std::vector<uint32_t> free_ = Family::free_nodes(list_);
 };
 
 // ---- The hash table ----
@@ -416,7 +483,8 @@ void release_key(void *copy) {
 
 class HashRun {
   public:
-    explicit HashRun(FuzzedDataProvider &input) : input_(input) {
+    explicit HashRun(FuzzedDataProvider &input)
+        : input_(input), keepElements_(input.ConsumeBool()) {
         auto buckets = input.ConsumeIntegralInRange<uint32_t>(1, kLargestBucketCount);
         check(QUIL_Hash_Init(buckets, hash_key, compare_key, release_key, record_release,
                              &table_) == QUIL_SUCCESS,
@@ -424,8 +492,14 @@ class HashRun {
         chains_.resize(buckets);
     }
     ~HashRun() {
-        check(QUIL_Hash_Deinit(table_, 0) == QUIL_SUCCESS, "a table can be ended");
-        check(g_released.size() == elements_.size(), "ending a table releases every element");
+        check(QUIL_Hash_Deinit(table_, keepElements_) == QUIL_SUCCESS, "a table can be ended");
+        std::vector<void *> expected;
+        for (const Chain &chain : keepElements_ ? std::vector<Chain>() : chains_) {
+            for (uint32_t key : chain) {
+                expected.push_back(elements_.at(key));
+            }
+        }
+        check(g_released == expected, "ending a table releases every element in walk order");
         g_released.clear();
     }
     HashRun(const HashRun &) = delete;
@@ -577,7 +651,10 @@ class HashRun {
     }
 
     void compare() {
-        check(table_->count == elements_.size(), "the table counts the model's entries");
+        uint32_t count = UINT32_MAX, buckets = UINT32_MAX;
+        check(QUIL_Hash_Get_NodeNumber(table_, &count) == 0 && count == elements_.size() &&
+                  QUIL_Hash_Get_BucketNumber(table_, &buckets) == 0 && buckets == chains_.size(),
+              "the table counts the model's entries and buckets");
         check((table_->cursor == nullptr) == (cursor_ == nullptr),
               "the table has a cursor when the model has one");
         if (cursor_ != nullptr) {
@@ -598,6 +675,7 @@ class HashRun {
 
     FuzzedDataProvider &input_;
     HashTable *table_ = nullptr;
+    bool keepElements_;
     std::vector<Chain> chains_;
     std::map<uint32_t, void *> elements_;
     const uint32_t *cursor_ = nullptr;
