@@ -66,7 +66,26 @@ VisitAction next_action(Walk &walk) {
     return action;
 }
 
-// ---- The two lists: one model, the codes and calls of each family ----
+// The calls both lists offer, by the family's prefix.
+#define WEX_LIST_CALLS(P)                                                                          \
+    static constexpr auto Insert = QUIL_##P##_Insert;                                              \
+    static constexpr auto SetCursor = QUIL_##P##_Set_CurPtr;                                       \
+    static constexpr auto NextPtr = QUIL_##P##_NextPtr;                                            \
+    static constexpr auto PriorPtr = QUIL_##P##_PriorPtr;                                          \
+    static constexpr auto GetNext = QUIL_##P##_Get_NextNode;                                       \
+    static constexpr auto GetPrior = QUIL_##P##_Get_PriorNode;                                     \
+    static constexpr auto Query = QUIL_##P##_Query;                                                \
+    static constexpr auto Remove = QUIL_##P##_Remove;                                              \
+    static constexpr auto Delete = QUIL_##P##_Delete;                                              \
+    static constexpr auto DeleteCur = QUIL_##P##_Delete_CurNode;                                   \
+    static constexpr auto Walk = QUIL_##P##_Process_List;                                          \
+    static constexpr auto Deinit = QUIL_##P##_Deinit;                                              \
+    static constexpr auto Count = QUIL_##P##_Get_NodeNumber;                                       \
+    static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {                               \
+        {QUIL_##P##_Get_HeadNode, QUIL_##P##_Get_TailNode, QUIL_##P##_Get_CurNode},                \
+        {QUIL_##P##_Remove_HeadNode, QUIL_##P##_Remove_TailNode, QUIL_##P##_Remove_CurNode}};      \
+    static constexpr uint32_t (*kDeleters[3])(List *) = {                                          \
+        QUIL_##P##_Delete_HeadNode, QUIL_##P##_Delete_TailNode, QUIL_##P##_Delete_CurNode}
 
 struct DLinkFamily {
     using List = DLinkList;
@@ -75,26 +94,7 @@ struct DLinkFamily {
                               kEmpty = DLINK_EMPTY, kStopped = DLINK_STOPPED,
                               kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
     static constexpr bool kEmptyCursorReadClears = true;
-    static constexpr auto Insert = QUIL_DLinkList_Insert;
-    static constexpr auto SetCursor = QUIL_DLinkList_Set_CurPtr;
-    static constexpr auto NextPtr = QUIL_DLinkList_NextPtr;
-    static constexpr auto PriorPtr = QUIL_DLinkList_PriorPtr;
-    static constexpr auto GetNext = QUIL_DLinkList_Get_NextNode;
-    static constexpr auto GetPrior = QUIL_DLinkList_Get_PriorNode;
-    static constexpr auto Query = QUIL_DLinkList_Query;
-    static constexpr auto Remove = QUIL_DLinkList_Remove;
-    static constexpr auto Delete = QUIL_DLinkList_Delete;
-    static constexpr auto DeleteCur = QUIL_DLinkList_Delete_CurNode;
-    static constexpr auto Walk = QUIL_DLinkList_Process_List;
-    static constexpr auto Deinit = QUIL_DLinkList_Deinit;
-    static constexpr auto Count = QUIL_DLinkList_Get_NodeNumber;
-    static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {
-        {QUIL_DLinkList_Get_HeadNode, QUIL_DLinkList_Get_TailNode, QUIL_DLinkList_Get_CurNode},
-        {QUIL_DLinkList_Remove_HeadNode, QUIL_DLinkList_Remove_TailNode,
-         QUIL_DLinkList_Remove_CurNode}};
-    static constexpr uint32_t (*kDeleters[3])(List *) = {QUIL_DLinkList_Delete_HeadNode,
-                                                         QUIL_DLinkList_Delete_TailNode,
-                                                         QUIL_DLinkList_Delete_CurNode};
+    WEX_LIST_CALLS(DLinkList);
 
     static List *make(FuzzedDataProvider &) {
         List *list = nullptr;
@@ -133,26 +133,7 @@ struct SLinkFamily {
                               kNoMemory = 0 /* insertion allocates nothing */;
     // On an empty list the cursor readers leave the output; the end readers clear it.
     static constexpr bool kEmptyCursorReadClears = false;
-    static constexpr auto Insert = QUIL_SLinkList_Insert;
-    static constexpr auto SetCursor = QUIL_SLinkList_Set_CurPtr;
-    static constexpr auto NextPtr = QUIL_SLinkList_NextPtr;
-    static constexpr auto PriorPtr = QUIL_SLinkList_PriorPtr;
-    static constexpr auto GetNext = QUIL_SLinkList_Get_NextNode;
-    static constexpr auto GetPrior = QUIL_SLinkList_Get_PriorNode;
-    static constexpr auto Query = QUIL_SLinkList_Query;
-    static constexpr auto Remove = QUIL_SLinkList_Remove;
-    static constexpr auto Delete = QUIL_SLinkList_Delete;
-    static constexpr auto DeleteCur = QUIL_SLinkList_Delete_CurNode;
-    static constexpr auto Walk = QUIL_SLinkList_Process_List;
-    static constexpr auto Deinit = QUIL_SLinkList_Deinit;
-    static constexpr auto Count = QUIL_SLinkList_Get_NodeNumber;
-    static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {
-        {QUIL_SLinkList_Get_HeadNode, QUIL_SLinkList_Get_TailNode, QUIL_SLinkList_Get_CurNode},
-        {QUIL_SLinkList_Remove_HeadNode, QUIL_SLinkList_Remove_TailNode,
-         QUIL_SLinkList_Remove_CurNode}};
-    static constexpr uint32_t (*kDeleters[3])(List *) = {QUIL_SLinkList_Delete_HeadNode,
-                                                         QUIL_SLinkList_Delete_TailNode,
-                                                         QUIL_SLinkList_Delete_CurNode};
+    WEX_LIST_CALLS(SLinkList);
     static constexpr uint32_t kLargestCapacity = 16;
 
     static List *make(FuzzedDataProvider &input) {
@@ -218,34 +199,13 @@ template <class Family> class ListRun {
     ListRun &operator=(const ListRun &) = delete;
 
     void step() {
-        switch (input_.ConsumeIntegralInRange<int>(0, 8)) {
-        case 0:
-        case 1:
-            insert();
-            break;
-        case 8:
-            refuse();
-            break;
-        case 2:
-            search();
-            break;
-        case 3:
-            read_or_remove_end();
-            break;
-        case 4:
-            step_cursor();
-            break;
-        case 5:
-            delete_end();
-            break;
-        case 6:
-            walk();
-            break;
-        default:
-            check(Family::SetCursor(list_) == QUIL_SUCCESS, "the cursor can be reset");
-            cursor_ = model_.begin();
-            break;
-        }
+        using Op = void (ListRun::*)();
+        static constexpr Op kOps[] = {&ListRun::insert,      &ListRun::insert,
+                                      &ListRun::search,      &ListRun::read_or_remove_end,
+                                      &ListRun::step_cursor, &ListRun::delete_end,
+                                      &ListRun::walk,        &ListRun::reset_cursor,
+                                      &ListRun::refuse};
+        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, std::size(kOps) - 1)])();
         compare();
         check_node_reuse();
     }
@@ -265,6 +225,11 @@ template <class Family> class ListRun {
         auto next = model_.erase(at);
         cursor_ = next != model_.end() || model_.empty() ? next : std::prev(next);
         return element;
+    }
+
+    void reset_cursor() {
+        check(Family::SetCursor(list_) == QUIL_SUCCESS, "the cursor can be reset");
+        cursor_ = model_.begin();
     }
 
     // A null list, output, element, key or routine: refused with 10 before anything changes.
