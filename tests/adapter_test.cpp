@@ -190,7 +190,8 @@ TEST_F(AdapterFiles, LinksAreFollowedToTheFileForPathsAndAccessBits) {
 #endif
 
 TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndSearchesFindFirstAndLast) {
-    EXPECT_EQ(QUIL_StriCmp("Section", "sECTION"), 0);
+    EXPECT_EQ(QUIL_StriCmp("SectionAZ", "sECTIONaz"), 0);
+    EXPECT_NE(QUIL_StriCmp("@", "`"), 0);
     EXPECT_NE(QUIL_StriCmp("abc", "abd"), 0);
     EXPECT_NE(QUIL_StriCmp("abc", "ab"), 0);
     EXPECT_NE(QUIL_StriCmp("\xc3\x84", "\xc3\xa4"), 0) << "no folding beyond ASCII";
