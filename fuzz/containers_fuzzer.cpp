@@ -234,19 +234,29 @@ template <class Family> class ListRun {
 
     // A null list, output, element, key or routine: refused with 10 before anything changes.
     void refuse() {
-        int which = input_.ConsumeIntegralInRange<int>(0, 14);
-        void *out = item(kPreset);
         typename Family::List *none = nullptr;
-        uint32_t result =
-            which < 6 ? Family::kReaders[which / 3][which % 3](which % 2 == 0 ? list_ : none,
-                                                               which % 2 == 0 ? nullptr : &out)
-            : which == 6  ? Family::Insert(list_, nullptr, 0)
-            : which == 7  ? Family::Query(list_, nullptr, nullptr, &out)
-            : which == 8  ? Family::Walk(list_, nullptr, nullptr, nullptr)
-            : which == 9  ? Family::Count(list_, nullptr)
-            : which < 13  ? Family::kDeleters[which - 10](none)
-            : which == 13 ? Family::NextPtr(none)
-                          : Family::Deinit(none, 0);
+        void *out = item(kPreset);
+        int key = 0;
+        auto visit = [](void *, void *, void *) -> uint32_t { return 0; };
+        int which = input_.ConsumeIntegralInRange<int>(0, 29);
+        uint32_t result = which < 12 ? Family::kReaders[which / 6][which / 2 % 3](
+                                           which % 2 ? list_ : none, which % 2 ? nullptr : &out)
+                          : which < 15  ? Family::kDeleters[which - 12](none)
+                          : which == 15 ? Family::Insert(list_, nullptr, 0)
+                          : which == 16 ? Family::Insert(none, item(0), 0)
+                          : which == 17 ? Family::Query(list_, nullptr, match_number, &out)
+                          : which == 18 ? Family::Query(list_, &key, match_number, nullptr)
+                          : which == 19 ? Family::Query(none, &key, match_number, &out)
+                          : which == 20 ? Family::Remove(list_, &key, match_number, nullptr)
+                          : which == 21 ? Family::Delete(none, &key, match_number)
+                          : which == 22 ? Family::Walk(list_, nullptr, nullptr, nullptr)
+                          : which == 23 ? Family::Walk(none, visit, nullptr, nullptr)
+                          : which == 24 ? Family::Count(list_, nullptr)
+                          : which == 25 ? Family::GetNext(list_, nullptr)
+                          : which == 26 ? Family::GetPrior(list_, nullptr)
+                          : which == 27 ? Family::NextPtr(none)
+                          : which == 28 ? Family::PriorPtr(none)
+                                        : Family::Deinit(none, 0);
         check(result == Family::kBadArgument && out == item(kPreset),
               "a null argument is refused with 10 and the output kept");
         check_released({});
