@@ -166,6 +166,14 @@ TEST_F(AdapterFiles, AResolvedPathIsAbsoluteAndNamesTheSameFileAndAMissingOneCom
 }
 
 #ifndef _WIN32
+TEST(AdapterFsync, BytesThatCannotBeWrittenMakeFsyncFail) {
+    QUIL_FILE *full = QUIL_Fopen("/dev/full", "w"); // every write fails: the device is full
+    ASSERT_NE(full, nullptr);
+    ASSERT_EQ(QUIL_Fwrite("abc", 1, 3, full), 3u); // buffered
+    EXPECT_EQ(QUIL_Fsync(full), -1);
+    QUIL_Fclose(full);
+}
+
 TEST_F(AdapterFiles, LinksAreFollowedToTheFileForPathsAndAccessBits) {
     wextest::write_file(dir_.file("real.ini"), "x");
     ASSERT_EQ(symlink("real.ini", dir_.file("first").c_str()), 0);
