@@ -1,5 +1,5 @@
-// An INI document from the input's first part, then a sequence of lookups, listings, edits,
-// removals and validations with names and values from the rest, then Close and Load again.
+// An INI document from the input's first part, then a sequence of lookups, listings, edits and
+// removals with names and values from the rest, then Close and Load again.
 // Every code must be one the operation documents; Load must cut the lines the line reader cuts;
 // reading operations and refused edits must leave the document as it was; an edit changes one
 // line or adds lines in one place, a removal only removes; the reloaded document must hold
@@ -146,7 +146,7 @@ class DocumentRun {
         : input_(input), doc_(doc), path_(std::move(path)) {}
 
     void step() {
-        switch (input_.ConsumeIntegralInRange<int>(0, 9)) {
+        switch (input_.ConsumeIntegralInRange<int>(0, 7)) {
         case 0:
             get_value();
             break;
@@ -159,12 +159,8 @@ class DocumentRun {
         case 5:
             set_value();
             break;
-        case 6:
-        case 7:
-            remove(input_.ConsumeBool());
-            break;
         default:
-            validate();
+            remove(input_.ConsumeBool());
             break;
         }
     }
@@ -311,18 +307,6 @@ class DocumentRun {
                         (wholeSection || at->first.second == fold(*key));
             at = gone ? setValues_.erase(at) : std::next(at);
         }
-    }
-
-    void validate() {
-        std::string before = snapshot(doc_);
-        uint32_t lineNo = 0;
-        uint32_t code = QUIL_Ini_Validate(&doc_, &lineNo);
-        check_code(code,
-                   {QUIL_SUCCESS, INI_KEY_BEFORE_SECTION, INI_BAD_SECTION, INI_BAD_KEY,
-                    INI_NO_LINES, INI_BAD_LINE, INI_BAD_VALUE_LIST, INI_BAD_COMMENT},
-                   "QUIL_Ini_Validate");
-        check(snapshot(doc_) == before, "validation changes nothing");
-        check(lineNo <= doc_.lineCount, "validation reports a line of the document");
     }
 
     FuzzedDataProvider &input_;

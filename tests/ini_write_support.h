@@ -1,4 +1,4 @@
-// Helpers of the INI tests: documents that free themselves, loaded from bytes, and their lines.
+// Helpers of the INI tests: documents loaded from bytes that free themselves, and their lines.
 #ifndef WEX_INI_WRITE_SUPPORT_H
 #define WEX_INI_WRITE_SUPPORT_H
 
@@ -21,36 +21,16 @@ inline bool is_all_zero(const IniFile &doc) {
            doc.physLineCount == 0 && doc.lines == nullptr;
 }
 
-// The texts of slots 0 to lineCount - 1 ("<null>" for a removed line).
-inline Lines lines_of(const IniFile &doc) {
-    Lines lines;
-    for (uint32_t i = 0; i < doc.lineCount; ++i) {
-        lines.emplace_back(doc.lines[i] != nullptr ? doc.lines[i] : "<null>");
-    }
-    return lines;
-}
-
-// Lines written as one string, each ending before a '|'.
-inline Lines split(const std::string &text) {
+// Lines written as one string, each ending before a separator.
+inline Lines split(const std::string &text, char separator = '|') {
     Lines lines;
     for (size_t start = 0; start < text.size();) {
-        size_t bar = std::min(text.find('|', start), text.size());
+        size_t bar = std::min(text.find(separator, start), text.size());
         lines.push_back(text.substr(start, bar - start));
         start = bar + 1;
     }
     return lines;
 }
-
-// An IniFile that is released when the scope ends.
-struct ScopedIni {
-    IniFile doc{};
-    ScopedIni() = default;
-    ~ScopedIni() { QUIL_Ini_Free(&doc); }
-    ScopedIni(const ScopedIni &) = delete;
-    ScopedIni &operator=(const ScopedIni &) = delete;
-    IniFile *operator->() { return &doc; }
-    IniFile *get() { return &doc; }
-};
 
 // A document loaded from bytes written to a file of its own, released at the end of the scope.
 struct Doc {
@@ -68,7 +48,14 @@ struct Doc {
         loaded = QUIL_Ini_Load(path.c_str(), &doc);
     }
     IniFile *get() { return &doc; }
-    Lines lines() const { return lines_of(doc); }
+    // The texts of slots 0 to lineCount - 1 ("<null>" for a removed line).
+    Lines lines() const {
+        Lines lines;
+        for (uint32_t i = 0; i < doc.lineCount; ++i) {
+            lines.emplace_back(doc.lines[i] != nullptr ? doc.lines[i] : "<null>");
+        }
+        return lines;
+    }
 };
 
 // Takes a list from the listing operations and releases it.
