@@ -57,13 +57,21 @@ struct Walk {
     std::vector<VisitAction> actions; // what the routine did, visit by visit
 };
 
-VisitAction next_action(Walk &walk) {
+// The visit routine of every walk: the container is the second caller value.
+template <class Container, uint32_t (*DeleteVisited)(Container *)>
+uint32_t visit(void *walkState, void *element, void *container) {
+    auto &walk = *static_cast<Walk *>(walkState);
+    check(element != nullptr, "a walk visits elements");
     auto action = static_cast<VisitAction>(walk.input->ConsumeIntegralInRange<int>(0, 2));
     if (walk.input->remaining_bytes() == 0) {
         action = VisitAction::Continue;
     }
     walk.actions.push_back(action);
-    return action;
+    if (action == VisitAction::DeleteVisited) {
+        check(DeleteVisited(static_cast<Container *>(container)) == QUIL_SUCCESS,
+              "a walk may delete the element it visits");
+    }
+    return action == VisitAction::Stop ? 1 : 0;
 }
 
 // The calls both lists offer, by the family's prefix.
@@ -361,26 +369,12 @@ template <class Family> class ListRun {
         check(!reading || out == item(*cursor_), "a step hands out the new cursor's element");
     }
 
-    static uint32_t visit(void *walkState, void *element, void *list) {
-        auto *walk = static_cast<Walk *>(walkState);
-        check(element != nullptr, "a walk visits elements");
-        switch (next_action(*walk)) {
-        case VisitAction::Stop:
-            return 1;
-        case VisitAction::DeleteVisited:
-            check(Family::DeleteCur(static_cast<typename Family::List *>(list)) == QUIL_SUCCESS,
-                  "a walk may delete the element it visits");
-            return 0;
-        default:
-            return 0;
-        }
-    }
-
     // Replays on the model what the walk's routine did: the walk goes on from the cursor when the
     // routine moved it, else with the visited element's successor.
     void walk() {
         Walk walk{&input_, {}};
-        uint32_t result = Family::Walk(list_, visit, &walk, list_);
+        uint32_t result =
+            Family::Walk(list_, visit<typename Family::List, Family::DeleteCur>, &walk, list_);
         uint32_t expected = empty_or(QUIL_SUCCESS);
         std::vector<void *> deleted;
         auto at = model_.begin();
@@ -581,26 +575,12 @@ class HashRun {
         }
     }
 
-    static uint32_t visit(void *walkState, void *element, void *table) {
-        auto *walk = static_cast<Walk *>(walkState);
-        check(element != nullptr, "a walk visits elements");
-        switch (next_action(*walk)) {
-        case VisitAction::Stop:
-            return 1;
-        case VisitAction::DeleteVisited:
-            check(QUIL_Hash_Delete_CurNode(static_cast<HashTable *>(table)) == QUIL_SUCCESS,
-                  "a walk may delete the entry it visits");
-            return 0;
-        default:
-            return 0;
-        }
-    }
-
     // Replays the walk on the model: bucket by bucket, each chain from its head, going on with a
     // deleted entry's successor.
     void walk() {
         Walk walk{&input_, {}};
-        uint32_t result = QUIL_Hash_Process_Table(table_, visit, &walk, table_);
+        uint32_t result = QUIL_Hash_Process_Table(
+            table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
         uint32_t expected = empty() ? HASH_EMPTY : QUIL_SUCCESS;
         std::vector<void *> deleted;
         size_t action = 0;
