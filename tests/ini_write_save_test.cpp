@@ -61,7 +61,10 @@ TEST(IniSaveWrapping, CutsLongLinesWhereTheyReadBackByteForByte) {
 
 class IniClose : public testing::Test {
   protected:
-    void SetUp() override { QUIL_Adapter_SetTime(123); }
+    void SetUp() override {
+        QUIL_Adapter_SetTime(123);
+        wextest::write_file(path_, kOld);
+    }
 
     // Loads path and sets k of s to 2, so that closing writes it.
     void load_and_edit(const std::string &path) {
@@ -79,7 +82,6 @@ class IniClose : public testing::Test {
 };
 
 TEST_F(IniClose, AnUnchangedDocumentIsReleasedWithoutOpeningAnyFile) {
-    wextest::write_file(path_, kOld);
     ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), &doc_), QUIL_SUCCESS);
     uint64_t opens = QUIL_Adapter_CallCount(QUIL_OP_FOPEN);
     EXPECT_EQ(QUIL_Ini_Close(nullptr, &doc_), QUIL_SUCCESS);
@@ -89,7 +91,6 @@ TEST_F(IniClose, AnUnchangedDocumentIsReleasedWithoutOpeningAnyFile) {
 
 // A changed document without lines, or without a path, is released and no file changes.
 TEST_F(IniClose, RefusesANullDocumentAChangedOneWithoutLinesOrWithoutPath) {
-    wextest::write_file(path_, kOld);
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), nullptr), INI_BAD_ARGUMENT);
     IniFile noLines{1, 3, 0, 0, nullptr};
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &noLines), INI_BAD_ARGUMENT);
@@ -124,7 +125,6 @@ TEST_F(IniClose, ATakenBackupNameFailsWith180AndChangesNoFile) {
 }
 
 TEST_F(IniClose, AMissingDocumentFileFailsWith50AndKeepsTheNewTextInTheBackup) {
-    wextest::write_file(path_, kOld);
     load_and_edit(path_);
     fs::remove(path_);
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &doc_), INI_SAVE_FAILED);
@@ -134,7 +134,6 @@ TEST_F(IniClose, AMissingDocumentFileFailsWith50AndKeepsTheNewTextInTheBackup) {
 
 // When the incomplete backup file cannot be removed either, it stays, and the document is whole.
 TEST_F(IniClose, AFailedWriteWhoseBackupCannotBeRemovedLeavesTheDocumentWhole) {
-    wextest::write_file(path_, kOld);
     load_and_edit(path_);
     wextest::ScopedFault write(QUIL_OP_FWRITE, 2);
     wextest::ScopedFault remove(QUIL_OP_REMOVE, 1);
@@ -169,7 +168,6 @@ TEST_F(IniClose, AnEditDoesNotJoinOrSplitTheLinesAroundItAndLeavesNoOtherFile) {
 
 #ifndef _WIN32
 TEST_F(IniClose, ALinkPlantedAtTheBackupNameIsNeverFollowed) {
-    wextest::write_file(path_, kOld);
     std::string victim = dir_.file("victim");
     wextest::write_file(victim, "precious");
     std::string target = dir_.file("created-through-link");
@@ -186,7 +184,6 @@ TEST_F(IniClose, ALinkPlantedAtTheBackupNameIsNeverFollowed) {
 }
 
 TEST_F(IniClose, TheNewFileKeepsThePermissionBitsAndALinkedDocumentItsLink) {
-    wextest::write_file(path_, kOld);
     for (mode_t mode : {0600u, 0640u, 0644u}) {
         ASSERT_EQ(chmod(path_.c_str(), mode), 0);
         load_and_edit(path_);
