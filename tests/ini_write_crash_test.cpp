@@ -1,16 +1,23 @@
 // A save killed at any moment: a child process saves a document over and over and is killed at
-// random points with SIGKILL; after each kill the document path holds the whole old or the whole
-// new text and loads.
+// random points (SIGKILL on POSIX systems, TerminateProcess on Windows); after each kill the
+// document path holds the whole old or the whole new text and loads.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 
-#ifndef _WIN32 // killing a process at any moment needs fork and SIGKILL
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "ini_write_support.h"
 #include "test_support.h"
@@ -31,6 +38,88 @@ template <typename Report> [[noreturn]] void save_forever(const std::string &pat
         }
     }
 }
+
+#ifdef _WIN32
+
+// The child is this test program started again to run only the disabled test below, told the
+// document and the pipe to report on through its environment.
+constexpr UINT kKilledExitCode = 137;
+
+TEST(IniCrash, DISABLED_SavingChild) {
+    const char *path = std::getenv("WEX_CRASH_TEST_DOCUMENT");
+    const char *report = std::getenv("WEX_CRASH_TEST_REPORT");
+    if (path == nullptr || report == nullptr) {
+        GTEST_SKIP() << "runs only as the child of the crash test";
+    }
+    auto handle = reinterpret_cast<HANDLE>(std::strtoull(report, nullptr, 10));
+    save_forever(path, [handle] {
+        DWORD written = 0;
+        return WriteFile(handle, "s", 1, &written, nullptr) && written == 1;
+    });
+}
+
+class SavingChild {
+  public:
+    explicit SavingChild(const std::string &path) {
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        HANDLE reportEnd = nullptr;
+        wchar_t self[MAX_PATH];
+        DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+        if (length == 0 || length == MAX_PATH ||
+            !CreatePipe(&reports_, &reportEnd, &inherited, 0)) {
+            return;
+        }
+        SetHandleInformation(reports_, HANDLE_FLAG_INHERIT, 0);
+        HANDLE quiet = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherited,
+                                   OPEN_EXISTING, 0, nullptr);
+        SetEnvironmentVariableA("WEX_CRASH_TEST_DOCUMENT", path.c_str());
+        SetEnvironmentVariableA("WEX_CRASH_TEST_REPORT",
+                                std::to_string(reinterpret_cast<uintptr_t>(reportEnd)).c_str());
+        std::wstring command = L"\"" + std::wstring(self) +
+                               L"\" --gtest_also_run_disabled_tests "
+                               L"--gtest_filter=IniCrash.DISABLED_SavingChild";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = quiet;
+        PROCESS_INFORMATION info{};
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+            CloseHandle(info.hThread);
+            process_ = info.hProcess;
+        }
+        CloseHandle(quiet);
+        CloseHandle(reportEnd);
+    }
+    ~SavingChild() {
+        CloseHandle(reports_);
+        if (process_ != nullptr) {
+            CloseHandle(process_);
+        }
+    }
+    SavingChild(const SavingChild &) = delete;
+    SavingChild &operator=(const SavingChild &) = delete;
+
+    bool started() const { return process_ != nullptr; }
+    bool wait_for_save() {
+        char done = 0;
+        DWORD read = 0;
+        return ReadFile(reports_, &done, 1, &read, nullptr) && read == 1;
+    }
+    // Kills the child; false when it had ended on its own before.
+    bool kill() {
+        TerminateProcess(process_, kKilledExitCode);
+        WaitForSingleObject(process_, INFINITE);
+        DWORD code = 0;
+        return GetExitCodeProcess(process_, &code) && code == kKilledExitCode;
+    }
+
+  private:
+    HANDLE reports_ = nullptr;
+    HANDLE process_ = nullptr;
+};
+
+#else
 
 class SavingChild {
   public:
@@ -69,6 +158,8 @@ class SavingChild {
     pid_t pid_ = -1;
 };
 
+#endif
+
 // A document long enough that writing it takes a while, with the value v of section s.
 std::string document(const std::string &value) {
     std::string text = "[s]\nv=" + value + "\n";
@@ -101,4 +192,3 @@ TEST(IniCrash, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewText) {
 }
 
 } // namespace
-#endif
