@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <array>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -52,11 +53,6 @@ std::string read_back_form(const char *value) {
         return "";
     }
     return text.substr(begin, text.find_last_not_of(" \t\r\n") + 1 - begin);
-}
-
-bool all_zero(const IniFile &doc) {
-    return doc.modified == 0 && doc.lineCount == 0 && doc.lineCapacity == 0 &&
-           doc.physLineCount == 0 && doc.lines == nullptr;
 }
 
 // Everything of a document that an operation could change: the record and every slot.
@@ -122,12 +118,8 @@ bool reloads_as_held(const std::string &got, const std::string &held) {
 void check_load_matches_line_reader(const std::string &path, const IniFile &doc) {
     QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
     check(file != nullptr, "the document file can be opened");
-    uint32_t lines = 0;
-    uint32_t physLines = 0;
+    uint32_t lines = 0, physLines = 0, length = 0, phys = 0, code = QUIL_SUCCESS;
     char *line = nullptr;
-    uint32_t length = 0;
-    uint32_t phys = 0;
-    uint32_t code = QUIL_SUCCESS;
     while ((code = QUIL_Ini_ReadLine(&line, file, &length, &phys)) == QUIL_SUCCESS) {
         check(lines < doc.lineCount && std::strcmp(line, doc.lines[lines]) == 0,
               "Load keeps the lines that the line reader reads");
@@ -140,36 +132,27 @@ void check_load_matches_line_reader(const std::string &path, const IniFile &doc)
           "Load and the line reader find the same number of lines");
 }
 
-class DocumentRun {
-  public:
-    DocumentRun(FuzzedDataProvider &input, IniFile &doc, std::string path)
-        : input_(input), doc_(doc), path_(std::move(path)) {}
+struct DocumentRun {
+    FuzzedDataProvider &input_;
+    IniFile &doc_;
+    std::string path_;
+    Lines namePool_;
+    // What was set, by folded section and key: the names as spelled and the value.
+    std::map<std::pair<std::string, std::string>, std::array<std::string, 3>> setValues_;
 
     void step() {
-        switch (input_.ConsumeIntegralInRange<int>(0, 7)) {
-        case 0:
-            get_value();
-            break;
-        case 1:
-        case 2:
-            list(input_.ConsumeBool());
-            break;
-        case 3:
-        case 4:
-        case 5:
-            set_value();
-            break;
-        default:
-            remove(input_.ConsumeBool());
-            break;
-        }
+        int op = input_.ConsumeIntegralInRange<int>(0, 7);
+        op == 0  ? read(0)
+        : op < 3 ? read(input_.ConsumeBool() ? 1 : 2)
+        : op < 6 ? set_value()
+                 : remove(input_.ConsumeBool());
     }
 
     // Closes, checks the file, loads it again and compares.
     void close_and_reload() {
         Lines saved = line_texts(doc_);
         check(QUIL_Ini_Close(path_.c_str(), &doc_) == QUIL_SUCCESS, "closing succeeds");
-        check(all_zero(doc_), "a closed document is all zero");
+        check(snapshot(doc_) == snapshot(IniFile{}), "a closed document is all zero");
         check(QUIL_Ini_Load(path_.c_str(), &doc_) == QUIL_SUCCESS, "a saved document loads again");
         Lines reloaded = line_texts(doc_);
         check(reloaded.size() == saved.size(), "a saved document reloads to as many lines");
@@ -191,21 +174,13 @@ class DocumentRun {
         }
     }
 
-  private:
-    struct SetValue {
-        std::string section, key, value;
-    };
-
     // A name: mostly one met before in the document, sometimes new bytes, rarely none.
     Text name() {
         int how = input_.ConsumeIntegralInRange<int>(0, 15);
-        if (how == 0) {
-            return std::nullopt;
-        }
-        if (how < 10 && !namePool_.empty()) {
+        if (how > 0 && how < 10 && !namePool_.empty()) {
             return namePool_[input_.ConsumeIntegralInRange<size_t>(0, namePool_.size() - 1)];
         }
-        return text(kLongestName);
+        return how == 0 ? std::nullopt : Text(text(kLongestName));
     }
 
     // Bytes from the input as the library sees them: up to the first NUL.
@@ -222,50 +197,41 @@ class DocumentRun {
 
     static const char *c_str(const Text &text) { return text ? text->c_str() : nullptr; }
 
-    void get_value() {
+    // A lookup (0), or a listing of a section's keys (1) or of the sections (2).
+    void read(int what) {
         Text section = name();
-        Text key = name();
+        Text key = what == 0 ? name() : std::nullopt;
         std::string before = snapshot(doc_);
         char *value = reinterpret_cast<char *>(&doc_); // anything but null
-        uint32_t code = QUIL_Ini_GetValue(&doc_, c_str(section), c_str(key), &value);
-        check_code(code, kReadingCodes, "QUIL_Ini_GetValue");
-        check(snapshot(doc_) == before, "a lookup changes nothing");
-        if (code != INI_BAD_ARGUMENT) {
-            check(code == QUIL_SUCCESS || value == nullptr, "a failed lookup hands out nothing");
-            QUIL_MemFreeD(value, __LINE__, "fuzz/ini_document_fuzzer");
-        }
-    }
-
-    void list(bool keys) {
-        Text section = name();
-        std::string before = snapshot(doc_);
         uint32_t count = 7;
         char **list = nullptr;
-        uint32_t code = keys ? QUIL_Ini_GetKeys(&doc_, c_str(section), &count, &list)
-                             : QUIL_Ini_GetSections(&doc_, &count, &list);
-        check_code(code, kReadingCodes, "QUIL_Ini_GetKeys / QUIL_Ini_GetSections");
-        check(code != INI_BAD_ARGUMENT || (keys && !section), "only a null name is refused");
-        check(snapshot(doc_) == before, "a listing changes nothing");
+        uint32_t code = what == 0   ? QUIL_Ini_GetValue(&doc_, c_str(section), c_str(key), &value)
+                        : what == 1 ? QUIL_Ini_GetKeys(&doc_, c_str(section), &count, &list)
+                                    : QUIL_Ini_GetSections(&doc_, &count, &list);
+        check_code(code, kReadingCodes, "QUIL_Ini_GetValue / GetKeys / GetSections");
+        check(code != INI_BAD_ARGUMENT || what == 0 || (what == 1 && !section),
+              "a listing refuses only a null name");
+        check(snapshot(doc_) == before, "a lookup or listing changes nothing");
         if (code != QUIL_SUCCESS) {
-            check(code == INI_BAD_ARGUMENT || (list == nullptr && count == 0),
-                  "a failed listing hands out nothing");
+            check(code == INI_BAD_ARGUMENT ||
+                      (what == 0 ? value == nullptr : list == nullptr && count == 0),
+                  "a failed lookup or listing hands out nothing");
             return;
         }
+        QUIL_MemFreeD(what == 0 ? value : nullptr, __LINE__, "fuzz/ini_document_fuzzer");
         uint32_t listed = 0;
-        for (char **entry = list; *entry != nullptr; ++entry, ++listed) {
+        for (char **entry = list; entry != nullptr && *entry != nullptr; ++entry, ++listed) {
             remember(*entry);
         }
-        check(listed == count && count > 0, "a list holds its count of names");
+        check(what == 0 || (listed == count && count > 0), "a list holds its count of names");
         QUIL_Ini_FreeList(list);
     }
 
     void set_value() {
         Text section = name();
         Text key = name();
-        Text value;
-        if (input_.ConsumeIntegralInRange<int>(0, 7) != 0) {
-            value = text(kLongestValue);
-        }
+        Text value = input_.ConsumeIntegralInRange<int>(0, 7) != 0 ? Text(text(kLongestValue))
+                                                                   : std::nullopt;
         Lines before = line_texts(doc_);
         uint32_t modified = doc_.modified;
         uint32_t code = QUIL_Ini_SetValue(&doc_, c_str(section), c_str(key), c_str(value));
@@ -308,13 +274,6 @@ class DocumentRun {
             at = gone ? setValues_.erase(at) : std::next(at);
         }
     }
-
-    FuzzedDataProvider &input_;
-    IniFile &doc_;
-    std::string path_;
-    Lines namePool_;
-    // What was set, by folded section and key: the names as spelled and the value.
-    std::map<std::pair<std::string, std::string>, SetValue> setValues_;
 };
 
 } // namespace
@@ -335,11 +294,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     uint32_t code = QUIL_Ini_Load(path.c_str(), &doc);
     check_code(code, {QUIL_SUCCESS, INI_LINE_TOO_LONG, INI_BAD_LINE}, "QUIL_Ini_Load");
     if (code != QUIL_SUCCESS) {
-        check(all_zero(doc), "a failed load leaves the record all zero");
+        check(snapshot(doc) == snapshot(IniFile{}), "a failed load leaves the record all zero");
         return 0;
     }
     check_load_matches_line_reader(path, doc);
-    DocumentRun run(input, doc, path);
+    DocumentRun run{input, doc, path, {}, {}};
     while (input.remaining_bytes() > 0) {
         run.step();
     }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ini_write_support.h"
@@ -151,24 +152,22 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
     char *out[3] = {};
     uint32_t count = 0;
     char **list = nullptr;
+    // clang-format off
     const std::pair<const char *, std::function<uint32_t(IniFile *)>> operations[] = {
-        {"cut a key line",
-         [&](IniFile *) { return QUIL_Ini_ParseKeyLine("k = v ;c\n", &out[0], &out[1], &out[2]); }},
-        {"cut a header",
-         [&](IniFile *) { return QUIL_Ini_ParseSectionLine("[a] ;c\n", &out[0], &out[1]); }},
+        {"cut a key line", [&](IniFile *) { return QUIL_Ini_ParseKeyLine("k = v ;c\n", &out[0], &out[1], &out[2]); }},
+        {"cut a header", [&](IniFile *) { return QUIL_Ini_ParseSectionLine("[a] ;c\n", &out[0], &out[1]); }},
         {"look up", [&](IniFile *doc) { return QUIL_Ini_GetValue(doc, "NET", "host", &out[0]); }},
         {"list keys", [&](IniFile *doc) { return QUIL_Ini_GetKeys(doc, "net", &count, &list); }},
         {"list sections", [&](IniFile *doc) { return QUIL_Ini_GetSections(doc, &count, &list); }},
         {"replace", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "net", "PORT", "new"); }},
         {"insert", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "net", "timeout", "new"); }},
-        {"insert last",
-         [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "paths", "cache", "new"); }},
+        {"insert last", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "paths", "cache", "new"); }},
         {"append", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "users", "admin", "new"); }},
-        {"append a header",
-         [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "users", nullptr, nullptr); }},
+        {"append a header", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "users", nullptr, nullptr); }},
         {"grow", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "more", "key", "new"); }},
         {"remove a key", [](IniFile *doc) { return QUIL_Ini_DeleteKey(doc, "net", "port"); }},
         {"remove a section", [](IniFile *doc) { return QUIL_Ini_DeleteSection(doc, "paths"); }}};
+    // clang-format on
     for (const auto &named : operations) {
         const char *name = named.first;
         wextest::Doc d(kDocument);
@@ -187,8 +186,7 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
         for (char *&piece : out) {
             QUIL_MemFreeSetNullD(&piece, __LINE__, "tests/fault_sweep_test");
         }
-        wextest::take_list(list);
-        list = nullptr;
+        wextest::take_list(std::exchange(list, nullptr));
         count = 0;
     }
 }

@@ -93,19 +93,15 @@ class SavingChild {
     }
     ~SavingChild() {
         CloseHandle(reports_);
-        if (process_ != nullptr) {
-            CloseHandle(process_);
-        }
+        CloseHandle(process_);
     }
-    SavingChild(const SavingChild &) = delete;
-    SavingChild &operator=(const SavingChild &) = delete;
-
     bool started() const { return process_ != nullptr; }
     bool wait_for_save() {
         char done = 0;
-        DWORD read = 0;
-        return ReadFile(reports_, &done, 1, &read, nullptr) && read == 1;
+        DWORD got = 0;
+        return ReadFile(reports_, &done, 1, &got, nullptr) && got == 1;
     }
+    // Kills the child; false when it had ended on its own before.
     // Kills the child; false when it had ended on its own before.
     bool kill() {
         TerminateProcess(process_, kKilledExitCode);
@@ -124,12 +120,8 @@ class SavingChild {
 class SavingChild {
   public:
     explicit SavingChild(const std::string &path) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
+        int fds[2] = {-1, -1};
+        if (pipe(fds) == 0 && (pid_ = fork()) == 0) {
             close(fds[0]);
             save_forever(path, [report = fds[1]] { return write(report, "s", 1) == 1; });
         }
@@ -137,15 +129,11 @@ class SavingChild {
         reports_ = fds[0];
     }
     ~SavingChild() { close(reports_); }
-    SavingChild(const SavingChild &) = delete;
-    SavingChild &operator=(const SavingChild &) = delete;
-
     bool started() const { return pid_ > 0; }
     bool wait_for_save() {
         char done = 0;
         return read(reports_, &done, 1) == 1;
     }
-    // Kills the child; false when it had ended on its own before.
     bool kill() {
         ::kill(pid_, SIGKILL);
         int status = 0;

@@ -130,16 +130,13 @@ TEST(IniSetValue, PutsTheLineWhereItsPathSays) {
 
 TEST(IniSetValue, RefusesWhatWouldNotReadBackAndChangesNothing) {
     const std::string longValue(505, 'v'); // one byte more than the line "k=... ;note\n" may hold
+    // clang-format off
     const std::tuple<const char *, const char *, const char *> cases[] = {
-        {nullptr, "k", "v"},     {"", "k", "v"},
-        {"a", "", "v"},          {"a", nullptr, "v"},
-        {"a", "k", "1\n[evil]"}, {"a", "k", "1\rx=2"},
-        {"a", "new\nkey", "1"},  {"new\nsection", "k", "1"},
-        {"a", "x=y", "1"},       {"x]y", "k", "1"},
-        {" c ", "k", "1"},       {"a", " z", "1"},
-        {"a", ";z", "1"},        {"a", "[z", "1"},
-        {"a", "z", "C:\\dir\\"}, {"a", "k", "x ;y"},
-        {"a", "z", "x ;y"},      {"a", "k", longValue.c_str()}};
+        {nullptr, "k", "v"}, {"", "k", "v"}, {"a", "", "v"}, {"a", nullptr, "v"}, {"a", "k", "1\n[evil]"},
+        {"a", "k", "1\rx=2"}, {"a", "new\nkey", "1"}, {"new\nsection", "k", "1"}, {"a", "x=y", "1"},
+        {"x]y", "k", "1"}, {" c ", "k", "1"}, {"a", " z", "1"}, {"a", ";z", "1"}, {"a", "[z", "1"},
+        {"a", "z", "C:\\dir\\"}, {"a", "k", "x ;y"}, {"a", "z", "x ;y"}, {"a", "k", longValue.c_str()}};
+    // clang-format on
     Doc d("[a]\nk=1 ;note\n[b]\n");
     const Lines before = d.lines();
     for (const auto &[section, key, value] : cases) {
@@ -172,11 +169,12 @@ TEST(IniValidate, KeyAndSectionLinesGiveTheStrictGrammarsCode) {
     for (const auto &[text, result] : keyLines) {
         EXPECT_EQ(QUIL_Ini_CheckKeyLine(text.c_str()), result) << text;
     }
+    // clang-format off
     const std::pair<std::string, uint32_t> sectionLines[] = {
-        {"[a]\n", 0},       {"[a]", 0},       {"[ sect ]\r\n", 0},     {" [a]\n", 110},
-        {"[a];c\n", 110},   {"[a] x\n", 110}, {"[a] ;c\n", 0},         {"[a]   \n", 0},
-        {"[a]\t;c\n", 110}, {"[]\n", 110},    {"[ ]\n", 110},          {"[a[b]\n", 110},
-        {"a]\n", 110},      {"[a\n", 110},    {"\xEF\xBB\xBF[a]\n", 0}};
+        {"[a]\n", 0}, {"[a]", 0}, {"[ sect ]\r\n", 0}, {" [a]\n", 110}, {"[a];c\n", 110}, {"[a] x\n", 110},
+        {"[a] ;c\n", 0}, {"[a]   \n", 0}, {"[a]\t;c\n", 110}, {"[]\n", 110}, {"[ ]\n", 110}, {"[a[b]\n", 110},
+        {"a]\n", 110}, {"[a\n", 110}, {"\xEF\xBB\xBF[a]\n", 0}};
+    // clang-format on
     for (const auto &[text, result] : sectionLines) {
         EXPECT_EQ(QUIL_Ini_CheckSectionLine(text.c_str()), result) << text;
     }
@@ -185,17 +183,14 @@ TEST(IniValidate, KeyAndSectionLinesGiveTheStrictGrammarsCode) {
 }
 
 TEST(IniValidate, ReportsTheFirstOffendingLogicalLineAndChangesNothing) {
+    // clang-format off
     const std::tuple<const char *, uint32_t, uint32_t> cases[] = {
-        {"; c\n[a] ;x\nk=1, 2\n\n", QUIL_SUCCESS, 4},
-        {"; c\nk=1\n[a]\n", INI_KEY_BEFORE_SECTION, 2},
-        {"[a]\nx=1\nmy key=1\n", INI_BAD_KEY, 3},
-        {"[a]\n  [b]\n", INI_BAD_SECTION, 2},
-        {"[a]\njunk\nk=a;b\n", INI_BAD_LINE, 2},
-        {"[a]\nk=a;b\n", INI_BAD_COMMENT, 2},
-        {"[a]\nk=\"x\n", INI_BAD_VALUE_LIST, 2},
-        {"[a]\nk=1, \\\n2\nk=1,2\n", INI_BAD_VALUE_LIST, 3},
-        {"\xEF\xBB\xBF[a]\nk=1\n", QUIL_SUCCESS, 2},
-        {"", INI_NO_LINES, 0}};
+        {"; c\n[a] ;x\nk=1, 2\n\n", QUIL_SUCCESS, 4}, {"; c\nk=1\n[a]\n", INI_KEY_BEFORE_SECTION, 2},
+        {"[a]\nx=1\nmy key=1\n", INI_BAD_KEY, 3}, {"[a]\n  [b]\n", INI_BAD_SECTION, 2},
+        {"[a]\njunk\nk=a;b\n", INI_BAD_LINE, 2}, {"[a]\nk=a;b\n", INI_BAD_COMMENT, 2},
+        {"[a]\nk=\"x\n", INI_BAD_VALUE_LIST, 2}, {"[a]\nk=1, \\\n2\nk=1,2\n", INI_BAD_VALUE_LIST, 3},
+        {"\xEF\xBB\xBF[a]\nk=1\n", QUIL_SUCCESS, 2}, {"", INI_NO_LINES, 0}};
+    // clang-format on
     for (const auto &[text, result, line] : cases) {
         Doc d(text);
         uint32_t lineNo = 99;
@@ -224,15 +219,13 @@ TEST(IniRemove, RemovesFromEverySectionOfTheNameOrNothing) {
          "[Net]\n|<null>|host=h\n|[x]\n|port=3\n|[net]\n|<null>"},
         {"top=1\n[a]\nx=1\n\n; about b\n[b]\ny=2\n[A]\nz=3\n", "a", nullptr,
          "top=1\n|<null>|<null>|<null>|<null>|[b]\n|y=2\n|<null>|<null>"},
-        {"k=0\n[a]\nx=1\n", "a", "k", "code 20"},
-        {"k=0\n[a]\nx=1\n", "b", "x", "code 10"},
-        {"k=0\n[a]\nx=1\n", "b", nullptr, "code 10"},
-        {"[a]\nx=1\n[b]\n=2\n", "a", "x", "[a]\n|<null>|[b]\n|=2\n"},
-        {"[a]\nx=1\n[b]\n=2\n", "b", "y", "code 120"},
-        {"[a]\nx=1\n[b]\njunk\n", "a", "x", "code 160"},
-        {"[a]\nx=1\n[b]\njunk\n", "a", nullptr, "code 160"},
-        {"", "a", "k", "code 130"},
+        // clang-format off
+        {"k=0\n[a]\nx=1\n", "a", "k", "code 20"}, {"k=0\n[a]\nx=1\n", "b", "x", "code 10"},
+        {"k=0\n[a]\nx=1\n", "b", nullptr, "code 10"}, {"[a]\nx=1\n[b]\n=2\n", "a", "x", "[a]\n|<null>|[b]\n|=2\n"},
+        {"[a]\nx=1\n[b]\n=2\n", "b", "y", "code 120"}, {"[a]\nx=1\n[b]\njunk\n", "a", "x", "code 160"},
+        {"[a]\nx=1\n[b]\njunk\n", "a", nullptr, "code 160"}, {"", "a", "k", "code 130"},
         {"", "a", nullptr, "code 130"}};
+    // clang-format on
     for (const auto &[text, section, key, after] : cases) {
         Doc d(text);
         const Lines before = d.lines();

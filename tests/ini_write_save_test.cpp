@@ -81,16 +81,14 @@ class IniClose : public testing::Test {
     IniFile doc_{};
 };
 
-TEST_F(IniClose, AnUnchangedDocumentIsReleasedWithoutOpeningAnyFile) {
+// An unchanged document is released without opening any file; a changed one without lines, or
+// without a path, is released and no file changes.
+TEST_F(IniClose, ReleasesAnUnchangedDocumentAndRefusesOneWithoutLinesOrPath) {
     ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), &doc_), QUIL_SUCCESS);
     uint64_t opens = QUIL_Adapter_CallCount(QUIL_OP_FOPEN);
     EXPECT_EQ(QUIL_Ini_Close(nullptr, &doc_), QUIL_SUCCESS);
     EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_FOPEN), opens);
     EXPECT_TRUE(wextest::is_all_zero(doc_));
-}
-
-// A changed document without lines, or without a path, is released and no file changes.
-TEST_F(IniClose, RefusesANullDocumentAChangedOneWithoutLinesOrWithoutPath) {
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), nullptr), INI_BAD_ARGUMENT);
     IniFile noLines{1, 3, 0, 0, nullptr};
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &noLines), INI_BAD_ARGUMENT);
@@ -124,16 +122,16 @@ TEST_F(IniClose, ATakenBackupNameFailsWith180AndChangesNoFile) {
     }
 }
 
-TEST_F(IniClose, AMissingDocumentFileFailsWith50AndKeepsTheNewTextInTheBackup) {
+// A missing document file fails with 50 and keeps the new text in the backup. When an incomplete
+// backup file cannot be removed either, it stays, and the document is whole.
+TEST_F(IniClose, AMissingDocumentOrAnUnremovableBackupLeavesNoTextIncomplete) {
     load_and_edit(path_);
     fs::remove(path_);
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &doc_), INI_SAVE_FAILED);
     EXPECT_FALSE(wextest::file_exists(path_));
     EXPECT_EQ(read_file(backup_), kNew);
-}
-
-// When the incomplete backup file cannot be removed either, it stays, and the document is whole.
-TEST_F(IniClose, AFailedWriteWhoseBackupCannotBeRemovedLeavesTheDocumentWhole) {
+    fs::remove(backup_);
+    wextest::write_file(path_, kOld);
     load_and_edit(path_);
     wextest::ScopedFault write(QUIL_OP_FWRITE, 2);
     wextest::ScopedFault remove(QUIL_OP_REMOVE, 1);
