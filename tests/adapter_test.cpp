@@ -113,6 +113,7 @@ TEST_F(AdapterFiles, ReadsBytesBackStepsBackOneByteAndRefusesWhatIsNoFile) {
     EXPECT_EQ(QUIL_Fgetc(file), '\n');
     EXPECT_EQ(QUIL_Fgetc(file), 0xFF) << "bytes come back as 0..255";
     EXPECT_EQ(QUIL_Fgetc(file), -1);
+    EXPECT_EQ(QUIL_Fseek(file, -100, 0), -1) << "no place before the start";
     QUIL_Fclose(file);
     EXPECT_EQ(QUIL_Fopen(dir_.file("missing").c_str(), "r"), nullptr);
     EXPECT_EQ(QUIL_Fopen(dir_.path().c_str(), "r"), nullptr) << "a directory is no file to read";
