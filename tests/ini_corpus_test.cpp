@@ -18,27 +18,24 @@ using wextest::Doc;
 using wextest::Lines;
 
 // The file, the code of the load, then the code and count of its sections' listing, and a value.
-const std::tuple<const char *, uint32_t, uint32_t, uint32_t, const char *, const char *,
-                 const char *>
-    kCorpus[] = {
-        {"50-client.cnf", 0, 0, 2, "client", "x", nullptr},
-        {"dunstrc", 0, 0, 5, "URGENCY_normal", "timeout", "10"},
-        {"fail2ban-firewallcmd-rich-rules.conf", 0, 0, 2, "Definition", "rich-suffix",
-         "<rich-blocktype>"},
-        {"fpc-dbase-Makefile.fpc", 0, INI_BAD_LINE, 0, "", "", nullptr},
-        {"inih-test.ini", 0, 0, 2, "protocol", "version", "6"},
-        {"nasty-600-byte-line.conf", INI_LINE_TOO_LONG, 0, 0, "", "", nullptr},
-        {"nasty-bom-xdg-user-dirs.desktop", 0, 0, 1, "desktop entry", "exec",
-         "xdg-user-dirs-update"},
-        {"odbc.ini.template", 0, 0, 1, "PostgreSQL test", "Description", "PostgreSQL"},
-        {"odbcinst.ini.template", 0, 0, 2, "postgresql unicode", "driver", "psqlodbcw.so"},
-        {"pdo.ini", 0, INI_NO_SECTION, 0, "s", "extension", nullptr},
-        {"pg_dump@.service", 0, 0, 2, "Service", "Environment", "\"KEEP=3\""},
-        {"php.ini-development", 0, 0, 35, "ldap", "LDAP.max_links", "-1"},
-        {"qhelloworld_uiq3_emu.ini", 0, 0, 5, "fpc", "RTLUnitsDir",
-         "C:\\Programas\\fpc21\\rtl\\units\\i386-symbian"},
-        {"supervisord.conf", 0, 0, 5, "unix_http_server", "file", "/var/run/supervisor.sock"},
-        {"vim.desktop", 0, 0, 1, "Desktop Entry", "Exec", "vim %F"}};
+// clang-format off
+const std::tuple<const char *, uint32_t, uint32_t, uint32_t, const char *, const char *, const char *> kCorpus[] = {
+    {"50-client.cnf", 0, 0, 2, "client", "x", nullptr},
+    {"dunstrc", 0, 0, 5, "URGENCY_normal", "timeout", "10"},
+    {"fail2ban-firewallcmd-rich-rules.conf", 0, 0, 2, "Definition", "rich-suffix", "<rich-blocktype>"},
+    {"fpc-dbase-Makefile.fpc", 0, INI_BAD_LINE, 0, "", "", nullptr},
+    {"inih-test.ini", 0, 0, 2, "protocol", "version", "6"},
+    {"nasty-600-byte-line.conf", INI_LINE_TOO_LONG, 0, 0, "", "", nullptr},
+    {"nasty-bom-xdg-user-dirs.desktop", 0, 0, 1, "desktop entry", "exec", "xdg-user-dirs-update"},
+    {"odbc.ini.template", 0, 0, 1, "PostgreSQL test", "Description", "PostgreSQL"},
+    {"odbcinst.ini.template", 0, 0, 2, "postgresql unicode", "driver", "psqlodbcw.so"},
+    {"pdo.ini", 0, INI_NO_SECTION, 0, "s", "extension", nullptr},
+    {"pg_dump@.service", 0, 0, 2, "Service", "Environment", "\"KEEP=3\""},
+    {"php.ini-development", 0, 0, 35, "ldap", "LDAP.max_links", "-1"},
+    {"qhelloworld_uiq3_emu.ini", 0, 0, 5, "fpc", "RTLUnitsDir", "C:\\Programas\\fpc21\\rtl\\units\\i386-symbian"},
+    {"supervisord.conf", 0, 0, 5, "unix_http_server", "file", "/var/run/supervisor.sock"},
+    {"vim.desktop", 0, 0, 1, "Desktop Entry", "Exec", "vim %F"}};
+// clang-format on
 
 TEST(IniCorpus, EveryFileLoadsListsFindsAndSavesAsItShould) {
     for (const auto &[file, loadCode, listCode, sections, section, key, value] : kCorpus) {
