@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <optional>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -64,6 +65,25 @@ TEST(IniLoad, KeepsLogicalLinesWithTheirBreaksAndJoinsContinuations) {
     }
     for (size_t count : {198u, 199u, 248u, 249u}) {
         expect_load_reads(std::string(count, '\n'), kNone);
+    }
+}
+
+// Texts full of breaks, backslashes and long runs, some with a NUL, across read-ahead blocks.
+TEST(IniLoad, LoadsEveryTextAsReadingItLineByLineDoes) {
+    // clang-format off
+    const std::string pieces[] = {"\r", "\n", "\r\n", "\n\r", "\\", "\\\n", "\\\\", "k = v ;c", "[s]", " \t",
+                                  std::string(40, 'x'), std::string(170, 'y')};
+    // clang-format on
+    std::mt19937 random(2026);
+    for (int round = 0; round < 60; ++round) {
+        std::string bytes;
+        while (bytes.size() < 1000 + 500 * static_cast<size_t>(round)) {
+            bytes += pieces[random() % std::size(pieces)];
+        }
+        if (round % 10 == 9) {
+            bytes[random() % bytes.size()] = '\0';
+        }
+        expect_load_reads(bytes, kNone);
     }
 }
 
