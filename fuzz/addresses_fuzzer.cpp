@@ -2,7 +2,11 @@
 // read past the text (or past the cursor's end), outputs as documented after a failure. An IPv6
 // address read without a port reads again from its canonical text to the same bytes, and a text
 // that inet_pton also accepts gives the bytes inet_pton gives.
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 #include <cstring>
 #include <memory>

@@ -1,6 +1,7 @@
 // An operation sequence taken from the input runs on one of the three containers (the first byte
 // chooses) and on a plain reference model; after every step the result code, the element handed
-// out, the contents in order, the count and the cursor must agree, and nothing may leak.
+// out, the contents in order, the count, the cursor and (static list) the node reuse must agree,
+// a refused call must change nothing, and nothing may leak. Also run under ctest.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -56,16 +57,43 @@ struct Walk {
     std::vector<VisitAction> actions; // what the routine did, visit by visit
 };
 
-VisitAction next_action(Walk &walk) {
+// The visit routine of every walk: the container is the second caller value.
+template <class Container, uint32_t (*DeleteVisited)(Container *)>
+uint32_t visit(void *walkState, void *element, void *container) {
+    auto &walk = *static_cast<Walk *>(walkState);
+    check(element != nullptr, "a walk visits elements");
     auto action = static_cast<VisitAction>(walk.input->ConsumeIntegralInRange<int>(0, 2));
     if (walk.input->remaining_bytes() == 0) {
         action = VisitAction::Continue;
     }
     walk.actions.push_back(action);
-    return action;
+    if (action == VisitAction::DeleteVisited) {
+        check(DeleteVisited(static_cast<Container *>(container)) == QUIL_SUCCESS,
+              "a walk may delete the element it visits");
+    }
+    return action == VisitAction::Stop ? 1 : 0;
 }
 
-// ---- The two lists: one model, the codes and calls of each family ----
+// The calls both lists offer, by the family's prefix.
+#define WEX_LIST_CALLS(P)                                                                          \
+    static constexpr auto Insert = QUIL_##P##_Insert;                                              \
+    static constexpr auto SetCursor = QUIL_##P##_Set_CurPtr;                                       \
+    static constexpr auto NextPtr = QUIL_##P##_NextPtr;                                            \
+    static constexpr auto PriorPtr = QUIL_##P##_PriorPtr;                                          \
+    static constexpr auto GetNext = QUIL_##P##_Get_NextNode;                                       \
+    static constexpr auto GetPrior = QUIL_##P##_Get_PriorNode;                                     \
+    static constexpr auto Query = QUIL_##P##_Query;                                                \
+    static constexpr auto Remove = QUIL_##P##_Remove;                                              \
+    static constexpr auto Delete = QUIL_##P##_Delete;                                              \
+    static constexpr auto DeleteCur = QUIL_##P##_Delete_CurNode;                                   \
+    static constexpr auto Walk = QUIL_##P##_Process_List;                                          \
+    static constexpr auto Deinit = QUIL_##P##_Deinit;                                              \
+    static constexpr auto Count = QUIL_##P##_Get_NodeNumber;                                       \
+    static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {                               \
+        {QUIL_##P##_Get_HeadNode, QUIL_##P##_Get_TailNode, QUIL_##P##_Get_CurNode},                \
+        {QUIL_##P##_Remove_HeadNode, QUIL_##P##_Remove_TailNode, QUIL_##P##_Remove_CurNode}};      \
+    static constexpr uint32_t (*kDeleters[3])(List *) = {                                          \
+        QUIL_##P##_Delete_HeadNode, QUIL_##P##_Delete_TailNode, QUIL_##P##_Delete_CurNode}
 
 struct DLinkFamily {
     using List = DLinkList;
@@ -73,25 +101,8 @@ struct DLinkFamily {
                               kNoPrior = DLINK_NO_PRIOR, kNoNext = DLINK_NO_NEXT,
                               kEmpty = DLINK_EMPTY, kStopped = DLINK_STOPPED,
                               kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
-    static constexpr auto Insert = QUIL_DLinkList_Insert;
-    static constexpr auto SetCursor = QUIL_DLinkList_Set_CurPtr;
-    static constexpr auto NextPtr = QUIL_DLinkList_NextPtr;
-    static constexpr auto PriorPtr = QUIL_DLinkList_PriorPtr;
-    static constexpr auto GetNext = QUIL_DLinkList_Get_NextNode;
-    static constexpr auto GetPrior = QUIL_DLinkList_Get_PriorNode;
-    static constexpr auto Query = QUIL_DLinkList_Query;
-    static constexpr auto Remove = QUIL_DLinkList_Remove;
-    static constexpr auto Delete = QUIL_DLinkList_Delete;
-    static constexpr auto DeleteCur = QUIL_DLinkList_Delete_CurNode;
-    static constexpr auto Walk = QUIL_DLinkList_Process_List;
-    static constexpr auto Deinit = QUIL_DLinkList_Deinit;
-    static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {
-        {QUIL_DLinkList_Get_HeadNode, QUIL_DLinkList_Get_TailNode, QUIL_DLinkList_Get_CurNode},
-        {QUIL_DLinkList_Remove_HeadNode, QUIL_DLinkList_Remove_TailNode,
-         QUIL_DLinkList_Remove_CurNode}};
-    static constexpr uint32_t (*kDeleters[3])(List *) = {QUIL_DLinkList_Delete_HeadNode,
-                                                         QUIL_DLinkList_Delete_TailNode,
-                                                         QUIL_DLinkList_Delete_CurNode};
+    static constexpr bool kEmptyCursorReadClears = true;
+    WEX_LIST_CALLS(DLinkList);
 
     static List *make(FuzzedDataProvider &) {
         List *list = nullptr;
@@ -119,6 +130,7 @@ struct DLinkFamily {
         }
         return numbers;
     }
+    static std::vector<uint32_t> free_nodes(const List *) { return {}; }
 };
 
 struct SLinkFamily {
@@ -127,25 +139,9 @@ struct SLinkFamily {
                               kNoPrior = SLINK_NO_PRIOR, kNoNext = SLINK_NO_NEXT,
                               kEmpty = SLINK_EMPTY, kStopped = SLINK_STOPPED, kFull = SLINK_FULL,
                               kNoMemory = 0 /* insertion allocates nothing */;
-    static constexpr auto Insert = QUIL_SLinkList_Insert;
-    static constexpr auto SetCursor = QUIL_SLinkList_Set_CurPtr;
-    static constexpr auto NextPtr = QUIL_SLinkList_NextPtr;
-    static constexpr auto PriorPtr = QUIL_SLinkList_PriorPtr;
-    static constexpr auto GetNext = QUIL_SLinkList_Get_NextNode;
-    static constexpr auto GetPrior = QUIL_SLinkList_Get_PriorNode;
-    static constexpr auto Query = QUIL_SLinkList_Query;
-    static constexpr auto Remove = QUIL_SLinkList_Remove;
-    static constexpr auto Delete = QUIL_SLinkList_Delete;
-    static constexpr auto DeleteCur = QUIL_SLinkList_Delete_CurNode;
-    static constexpr auto Walk = QUIL_SLinkList_Process_List;
-    static constexpr auto Deinit = QUIL_SLinkList_Deinit;
-    static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {
-        {QUIL_SLinkList_Get_HeadNode, QUIL_SLinkList_Get_TailNode, QUIL_SLinkList_Get_CurNode},
-        {QUIL_SLinkList_Remove_HeadNode, QUIL_SLinkList_Remove_TailNode,
-         QUIL_SLinkList_Remove_CurNode}};
-    static constexpr uint32_t (*kDeleters[3])(List *) = {QUIL_SLinkList_Delete_HeadNode,
-                                                         QUIL_SLinkList_Delete_TailNode,
-                                                         QUIL_SLinkList_Delete_CurNode};
+    // On an empty list the cursor readers leave the output; the end readers clear it.
+    static constexpr bool kEmptyCursorReadClears = false;
+    WEX_LIST_CALLS(SLinkList);
     static constexpr uint32_t kLargestCapacity = 16;
 
     static List *make(FuzzedDataProvider &input) {
@@ -172,23 +168,36 @@ struct SLinkFamily {
         if (list->cursor == SLINK_NONE) {
             *cursorAt = numbers.size();
         }
-        uint32_t free = 0;
-        for (uint32_t i = list->freeHead; i != SLINK_NONE; i = list->nodes[i].next) {
-            check(i < list->capacity && ++free <= list->capacity, "the free chain is sound");
-        }
-        check(free + list->count == list->capacity, "every node is in use or free");
+        uint32_t capacity = 0;
+        check(QUIL_SLinkList_Get_MaxNodeNumber(const_cast<List *>(list), &capacity) == 0 &&
+                  capacity == list->capacity,
+              "the capacity reads back");
+        check(free_nodes(list).size() + list->count == list->capacity,
+              "every node is in use or free");
         return numbers;
+    }
+    // The free chain from its head: the node freed last comes first and is reused first.
+    static std::vector<uint32_t> free_nodes(const List *list) {
+        std::vector<uint32_t> chain;
+        for (uint32_t i = list->freeHead; i != SLINK_NONE; i = list->nodes[i].next) {
+            check(i < list->capacity && chain.size() < list->capacity &&
+                      list->nodes[i].element == nullptr,
+                  "the free chain is sound");
+            chain.push_back(i);
+        }
+        return chain;
     }
 };
 
 template <class Family> class ListRun {
   public:
     explicit ListRun(FuzzedDataProvider &input)
-        : input_(input), list_(Family::make(input)), capacity_(capacity_of(list_)) {}
+        : input_(input), list_(Family::make(input)), capacity_(capacity_of(list_)),
+          keepElements_(input.ConsumeBool()) {}
     ~ListRun() {
-        check(Family::Deinit(list_, 0) == QUIL_SUCCESS, "a list can be ended");
+        check(Family::Deinit(list_, keepElements_) == QUIL_SUCCESS, "a list can be ended");
         std::vector<void *> expected;
-        for (int n : model_) {
+        for (int n : keepElements_ ? Model() : model_) {
             expected.push_back(item(n));
         }
         check(g_released == expected, "ending a list releases every element, first to last");
@@ -198,32 +207,15 @@ template <class Family> class ListRun {
     ListRun &operator=(const ListRun &) = delete;
 
     void step() {
-        switch (input_.ConsumeIntegralInRange<int>(0, 7)) {
-        case 0:
-        case 1:
-            insert();
-            break;
-        case 2:
-            search();
-            break;
-        case 3:
-            read_or_remove_end();
-            break;
-        case 4:
-            step_cursor();
-            break;
-        case 5:
-            delete_end();
-            break;
-        case 6:
-            walk();
-            break;
-        default:
-            check(Family::SetCursor(list_) == QUIL_SUCCESS, "the cursor can be reset");
-            cursor_ = model_.begin();
-            break;
-        }
+        using Op = void (ListRun::*)();
+        static constexpr Op kOps[] = {&ListRun::insert,      &ListRun::insert,
+                                      &ListRun::search,      &ListRun::read_or_remove_end,
+                                      &ListRun::step_cursor, &ListRun::delete_end,
+                                      &ListRun::walk,        &ListRun::reset_cursor,
+                                      &ListRun::refuse};
+        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, std::size(kOps) - 1)])();
         compare();
+        check_node_reuse();
     }
 
   private:
@@ -241,6 +233,41 @@ template <class Family> class ListRun {
         auto next = model_.erase(at);
         cursor_ = next != model_.end() || model_.empty() ? next : std::prev(next);
         return element;
+    }
+
+    void reset_cursor() {
+        check(Family::SetCursor(list_) == QUIL_SUCCESS, "the cursor can be reset");
+        cursor_ = model_.begin();
+    }
+
+    // A null list, output, element, key or routine: refused with 10 before anything changes.
+    void refuse() {
+        typename Family::List *none = nullptr;
+        void *out = item(kPreset);
+        int key = 0;
+        auto visit = [](void *, void *, void *) -> uint32_t { return 0; };
+        int which = input_.ConsumeIntegralInRange<int>(0, 29);
+        uint32_t result = which < 12 ? Family::kReaders[which / 6][which / 2 % 3](
+                                           which % 2 ? list_ : none, which % 2 ? nullptr : &out)
+                          : which < 15  ? Family::kDeleters[which - 12](none)
+                          : which == 15 ? Family::Insert(list_, nullptr, 0)
+                          : which == 16 ? Family::Insert(none, item(0), 0)
+                          : which == 17 ? Family::Query(list_, nullptr, match_number, &out)
+                          : which == 18 ? Family::Query(list_, &key, match_number, nullptr)
+                          : which == 19 ? Family::Query(none, &key, match_number, &out)
+                          : which == 20 ? Family::Remove(list_, &key, match_number, nullptr)
+                          : which == 21 ? Family::Delete(none, &key, match_number)
+                          : which == 22 ? Family::Walk(list_, nullptr, nullptr, nullptr)
+                          : which == 23 ? Family::Walk(none, visit, nullptr, nullptr)
+                          : which == 24 ? Family::Count(list_, nullptr)
+                          : which == 25 ? Family::GetNext(list_, nullptr)
+                          : which == 26 ? Family::GetPrior(list_, nullptr)
+                          : which == 27 ? Family::NextPtr(none)
+                          : which == 28 ? Family::PriorPtr(none)
+                                        : Family::Deinit(none, 0);
+        check(result == Family::kBadArgument && out == item(kPreset),
+              "a null argument is refused with 10 and the output kept");
+        check_released({});
     }
 
     void insert() {
@@ -276,7 +303,7 @@ template <class Family> class ListRun {
                                      : Family::Delete(list_, &key, nullptr);
         check(result == expected, "a search gives the model's code");
         if (expected != QUIL_SUCCESS) {
-            check(out == nullptr || out == item(kPreset), "a failed search hands out nothing");
+            check(how == 2 || out == nullptr, "a failed search clears the output");
             check_released({});
             return;
         }
@@ -298,7 +325,8 @@ template <class Family> class ListRun {
         uint32_t result = Family::kReaders[removing][which](list_, &out);
         check(result == empty_or(QUIL_SUCCESS), "reading an end gives the model's code");
         if (empty()) {
-            check(out == nullptr || out == item(kPreset), "an empty list hands out nothing");
+            bool clears = which != 2 || Family::kEmptyCursorReadClears;
+            check(out == (clears ? nullptr : item(kPreset)), "an empty list hands out nothing");
             return;
         }
         auto at = which == 0 ? model_.begin() : which == 1 ? std::prev(model_.end()) : cursor_;
@@ -332,32 +360,21 @@ template <class Family> class ListRun {
                               ? (reading ? Family::GetNext(list_, &out) : Family::NextPtr(list_))
                               : (reading ? Family::GetPrior(list_, &out) : Family::PriorPtr(list_));
         check(result == expected, "a cursor step gives the model's code");
-        if (expected == QUIL_SUCCESS) {
-            cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
-            check(!reading || out == item(*cursor_), "a step hands out the new cursor's element");
+        if (expected != QUIL_SUCCESS) {
+            bool clears = reading && (!empty() || Family::kEmptyCursorReadClears);
+            check(out == (clears ? nullptr : item(kPreset)), "a refused step hands out nothing");
+            return;
         }
-    }
-
-    static uint32_t visit(void *walkState, void *element, void *list) {
-        auto *walk = static_cast<Walk *>(walkState);
-        check(element != nullptr, "a walk visits elements");
-        switch (next_action(*walk)) {
-        case VisitAction::Stop:
-            return 1;
-        case VisitAction::DeleteVisited:
-            check(Family::DeleteCur(static_cast<typename Family::List *>(list)) == QUIL_SUCCESS,
-                  "a walk may delete the element it visits");
-            return 0;
-        default:
-            return 0;
-        }
+        cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
+        check(!reading || out == item(*cursor_), "a step hands out the new cursor's element");
     }
 
     // Replays on the model what the walk's routine did: the walk goes on from the cursor when the
     // routine moved it, else with the visited element's successor.
     void walk() {
         Walk walk{&input_, {}};
-        uint32_t result = Family::Walk(list_, visit, &walk, list_);
+        uint32_t result =
+            Family::Walk(list_, visit<typename Family::List, Family::DeleteCur>, &walk, list_);
         uint32_t expected = empty_or(QUIL_SUCCESS);
         std::vector<void *> deleted;
         auto at = model_.begin();
@@ -389,13 +406,32 @@ template <class Family> class ListRun {
               "the list holds the model's elements in order");
         check(cursorAt == static_cast<size_t>(std::distance(model_.begin(), cursor_)),
               "the cursor stands where the model's does");
+        uint32_t count = UINT32_MAX;
+        check(Family::Count(list_, &count) == 0 && count == model_.size(), "the count reads back");
+    }
+
+    // Nodes freed in a step go to the front of the free chain, last freed first; an insertion
+    // takes the front node. What is left of the chain before the step keeps its order.
+    void check_node_reuse() {
+        std::vector<uint32_t> now = Family::free_nodes(list_);
+        auto wasFree = [this](uint32_t n) {
+            return std::find(free_.begin(), free_.end(), n) != free_.end();
+        };
+        auto kept = std::find_if(now.begin(), now.end(), wasFree);
+        auto keptCount = static_cast<size_t>(std::distance(kept, now.end()));
+        check(keptCount <= free_.size() &&
+                  std::equal(kept, now.end(), free_.end() - static_cast<long>(keptCount)),
+              "freed nodes are reused last freed first");
+        free_ = now;
     }
 
     FuzzedDataProvider &input_;
     typename Family::List *list_;
     size_t capacity_;
+    bool keepElements_;
     Model model_;
     Model::iterator cursor_ = model_.end();
+    std::vector<uint32_t> free_ = Family::free_nodes(list_);
 };
 
 // ---- The hash table ----
@@ -416,7 +452,8 @@ void release_key(void *copy) {
 
 class HashRun {
   public:
-    explicit HashRun(FuzzedDataProvider &input) : input_(input) {
+    explicit HashRun(FuzzedDataProvider &input)
+        : input_(input), keepElements_(input.ConsumeBool()) {
         auto buckets = input.ConsumeIntegralInRange<uint32_t>(1, kLargestBucketCount);
         check(QUIL_Hash_Init(buckets, hash_key, compare_key, release_key, record_release,
                              &table_) == QUIL_SUCCESS,
@@ -424,8 +461,14 @@ class HashRun {
         chains_.resize(buckets);
     }
     ~HashRun() {
-        check(QUIL_Hash_Deinit(table_, 0) == QUIL_SUCCESS, "a table can be ended");
-        check(g_released.size() == elements_.size(), "ending a table releases every element");
+        check(QUIL_Hash_Deinit(table_, keepElements_) == QUIL_SUCCESS, "a table can be ended");
+        std::vector<void *> expected;
+        for (const Chain &chain : keepElements_ ? std::vector<Chain>() : chains_) {
+            for (uint32_t key : chain) {
+                expected.push_back(elements_.at(key));
+            }
+        }
+        check(g_released == expected, "ending a table releases every element in walk order");
         g_released.clear();
     }
     HashRun(const HashRun &) = delete;
@@ -532,26 +575,12 @@ class HashRun {
         }
     }
 
-    static uint32_t visit(void *walkState, void *element, void *table) {
-        auto *walk = static_cast<Walk *>(walkState);
-        check(element != nullptr, "a walk visits elements");
-        switch (next_action(*walk)) {
-        case VisitAction::Stop:
-            return 1;
-        case VisitAction::DeleteVisited:
-            check(QUIL_Hash_Delete_CurNode(static_cast<HashTable *>(table)) == QUIL_SUCCESS,
-                  "a walk may delete the entry it visits");
-            return 0;
-        default:
-            return 0;
-        }
-    }
-
     // Replays the walk on the model: bucket by bucket, each chain from its head, going on with a
     // deleted entry's successor.
     void walk() {
         Walk walk{&input_, {}};
-        uint32_t result = QUIL_Hash_Process_Table(table_, visit, &walk, table_);
+        uint32_t result = QUIL_Hash_Process_Table(
+            table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
         uint32_t expected = empty() ? HASH_EMPTY : QUIL_SUCCESS;
         std::vector<void *> deleted;
         size_t action = 0;
@@ -577,7 +606,10 @@ class HashRun {
     }
 
     void compare() {
-        check(table_->count == elements_.size(), "the table counts the model's entries");
+        uint32_t count = UINT32_MAX, buckets = UINT32_MAX;
+        check(QUIL_Hash_Get_NodeNumber(table_, &count) == 0 && count == elements_.size() &&
+                  QUIL_Hash_Get_BucketNumber(table_, &buckets) == 0 && buckets == chains_.size(),
+              "the table counts the model's entries and buckets");
         check((table_->cursor == nullptr) == (cursor_ == nullptr),
               "the table has a cursor when the model has one");
         if (cursor_ != nullptr) {
@@ -598,6 +630,7 @@ class HashRun {
 
     FuzzedDataProvider &input_;
     HashTable *table_ = nullptr;
+    bool keepElements_;
     std::vector<Chain> chains_;
     std::map<uint32_t, void *> elements_;
     const uint32_t *cursor_ = nullptr;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <string>
 #include <system_error>
 
 #include "wex_os_adapter.h"
@@ -99,17 +101,22 @@ const std::string &scratch_directory() {
         std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ignored)
                                          ? std::filesystem::path("/dev/shm")
                                          : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "wex_fuzz_XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            fail("a scratch directory can be made");
+        std::random_device random;
+        std::filesystem::path made;
+        for (int attempt = 0; attempt < 100 && made.empty(); ++attempt) {
+            std::filesystem::path candidate = base / ("wex_fuzz_" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, ignored)) {
+                made = candidate;
+            }
         }
+        check(!made.empty(), "a scratch directory can be made");
         static std::string removeAtExit;
-        removeAtExit = pattern;
+        removeAtExit = made.string();
         std::atexit([] {
             std::error_code ignored;
             std::filesystem::remove_all(removeAtExit, ignored);
         });
-        return pattern;
+        return removeAtExit;
     }();
     return directory;
 }

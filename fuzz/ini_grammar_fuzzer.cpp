@@ -13,62 +13,46 @@ namespace {
 using wexfuzz::check;
 using wexfuzz::check_code;
 
-// Checks an out string of a parser and gives it back: null after a failure, otherwise null or a
-// piece of the text.
-void check_piece(char *piece, uint32_t code, std::string_view text) {
-    if (code != QUIL_SUCCESS) {
-        check(piece == nullptr, "every out string is null after a failure");
-        return;
+// Checks the out strings of a parser and gives them back: null after a failure, otherwise null
+// or a piece of the text; the first one is never null after a success.
+void check_pieces(uint32_t code, std::initializer_list<char *> pieces, std::string_view text) {
+    check(code != QUIL_SUCCESS || *pieces.begin() != nullptr,
+          "a success hands out its first piece");
+    for (char *piece : pieces) {
+        check(code == QUIL_SUCCESS ? piece == nullptr || text.find(piece) != std::string_view::npos
+                                   : piece == nullptr,
+              "an out string is a piece of the text, and null after a failure");
+        QUIL_MemFreeD(piece, __LINE__, "fuzz/ini_grammar_fuzzer");
     }
-    check(piece == nullptr || text.find(piece) != std::string_view::npos,
-          "an extracted string is a piece of the text");
-    QUIL_MemFreeD(piece, __LINE__, "ini_grammar_fuzzer");
 }
 
-void check_classification(const char *text) {
+void check_grammar(const char *text) {
     uint32_t kind = INI_LINE_UNSET;
     uint32_t code = QUIL_Ini_GetLineType(text, &kind);
     check_code(code, {QUIL_SUCCESS, INI_BAD_LINE, INI_BAD_ARGUMENT}, "QUIL_Ini_GetLineType");
-    if (code == INI_BAD_ARGUMENT) {
-        // The grammar reads past a byte-order mark, so a mark alone is an empty text too.
-        bool empty = std::strcmp(text, "") == 0 || std::strcmp(text, "\xEF\xBB\xBF") == 0;
-        check(empty && kind == INI_LINE_UNSET, "only an empty text is refused");
-    } else {
-        check(code == INI_BAD_LINE ? kind == INI_LINE_INVALID : kind < INI_LINE_INVALID,
-              "the kind fits the code");
-    }
-}
+    // The grammar reads past a byte-order mark, so a mark alone is an empty text too.
+    bool empty = std::strcmp(text, "") == 0 || std::strcmp(text, "\xEF\xBB\xBF") == 0;
+    check((code == INI_BAD_ARGUMENT) == empty, "only an empty text is refused");
+    check(code == INI_BAD_ARGUMENT ? kind == INI_LINE_UNSET
+          : code == INI_BAD_LINE   ? kind == INI_LINE_INVALID
+                                   : kind < INI_LINE_INVALID,
+          "the kind fits the code");
 
-void check_parsers(const char *text) {
-    std::string_view whole(text);
-    char *name = nullptr;
-    char *comment = nullptr;
-    uint32_t code = QUIL_Ini_ParseSectionLine(text, &name, &comment);
+    char *out[3] = {};
+    code = QUIL_Ini_ParseSectionLine(text, &out[0], &out[1]);
     check_code(code, {QUIL_SUCCESS, INI_BAD_SECTION, INI_BAD_LINE, INI_NO_MEMORY},
                "QUIL_Ini_ParseSectionLine");
-    check(code != QUIL_SUCCESS || name != nullptr, "a header has a name");
-    check_piece(name, code, whole);
-    check_piece(comment, code, whole);
-
-    char *key = nullptr;
-    char *value = nullptr;
-    comment = nullptr;
-    code = QUIL_Ini_ParseKeyLine(text, &key, &value, &comment);
+    check_pieces(code, {out[0], out[1]}, text);
+    out[0] = out[1] = nullptr;
+    code = QUIL_Ini_ParseKeyLine(text, &out[0], &out[1], &out[2]);
     check_code(code, {QUIL_SUCCESS, INI_BAD_KEY, INI_BAD_LINE, INI_NO_MEMORY},
                "QUIL_Ini_ParseKeyLine");
-    check(code != QUIL_SUCCESS || key != nullptr, "a key line has a key");
-    check_piece(key, code, whole);
-    check_piece(value, code, whole);
-    check_piece(comment, code, whole);
-
-    comment = nullptr;
-    code = QUIL_Ini_ParseComment(text, &comment);
+    check_pieces(code, {out[0], out[1], out[2]}, text);
+    out[0] = nullptr;
+    code = QUIL_Ini_ParseComment(text, &out[0]);
     check_code(code, {QUIL_SUCCESS, INI_BAD_LINE, INI_NO_MEMORY}, "QUIL_Ini_ParseComment");
-    check(code != QUIL_SUCCESS || comment != nullptr, "a comment is handed out");
-    check_piece(comment, code, whole);
-}
+    check_pieces(code, {out[0]}, text);
 
-void check_strict_checks(const char *text) {
     check_code(QUIL_Ini_CheckSectionLine(text), {QUIL_SUCCESS, INI_BAD_SECTION},
                "QUIL_Ini_CheckSectionLine");
     check_code(QUIL_Ini_CheckKeyLine(text),
@@ -98,10 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     wexfuzz::ExactText text(bytes, size);
     std::unique_ptr<char[]> copy(new char[size + 1]);
     std::memcpy(copy.get(), text.c_str(), size + 1);
-
-    check_classification(text.c_str());
-    check_parsers(text.c_str());
-    check_strict_checks(text.c_str());
+    check_grammar(text.c_str());
     check_scanners(text.c_str(), std::strlen(text.c_str()));
     check(std::memcmp(copy.get(), text.c_str(), size + 1) == 0, "the grammar changes no text");
     return 0;

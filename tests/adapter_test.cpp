@@ -1,13 +1,20 @@
-// The platform adapter: accounting, fault injection, the string helpers, the clock, and the
+// The platform adapter: accounting, fault injection, files, strings, the clock, threads, and the
 // library's bounds-checked functions. Injected file failures are checked where the library meets
-// them: fault_sweep_test, the save's fault table (ini_write_save_test) and the reader's step back
-// (ini_read_test).
+// them (fault_sweep_test, the save's and the reader's tests).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "common/bounded.h"
 #include "test_support.h"
@@ -15,29 +22,21 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 constexpr const char *kHere = "tests/adapter_test";
 
-TEST(AdapterAllocation, ZeroFilledBlocksAreZeroAndEveryBlockIsCountedUntilGivenBack) {
+TEST(AdapterAllocation, BlocksAreCountedUntilGivenBackAndZeroFilledOnesAreZeroEvenWhenReused) {
     uint32_t live = QUIL_Adapter_LiveBlocks();
-    auto *zeroed = static_cast<unsigned char *>(QUIL_MemMallocS(100, 0, __LINE__, kHere));
     void *plain = QUIL_MemMallocD(0, __LINE__, kHere);
-    ASSERT_NE(zeroed, nullptr);
     ASSERT_NE(plain, nullptr) << "a zero-sized block is still a block";
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(zeroed[i], 0);
-    }
-    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 2);
-    QUIL_MemFreeD(zeroed, __LINE__, kHere);
+    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 1);
     QUIL_MemFreeSetNullD(&plain, __LINE__, kHere);
     EXPECT_EQ(plain, nullptr);
     QUIL_MemFreeD(nullptr, __LINE__, kHere); // null blocks and null addresses are ignored
     QUIL_MemFreeSetNullD(&plain, __LINE__, kHere);
     QUIL_MemFreeSetNullD(nullptr, __LINE__, kHere);
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
-}
-
-TEST(AdapterAllocation, ZeroFilledBlocksOfEverySmallSizeAreZeroEvenWhenReused) {
-    for (uint32_t size = 1; size <= 48; ++size) {
+    for (uint32_t size = 1; size <= 100; ++size) {
         // A freed dirty block of the same size is what the allocator most likely hands out next.
         void *dirty = QUIL_MemMallocD(size, __LINE__, kHere);
         ASSERT_NE(dirty, nullptr);
@@ -45,18 +44,16 @@ TEST(AdapterAllocation, ZeroFilledBlocksOfEverySmallSizeAreZeroEvenWhenReused) {
         QUIL_MemFreeD(dirty, __LINE__, kHere);
         auto *zeroed = static_cast<unsigned char *>(QUIL_MemMallocS(size, 0, __LINE__, kHere));
         ASSERT_NE(zeroed, nullptr);
-        EXPECT_EQ(std::count(zeroed, zeroed + size, 0), static_cast<std::ptrdiff_t>(size))
-            << "size " << size;
+        EXPECT_EQ(std::count(zeroed, zeroed + size, 0), static_cast<std::ptrdiff_t>(size)) << size;
         QUIL_MemFreeD(zeroed, __LINE__, kHere);
     }
 }
 
-TEST(AdapterAllocation, ReallocationKeepsTheContentAndTheCount) {
+TEST(AdapterAllocation, ReallocationKeepsTheContentAndTheCountAndAFailureTheOldBlock) {
     uint32_t live = QUIL_Adapter_LiveBlocks();
     auto *block = static_cast<char *>(QUIL_MemReallocD(nullptr, 4, __LINE__, kHere));
     ASSERT_NE(block, nullptr);
     std::memcpy(block, "abc", 4);
-    EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 1);
     block = static_cast<char *>(QUIL_MemReallocD(block, 1 << 20, __LINE__, kHere));
     ASSERT_NE(block, nullptr);
     EXPECT_STREQ(block, "abc");
@@ -65,7 +62,7 @@ TEST(AdapterAllocation, ReallocationKeepsTheContentAndTheCount) {
         wextest::ScopedFault fault(QUIL_OP_ALLOC, 1);
         EXPECT_EQ(QUIL_MemReallocD(block, 1 << 21, __LINE__, kHere), nullptr);
     }
-    EXPECT_STREQ(block, "abc") << "a failed reallocation leaves the old block to the caller";
+    EXPECT_STREQ(block, "abc");
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 1);
     QUIL_MemFreeD(block, __LINE__, kHere);
 }
@@ -78,12 +75,8 @@ TEST(AdapterFaults, OnlyTheNthCallFailsAndEveryCallIsCounted) {
     for (int i = 0; i < 5; ++i) {
         blocks.push_back(i % 2 == 0 ? QUIL_MemMallocD(8, __LINE__, kHere)
                                     : QUIL_MemMallocS(8, 0, __LINE__, kHere));
+        EXPECT_EQ(blocks.back() == nullptr, i == 2);
     }
-    EXPECT_NE(blocks[0], nullptr);
-    EXPECT_NE(blocks[1], nullptr);
-    EXPECT_EQ(blocks[2], nullptr);
-    EXPECT_NE(blocks[3], nullptr);
-    EXPECT_NE(blocks[4], nullptr);
     EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), calls + 5);
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 4) << "a failed allocation holds no block";
     QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 1);
@@ -95,9 +88,21 @@ TEST(AdapterFaults, OnlyTheNthCallFailsAndEveryCallIsCounted) {
     }
 }
 
-TEST(AdapterFiles, ReadsBytesBackAndStepsBackOneByte) {
-    wextest::TempDir dir;
-    std::string path = dir.file("bytes");
+std::string resolved(const std::string &path) {
+    char *block = QUIL_ResolvePath(path.c_str(), __LINE__, kHere);
+    EXPECT_NE(block, nullptr);
+    std::string text = block == nullptr ? std::string() : std::string(block);
+    QUIL_MemFreeD(block, __LINE__, kHere);
+    return text;
+}
+
+class AdapterFiles : public testing::Test {
+  protected:
+    wextest::TempDir dir_;
+};
+
+TEST_F(AdapterFiles, ReadsBytesBackStepsBackOneByteAndRefusesWhatIsNoFile) {
+    std::string path = dir_.file("bytes");
     wextest::write_file(path, std::string("a\r\n\xff", 4));
     QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
     ASSERT_NE(file, nullptr);
@@ -108,22 +113,99 @@ TEST(AdapterFiles, ReadsBytesBackAndStepsBackOneByte) {
     EXPECT_EQ(QUIL_Fgetc(file), '\n');
     EXPECT_EQ(QUIL_Fgetc(file), 0xFF) << "bytes come back as 0..255";
     EXPECT_EQ(QUIL_Fgetc(file), -1);
+    EXPECT_EQ(QUIL_Fseek(file, -100, 0), -1) << "no place before the start";
     QUIL_Fclose(file);
-    EXPECT_EQ(QUIL_Fopen(dir.file("missing").c_str(), "r"), nullptr);
-    EXPECT_EQ(QUIL_Fopen(dir.path().c_str(), "r"), nullptr) << "a directory is no file to read";
+    EXPECT_EQ(QUIL_Fopen(dir_.file("missing").c_str(), "r"), nullptr);
+    EXPECT_EQ(QUIL_Fopen(dir_.path().c_str(), "r"), nullptr) << "a directory is no file to read";
     EXPECT_EQ(QUIL_Fopen(path.c_str(), "rw"), nullptr) << "unknown modes are refused";
+    EXPECT_EQ(QUIL_Rename(dir_.file("missing").c_str(), dir_.file("doc").c_str()), -1);
+    EXPECT_EQ(QUIL_Remove(dir_.file("missing").c_str()), -1);
+    EXPECT_EQ(QUIL_Rename(nullptr, dir_.file("doc").c_str()), -1);
+    EXPECT_EQ(QUIL_Rename(dir_.file("doc").c_str(), nullptr), -1);
+    EXPECT_EQ(QUIL_Remove(nullptr), -1);
 }
 
-TEST(AdapterStrings, CaseInsensitiveComparisonFoldsAsciiLettersOnly) {
-    EXPECT_EQ(QUIL_StriCmp("Section", "sECTION"), 0);
+TEST_F(AdapterFiles, NamesAreUtf8AndFsyncHandsTheBufferedBytesToTheFile) {
+    const std::string name = dir_.file("gr\xC3\xBC\xC3\x9F"
+                                       "e.ini"); // "grüße.ini"
+    EXPECT_EQ(QUIL_Fsync(nullptr), -1);
+    QUIL_FILE *file = QUIL_Fopen(name.c_str(), "wx");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(QUIL_Fwrite("abc", 1, 3, file), 3u);
+    EXPECT_EQ(QUIL_Fsync(file), 0);
+    EXPECT_EQ(fs::file_size(fs::u8path(name)), 3u);
+    EXPECT_EQ(QUIL_Fclose(file), 0);
+    EXPECT_EQ(QUIL_Remove(name.c_str()), 0);
+    EXPECT_FALSE(fs::exists(fs::u8path(name)));
+}
+
+TEST_F(AdapterFiles, CopyFileAccessFailsForAMissingSourceAndKeepsTheTargetBits) {
+    QUIL_FILE *file = QUIL_Fopen(dir_.file("target").c_str(), "wx");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(QUIL_CopyFileAccess(dir_.file("missing").c_str(), file), -1);
+    EXPECT_EQ(QUIL_CopyFileAccess(nullptr, file), -1);
+    EXPECT_EQ(QUIL_CopyFileAccess(dir_.file("target").c_str(), nullptr), -1);
+    {
+        wextest::ScopedFault fault(QUIL_OP_ACCESS, 1);
+        EXPECT_EQ(QUIL_CopyFileAccess(dir_.file("target").c_str(), file), -1);
+    }
+    QUIL_Fclose(file);
+#ifndef _WIN32
+    struct stat st {};
+    EXPECT_EQ(stat(dir_.file("target").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+#endif
+}
+
+TEST_F(AdapterFiles, AResolvedPathIsAbsoluteAndNamesTheSameFileAndAMissingOneComesBackAsItIs) {
+    wextest::write_file(dir_.file("app.ini"), "x");
+    fs::path path = fs::u8path(resolved(dir_.file("app.ini")));
+    EXPECT_TRUE(path.is_absolute()) << path.string();
+    EXPECT_TRUE(fs::equivalent(path, fs::u8path(dir_.file("app.ini")))) << path.string();
+    EXPECT_EQ(resolved(dir_.file("missing.ini")), dir_.file("missing.ini"));
+    EXPECT_EQ(QUIL_ResolvePath(nullptr, __LINE__, kHere), nullptr);
+}
+
+#ifndef _WIN32
+TEST(AdapterFsync, BytesThatCannotBeWrittenMakeFsyncFail) {
+    QUIL_FILE *full = QUIL_Fopen("/dev/full", "w"); // every write fails: the device is full
+    ASSERT_NE(full, nullptr);
+    ASSERT_EQ(QUIL_Fwrite("abc", 1, 3, full), 3u); // buffered
+    EXPECT_EQ(QUIL_Fsync(full), -1);
+    QUIL_Fclose(full);
+}
+
+TEST_F(AdapterFiles, LinksAreFollowedToTheFileForPathsAndAccessBits) {
+    wextest::write_file(dir_.file("real.ini"), "x");
+    ASSERT_EQ(symlink("real.ini", dir_.file("first").c_str()), 0);
+    ASSERT_EQ(symlink(dir_.file("first").c_str(), dir_.file("second").c_str()), 0);
+    std::string real = resolved(dir_.file("real.ini"));
+    EXPECT_EQ(resolved(dir_.file("second")), real);
+    EXPECT_EQ(resolved(dir_.file("first")), real);
+    EXPECT_EQ(real.substr(real.size() - 9), "/real.ini");
+    for (mode_t mode : {0604u, 0755u, 0400u}) { // bits a document rarely has
+        std::string target = dir_.file("target");
+        ASSERT_EQ(chmod(dir_.file("real.ini").c_str(), mode), 0);
+        QUIL_FILE *file = QUIL_Fopen(target.c_str(), "wx");
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(QUIL_CopyFileAccess(dir_.file("second").c_str(), file), 0);
+        QUIL_Fclose(file);
+        struct stat st {};
+        EXPECT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+        unlink(target.c_str());
+    }
+}
+#endif
+
+TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndSearchesFindFirstAndLast) {
+    EXPECT_EQ(QUIL_StriCmp("SectionAZ", "sECTIONaz"), 0);
+    EXPECT_NE(QUIL_StriCmp("@", "`"), 0);
     EXPECT_NE(QUIL_StriCmp("abc", "abd"), 0);
     EXPECT_NE(QUIL_StriCmp("abc", "ab"), 0);
     EXPECT_NE(QUIL_StriCmp("\xc3\x84", "\xc3\xa4"), 0) << "no folding beyond ASCII";
     EXPECT_NE(QUIL_StriCmp("[", "{"), 0);
     EXPECT_LT(QUIL_StriCmp("a", "\xe4"), 0) << "bytes compare as unsigned";
-}
-
-TEST(AdapterStrings, SearchHelpersFindFirstAndLastOccurrences) {
     const char *text = "a=b=c";
     EXPECT_EQ(QUIL_StrLen(text), 5u);
     EXPECT_EQ(QUIL_StrChr(text, '='), text + 1);
@@ -133,12 +215,15 @@ TEST(AdapterStrings, SearchHelpersFindFirstAndLastOccurrences) {
     EXPECT_EQ(QUIL_StrStr(text, "cc"), nullptr);
 }
 
-TEST(AdapterClock, EveryReadingIsLaterThanTheOneBeforeUnlessATimeIsFixed) {
+TEST(AdapterClock, ReadingsAreNanosecondsSince1970AndRiseUnlessATimeIsFixed) {
     uint64_t last = QUIL_GetSystemTime();
+    auto seconds = static_cast<int64_t>(last / 1000000000u);
+    auto now = static_cast<int64_t>(std::time(nullptr));
+    EXPECT_LE(seconds > now ? seconds - now : now - seconds, 5); // a loaded machine's delay
     for (int i = 0; i < 10000; ++i) {
-        uint64_t now = QUIL_GetSystemTime();
-        ASSERT_GT(now, last);
-        last = now;
+        uint64_t reading = QUIL_GetSystemTime();
+        ASSERT_GT(reading, last);
+        last = reading;
     }
     QUIL_Adapter_SetTime(42);
     EXPECT_EQ(QUIL_GetSystemTime(), 42u);
@@ -148,9 +233,8 @@ TEST(AdapterClock, EveryReadingIsLaterThanTheOneBeforeUnlessATimeIsFixed) {
 }
 
 TEST(AdapterConcurrency, ClockReadingsStayDistinctAndCountersExactAcrossThreads) {
-    constexpr int kThreads = 4;
     uint32_t live = QUIL_Adapter_LiveBlocks();
-    std::vector<std::vector<uint64_t>> seen(kThreads);
+    std::vector<std::vector<uint64_t>> seen(4);
     std::vector<std::thread> threads;
     for (auto &readings : seen) {
         threads.emplace_back([&readings] {
@@ -160,14 +244,12 @@ TEST(AdapterConcurrency, ClockReadingsStayDistinctAndCountersExactAcrossThreads)
             }
         });
     }
-    for (std::thread &thread : threads) {
-        thread.join();
+    std::vector<uint64_t> all;
+    for (size_t t = 0; t < threads.size(); ++t) {
+        threads[t].join();
+        all.insert(all.end(), seen[t].begin(), seen[t].end());
     }
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
-    std::vector<uint64_t> all;
-    for (const auto &readings : seen) {
-        all.insert(all.end(), readings.begin(), readings.end());
-    }
     std::sort(all.begin(), all.end());
     EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
 }
@@ -203,17 +285,12 @@ thread_local FreedAtThreadEnd t_freedAtEnd;
 
 TEST(AdapterConcurrency, BlocksGivenBackWhileAThreadEndsAreCounted) {
     uint32_t live = QUIL_Adapter_LiveBlocks();
-    std::thread([] {
-        FreedAtThreadEnd &late = t_freedAtEnd;
-        late.block = QUIL_MemMallocD(8, __LINE__, kHere);
-    }).join();
+    std::thread([] { t_freedAtEnd.block = QUIL_MemMallocD(8, __LINE__, kHere); }).join();
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
 }
 #endif
 
-// ---- The bounds-checked layer ----
-
-TEST(Bounded, CopiesThatFitSucceedAndOthersLeaveAnEmptyDestination) {
+TEST(Bounded, WhatDoesNotFitLeavesAnEmptyDestinationAndNothingIsWrittenPastIt) {
     char buffer[8];
     EXPECT_EQ(wex::bounded::strcpy_s(buffer, sizeof buffer, "1234567"), 0);
     EXPECT_STREQ(buffer, "1234567");
@@ -221,33 +298,26 @@ TEST(Bounded, CopiesThatFitSucceedAndOthersLeaveAnEmptyDestination) {
     EXPECT_STREQ(buffer, "");
     EXPECT_NE(wex::bounded::strcpy_s(buffer, sizeof buffer, nullptr), 0);
     EXPECT_NE(wex::bounded::strcpy_s(buffer, 0, "x"), 0);
-
     EXPECT_EQ(wex::bounded::strcpy_s(buffer, sizeof buffer, "abc"), 0);
     EXPECT_EQ(wex::bounded::strcat_s(buffer, sizeof buffer, "defg"), 0);
     EXPECT_STREQ(buffer, "abcdefg");
     EXPECT_NE(wex::bounded::strcat_s(buffer, sizeof buffer, "h"), 0);
     EXPECT_STREQ(buffer, "");
-}
-
-TEST(Bounded, FormattedTextThatDoesNotFitLeavesAnEmptyString) {
-    char buffer[6];
-    EXPECT_EQ(wex::bounded::sprintf_s(buffer, sizeof buffer, "%s=%d", "a", 123), 5);
+    EXPECT_EQ(wex::bounded::sprintf_s(buffer, 6, "%s=%d", "a", 123), 5);
     EXPECT_STREQ(buffer, "a=123");
-    EXPECT_EQ(wex::bounded::sprintf_s(buffer, sizeof buffer, "%s=%d", "a", 1234), -1);
+    EXPECT_EQ(wex::bounded::sprintf_s(buffer, 6, "%s=%d", "a", 1234), -1);
     EXPECT_STREQ(buffer, "");
-}
 
-TEST(Bounded, MemoryFunctionsNeverWritePastTheDestination) {
-    unsigned char buffer[6] = {1, 1, 1, 1, 9, 9};
+    unsigned char bytes[6] = {1, 1, 1, 1, 9, 9};
     const unsigned char source[5] = {2, 2, 2, 2, 2};
-    EXPECT_NE(wex::bounded::memcpy_s(buffer, 4, source, 5), 0);
-    EXPECT_EQ(buffer[0], 0) << "a copy that does not fit clears the destination";
-    EXPECT_EQ(buffer[4], 9);
-    EXPECT_EQ(wex::bounded::memcpy_s(buffer, 4, source, 4), 0);
-    EXPECT_EQ(buffer[3], 2);
-    EXPECT_NE(wex::bounded::memset_s(buffer, 4, 7, 6), 0);
-    EXPECT_EQ(buffer[3], 7);
-    EXPECT_EQ(buffer[4], 9);
+    EXPECT_NE(wex::bounded::memcpy_s(bytes, 4, source, 5), 0);
+    EXPECT_EQ(bytes[0], 0) << "a copy that does not fit clears the destination";
+    EXPECT_EQ(bytes[4], 9);
+    EXPECT_EQ(wex::bounded::memcpy_s(bytes, 4, source, 4), 0);
+    EXPECT_EQ(bytes[3], 2);
+    EXPECT_NE(wex::bounded::memset_s(bytes, 4, 7, 6), 0);
+    EXPECT_EQ(bytes[3], 7);
+    EXPECT_EQ(bytes[4], 9);
     EXPECT_NE(wex::bounded::memcpy_s(nullptr, 4, source, 1), 0);
 }
 

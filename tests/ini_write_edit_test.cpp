@@ -1,9 +1,12 @@
-// Editing INI documents: the six written line formats, storing, inserting and appending lines,
-// and setting a value by its three paths, with every refusal leaving the document as it was.
-// Every allocation failure of every path is swept in fault_sweep_test.
+// Editing INI documents: the written line formats, storing and inserting lines, setting a value by
+// its paths, the strict grammar of validation and the removal of keys and sections; every refusal
+// leaves the document as it was. Failed allocations are swept in fault_sweep_test; random edits,
+// saved and loaded again, run in the document fuzzer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ini_write_support.h"
@@ -13,225 +16,247 @@
 
 namespace {
 
+using wextest::Doc;
 using wextest::Lines;
+using wextest::split;
 
-using IniEdit = wextest::IniLinesTest;
-
-// Lines written as one string, each ending before a '|'.
-Lines split(const std::string &text) {
-    Lines lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t bar = std::min(text.find('|', start), text.size());
-        lines.push_back(text.substr(start, bar - start));
-        start = bar + 1;
+// Formats into slot 0 of a document whose slot 0 is empty; "code N" after a failure, which must
+// leave the slot empty and the document unmodified.
+std::string format(Doc &d, bool section, const std::string &name, const char *value,
+                   const char *comment) {
+    d.doc.lineCount = 1; // slot 0 is released with the document
+    QUIL_MemFreeSetNullD(&d.doc.lines[0], __LINE__, "test");
+    d.doc.modified = 0;
+    uint32_t code = section ? QUIL_Ini_FormatSectionLine(d.get(), 0, name.c_str(), comment)
+                            : QUIL_Ini_FormatKeyLine(d.get(), 0, name.c_str(), value, comment);
+    if (code != QUIL_SUCCESS) {
+        EXPECT_TRUE(d.doc.lines[0] == nullptr && d.doc.modified == 0) << name;
+        return "code " + std::to_string(code);
     }
-    return lines;
-}
-
-// ---- The six formats ----
-
-TEST_F(IniEdit, EachFormatWritesTheLineOfItsForm) {
-    struct {
-        bool section;
-        const char *first; // key or section name
-        const char *value;
-        const char *comment;
-        const char *line;
-    } const cases[] = {
-        {false, "Port", "80", "listen port", "Port=80 ;listen port\n"},
-        {false, "Port", "80", nullptr, "Port=80\n"},
-        {false, "Port", nullptr, "listen port", "Port= ;listen port\n"},
-        {false, "Port", nullptr, nullptr, "Port=\n"},
-        {false, "k", "", "", "k= ;\n"},
-        {true, "Network", nullptr, "main link", "[Network] ;main link\n"},
-        {true, "Network", nullptr, nullptr, "[Network]\n"},
-    };
-    load({});
-    doc_->lineCount = 1; // slot 0 is released with the document
-    for (const auto &c : cases) {
-        QUIL_MemFreeSetNullD(&doc_->lines[0], __LINE__, "test");
-        doc_->modified = 0;
-        uint32_t result = c.section
-                              ? QUIL_Ini_FormatSectionLine(doc_.get(), 0, c.first, c.comment)
-                              : QUIL_Ini_FormatKeyLine(doc_.get(), 0, c.first, c.value, c.comment);
-        ASSERT_EQ(result, QUIL_SUCCESS) << c.line;
-        EXPECT_STREQ(doc_->lines[0], c.line);
-        EXPECT_EQ(doc_->modified, 1u);
-    }
+    EXPECT_EQ(d.doc.modified, 1u);
+    return d.doc.lines[0];
 }
 
 // A formatted line is never longer than the 511 bytes the reader takes back.
-TEST_F(IniEdit, FormatsRefuseEmptyNamesAndLinesTheReaderCouldNotTakeBack) {
-    struct {
-        bool section;
-        size_t nameLength;
-        const char *comment;
-        uint32_t result;
-    } const cases[] = {
-        // Keys with a value of 500 bytes.
-        {false, 8, nullptr, QUIL_SUCCESS},      {false, 9, nullptr, INI_BAD_ARGUMENT},
-        {false, 6, "c", QUIL_SUCCESS}, // 511 bytes with the comment
-        {false, 7, "c", INI_BAD_ARGUMENT},      {true, 507, nullptr, QUIL_SUCCESS},
-        {true, 508, nullptr, INI_BAD_ARGUMENT}, {true, 505, "c", QUIL_SUCCESS},
-        {true, 506, "c", INI_BAD_ARGUMENT},     {false, 0, nullptr, INI_BAD_ARGUMENT},
-        {true, 0, nullptr, INI_BAD_ARGUMENT},
-    };
-    load({});
-    doc_->lineCount = 1;
-    const std::string value(500, 'v');
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.nameLength) + (c.section ? " section" : " key"));
-        QUIL_MemFreeSetNullD(&doc_->lines[0], __LINE__, "test");
-        doc_->modified = 0;
-        std::string first(c.nameLength, 'k');
-        uint32_t result =
-            c.section
-                ? QUIL_Ini_FormatSectionLine(doc_.get(), 0, first.c_str(), c.comment)
-                : QUIL_Ini_FormatKeyLine(doc_.get(), 0, first.c_str(), value.c_str(), c.comment);
-        EXPECT_EQ(result, c.result);
-        if (result == QUIL_SUCCESS) {
-            EXPECT_LE(std::string(doc_->lines[0]).size(), 511u);
-        } else {
-            EXPECT_EQ(doc_->lines[0], nullptr);
-            EXPECT_EQ(doc_->modified, 0u);
-        }
+TEST(IniFormat, EachFormatWritesTheLineOfItsFormWithinTheLengthTheReaderTakes) {
+    const std::string v = std::string(500, 'v');
+    // clang-format off
+    const std::tuple<bool, std::string, const char *, const char *, std::string> cases[] = {
+        {false, "Port", "80", "listen port", "Port=80 ;listen port\n"}, {false, "Port", "80", nullptr, "Port=80\n"},
+        {false, "Port", nullptr, "listen port", "Port= ;listen port\n"}, {false, "Port", nullptr, nullptr, "Port=\n"},
+        {false, "k", "", "", "k= ;\n"}, {true, "Network", nullptr, "main link", "[Network] ;main link\n"},
+        {true, "Network", nullptr, nullptr, "[Network]\n"}, {false, "", "v", nullptr, "code 170"},
+        {true, "", nullptr, nullptr, "code 170"}, {false, "kkkkkkkk", v.c_str(), nullptr, "kkkkkkkk=" + v + "\n"},
+        {false, "kkkkkkkkk", v.c_str(), nullptr, "code 170"}, {false, "kkkkkk", v.c_str(), "c", "kkkkkk=" + v + " ;c\n"},
+        {false, "kkkkkkk", v.c_str(), "c", "code 170"}, {true, v + "sssssss", nullptr, nullptr, "[" + v + "sssssss]\n"},
+        {true, v + "ssssssss", nullptr, nullptr, "code 170"}, {true, v + "sssss", nullptr, "c", "[" + v + "sssss] ;c\n"},
+        {true, v + "ssssss", nullptr, "c", "code 170"}};
+    // clang-format on
+    Doc d("");
+    for (const auto &[section, name, value, comment, line] : cases) {
+        EXPECT_EQ(format(d, section, name, value, comment), line);
     }
     EXPECT_EQ(QUIL_Ini_FormatKeyLine(nullptr, 0, "k", "v", nullptr), INI_BAD_ARGUMENT);
-    EXPECT_EQ(QUIL_Ini_FormatKeyLine(doc_.get(), 1, nullptr, "v", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_FormatKeyLine(d.get(), 1, nullptr, "v", nullptr), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_FormatSectionLine(nullptr, 0, "s", nullptr), INI_BAD_ARGUMENT);
-    EXPECT_EQ(QUIL_Ini_FormatSectionLine(doc_.get(), 1, nullptr, nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_FormatSectionLine(d.get(), 1, nullptr, nullptr), INI_BAD_ARGUMENT);
 }
 
-// ---- Storing, inserting and appending ----
-
-TEST_F(IniEdit, StoreLineRefusesEmptyTextsAndSlotsItMayNotFill) {
-    load({"a=1\n"});
-    EXPECT_EQ(QUIL_Ini_StoreLine(doc_.get(), 1, ""), INI_NO_LINES);
-    EXPECT_EQ(QUIL_Ini_StoreLine(doc_.get(), 1, nullptr), INI_NO_LINES);
-    EXPECT_EQ(QUIL_Ini_StoreLine(doc_.get(), 0, "b=2\n"), INI_BAD_ARGUMENT) << "slot in use";
-    EXPECT_EQ(QUIL_Ini_StoreLine(doc_.get(), doc_->lineCapacity, "b=2\n"), INI_BAD_ARGUMENT);
+TEST(IniStore, RefusesEmptyTextsAndSlotsItMayNotFillOrPlaces) {
+    Doc d("[a]\n");
+    EXPECT_EQ(QUIL_Ini_StoreLine(d.get(), 1, ""), INI_NO_LINES);
+    EXPECT_EQ(QUIL_Ini_StoreLine(d.get(), 1, nullptr), INI_NO_LINES);
+    EXPECT_EQ(QUIL_Ini_StoreLine(d.get(), 0, "b=2\n"), INI_BAD_ARGUMENT) << "slot in use";
+    EXPECT_EQ(QUIL_Ini_StoreLine(d.get(), d.doc.lineCapacity, "b=2\n"), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_StoreLine(nullptr, 1, "b=2\n"), INI_BAD_ARGUMENT);
-    EXPECT_EQ(lines(), Lines{"a=1\n"});
-    EXPECT_EQ(doc_->modified, 0u);
-}
-
-TEST_F(IniEdit, InsertKeyLineMovesTheLaterLinesUpOrTakesOverARemovedLine) {
-    load({"[a]\n", "x=1\n", "[b]\n"});
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 1, "y", "2", "c"), QUIL_SUCCESS);
-    EXPECT_EQ(lines(), split("[a]\n|x=1\n|y=2 ;c\n|[b]\n"));
-    ASSERT_EQ(QUIL_Ini_DeleteKey(doc_.get(), "a", "x"), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 0, "z", "3", nullptr), QUIL_SUCCESS);
-    EXPECT_EQ(lines(), split("[a]\n|z=3\n|y=2 ;c\n|[b]\n"));
-}
-
-TEST_F(IniEdit, InsertKeyLineRefusesAPlaceOutsideTheDocument) {
-    load({"[a]\n"});
-    EXPECT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 1, "y", "1", nullptr), INI_BAD_ARGUMENT);
-    EXPECT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), UINT32_MAX, "y", "1", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_InsertKeyLine(d.get(), 1, "y", "1", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_InsertKeyLine(d.get(), UINT32_MAX, "y", "1", nullptr), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_InsertKeyLine(nullptr, 0, "y", "1", nullptr), INI_BAD_ARGUMENT);
-    EXPECT_EQ(lines(), Lines{"[a]\n"});
-}
-
-// The array grows by 50 slots as soon as lineCount + 1 reaches the capacity.
-TEST_F(IniEdit, InsertionsGrowTheArrayWhenTheLastFreeSlotWouldBeTaken) {
-    load(Lines(198, "x=1\n"));
-    ASSERT_EQ(doc_->lineCapacity, 200u);
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 197, "y", "1", nullptr), QUIL_SUCCESS);
-    EXPECT_EQ(doc_->lineCapacity, 200u);
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(doc_.get(), 198, "z", "1", nullptr), QUIL_SUCCESS);
-    EXPECT_EQ(doc_->lineCapacity, 250u);
-    EXPECT_EQ(doc_->lineCount, 200u);
-    EXPECT_EQ(lines().back(), "z=1\n");
-}
-
-TEST_F(IniEdit, AppendSectionLineAddsAHeaderAtTheEnd) {
-    load({"a=1\r\n"});
-    ASSERT_EQ(QUIL_Ini_AppendSectionLine(doc_.get(), "net"), QUIL_SUCCESS);
-    EXPECT_EQ(lines(), (Lines{"a=1\r\n", "[net]\n"}));
-    EXPECT_EQ(QUIL_Ini_AppendSectionLine(doc_.get(), ""), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_AppendSectionLine(d.get(), ""), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_AppendSectionLine(nullptr, "x"), INI_BAD_ARGUMENT);
+    EXPECT_EQ(d.lines(), Lines{"[a]\n"});
+    EXPECT_EQ(d.doc.modified, 0u);
 }
 
-// ---- Setting a value ----
+// An inserted line moves the later lines up or takes over a removed line; the array grows by
+// 50 slots as soon as lineCount + 1 reaches the capacity.
+TEST(IniStore, InsertKeyLineMovesTheLaterLinesUpOrTakesOverARemovedLine) {
+    Doc d("[a]\nx=1\n[b]\n");
+    ASSERT_EQ(QUIL_Ini_InsertKeyLine(d.get(), 1, "y", "2", "c"), QUIL_SUCCESS);
+    EXPECT_EQ(d.lines(), split("[a]\n|x=1\n|y=2 ;c\n|[b]\n"));
+    ASSERT_EQ(QUIL_Ini_DeleteKey(d.get(), "a", "x"), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_InsertKeyLine(d.get(), 0, "z", "3", nullptr), QUIL_SUCCESS);
+    EXPECT_EQ(d.lines(), split("[a]\n|z=3\n|y=2 ;c\n|[b]\n"));
+    d.reload(std::string(198, '\n'));
+    for (uint32_t after : {197u, 198u}) {
+        ASSERT_EQ(QUIL_Ini_InsertKeyLine(d.get(), after, "y", "1", nullptr), QUIL_SUCCESS);
+        EXPECT_EQ(d.doc.lineCapacity, after == 197 ? 200u : 250u);
+    }
+}
 
-// Documents are lines joined by '|'; "<null>" is a removed line.
-TEST_F(IniEdit, SetValuePutsTheLineWhereItsPathSays) {
-    struct {
-        const char *before, *section, *key, *value, *after;
-    } const cases[] = {
+// Documents and results are lines joined by '|'; "<null>" is a removed line.
+TEST(IniSetValue, PutsTheLineWhereItsPathSays) {
+    // clang-format off
+    const std::tuple<const char *, const char *, const char *, const char *, const char *> cases[] = {
         {"", "Net", "Port", "80", "[Net]\n|Port=80\n"}, // a new section in an empty document
         // A new key goes after the last slot of its section.
         {"[a]\n|x=1\n|\n|;c\n|[b]\n|y=2\n", "a", "z", "3", "[a]\n|x=1\n|\n|;c\n|z=3\n|[b]\n|y=2\n"},
         {"x=0\n|[a]\n", "A", "k", "v", "x=0\n|[a]\n|k=v\n"},
         // A replaced line keeps the spelling of the key and its comment.
         {"[Net]\r\n|Port = 1 ;old\r\n", "net", "PORT", "2", "[Net]\r\n|Port=2 ;old\n"},
-        {"[s]\n", "s", "Port", nullptr, "[s]\n|Port=\n"},
-        {"[s]\n|Port=1 ;old\n", "s", "Port", nullptr, "[s]\n|Port= ;old\n"},
+        {"[s]\n", "s", "Port", nullptr, "[s]\n|Port=\n"}, {"[s]\n|Port=1 ;old\n", "s", "Port", nullptr, "[s]\n|Port= ;old\n"},
         {"[s]\n|k=v ;\n", "s", "k", "new", "[s]\n|k=new ;\n"},
         // The later of two sections and the later of two keys.
-        {"[s]\n|k=1\n|[s]\n|k=2\n|k=3\n|[t]\n", "s", "k", "9",
-         "[s]\n|k=1\n|[s]\n|k=2\n|k=9\n|[t]\n"},
+        {"[s]\n|k=1\n|[s]\n|k=2\n|k=3\n|[t]\n", "s", "k", "9", "[s]\n|k=1\n|[s]\n|k=2\n|k=9\n|[t]\n"},
         {"[a]\n", "b", nullptr, nullptr, "[a]\n|[b]\n"}, // a null key: the header alone
-        {"[a]\n", "Big Net", "k", "1", "[a]\n|[Big Net]\n|k=1\n"},
-        {"[a]\n", "a", "k", "\"x ;y\"", "[a]\n|k=\"x ;y\"\n"},
+        {"[a]\n", "Big Net", "k", "1", "[a]\n|[Big Net]\n|k=1\n"}, {"[a]\n", "a", "k", "\"x ;y\"", "[a]\n|k=\"x ;y\"\n"},
         {"[a]\n", "a", "path", "C:\\\\", "[a]\n|path=C:\\\\\n"},
         {"junk\n|[a]\n", "a", "k", "1", "junk\n|[a]\n|k=1\n"}, // lines before are not looked at
         // A removed slot after the section is taken over.
-        {"[a]\n|x=1\n|[b]\n|y=2\n", "a", "z", "3", "[a]\n|<null>|z=3\n|[b]\n|y=2\n"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.after);
-        wextest::ScopedIni doc;
-        ASSERT_EQ(wextest::load_bytes(dir_, wextest::joined(split(c.before)), doc.get()),
-                  QUIL_SUCCESS);
-        if (std::string(c.after).find("<null>") != std::string::npos) {
-            ASSERT_EQ(QUIL_Ini_DeleteKey(doc.get(), "a", "x"), QUIL_SUCCESS);
+        {"[a]\n|x=1\n|[b]\n|y=2\n", "a", "z", "3", "[a]\n|<null>|z=3\n|[b]\n|y=2\n"}};
+    // clang-format on
+    for (const auto &[before, section, key, value, after] : cases) {
+        std::string bytes = before;
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), '|'), bytes.end());
+        Doc d(bytes);
+        if (std::string(after).find("<null>") != std::string::npos) {
+            ASSERT_EQ(QUIL_Ini_DeleteKey(d.get(), "a", "x"), QUIL_SUCCESS);
         }
-        ASSERT_EQ(QUIL_Ini_SetValue(doc.get(), c.section, c.key, c.value), QUIL_SUCCESS);
-        EXPECT_EQ(wextest::lines_of(doc.doc), split(c.after));
-        EXPECT_EQ(doc->modified, 1u);
+        ASSERT_EQ(QUIL_Ini_SetValue(d.get(), section, key, value), QUIL_SUCCESS) << after;
+        EXPECT_EQ(d.lines(), split(after));
+        EXPECT_EQ(d.doc.modified, 1u);
     }
 }
 
-// ---- Refusals: the document stays as it was ----
-
-TEST_F(IniEdit, SetValueRefusesWhatWouldNotReadBackAndChangesNothing) {
-    // With the key "k" and the comment "note", one byte more than a key line may hold.
-    const std::string longValue(505, 'v');
-    struct {
-        const char *section, *key, *value;
-    } const cases[] = {
-        {nullptr, "k", "v"},     {"", "k", "v"},
-        {"a", "", "v"},          {"a", nullptr, "v"},
-        {"a", "k", "1\n[evil]"}, {"a", "k", "1\rx=2"},
-        {"a", "new\nkey", "1"},  {"new\nsection", "k", "1"},
-        {"a", "x=y", "1"},       {"x]y", "k", "1"},
-        {" c ", "k", "1"},       {"a", " z", "1"},
-        {"a", ";z", "1"},        {"a", "[z", "1"},
-        {"a", "z", "C:\\dir\\"}, {"a", "k", "x ;y"},
-        {"a", "z", "x ;y"},      {"a", "k", longValue.c_str()},
-    };
-    load({"[a]\n", "k=1 ;note\n", "[b]\n"});
-    Lines before = lines();
-    for (const auto &c : cases) {
-        EXPECT_EQ(QUIL_Ini_SetValue(doc_.get(), c.section, c.key, c.value), INI_BAD_ARGUMENT)
-            << (c.section ? c.section : "<null>") << "/" << (c.key ? c.key : "<null>") << "="
-            << c.value;
+TEST(IniSetValue, RefusesWhatWouldNotReadBackAndChangesNothing) {
+    const std::string longValue(505, 'v'); // one byte more than the line "k=... ;note\n" may hold
+    // clang-format off
+    const std::tuple<const char *, const char *, const char *> cases[] = {
+        {nullptr, "k", "v"}, {"", "k", "v"}, {"a", "", "v"}, {"a", nullptr, "v"}, {"a", "k", "1\n[evil]"},
+        {"a", "k", "1\rx=2"}, {"a", "new\nkey", "1"}, {"new\nsection", "k", "1"}, {"a", "x=y", "1"},
+        {"x]y", "k", "1"}, {" c ", "k", "1"}, {"a", " z", "1"}, {"a", ";z", "1"}, {"a", "[z", "1"},
+        {"a", "z", "C:\\dir\\"}, {"a", "k", "x ;y"}, {"a", "z", "x ;y"}, {"a", "k", longValue.c_str()}};
+    // clang-format on
+    Doc d("[a]\nk=1 ;note\n[b]\n");
+    const Lines before = d.lines();
+    for (const auto &[section, key, value] : cases) {
+        EXPECT_EQ(QUIL_Ini_SetValue(d.get(), section, key, value), INI_BAD_ARGUMENT)
+            << (section ? section : "<null>") << "/" << (key ? key : "<null>") << "=" << value;
     }
-    EXPECT_EQ(lines(), before);
-    EXPECT_EQ(doc_->modified, 0u);
-}
-
-TEST_F(IniEdit, AnInvalidLineAfterTheSectionFailsTheWholeSetting) {
-    load({"[a]\n", "k=1\n", "[b]\n", "bad\n"});
-    Lines before = lines();
-    EXPECT_EQ(QUIL_Ini_SetValue(doc_.get(), "a", "k", "2"), INI_BAD_LINE);
-    EXPECT_EQ(QUIL_Ini_SetValue(doc_.get(), "new", "k", "2"), INI_BAD_LINE);
-    EXPECT_EQ(lines(), before);
-    EXPECT_EQ(doc_->modified, 0u);
+    EXPECT_TRUE(d.lines() == before && d.doc.modified == 0);
+    d.reload("[a]\nk=1\n[b]\nbad\n"); // an invalid line after the section fails every path
+    EXPECT_EQ(QUIL_Ini_SetValue(d.get(), "a", "k", "2"), INI_BAD_LINE);
+    EXPECT_EQ(QUIL_Ini_SetValue(d.get(), "new", "k", "2"), INI_BAD_LINE);
+    EXPECT_TRUE(d.lines() == split("[a]\n|k=1\n|[b]\n|bad\n") && d.doc.modified == 0);
     IniFile empty{};
     EXPECT_EQ(QUIL_Ini_SetValue(&empty, "a", "k", "v"), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_SetValue(nullptr, "a", "k", "v"), INI_BAD_ARGUMENT);
+}
+
+// ---- Validation ----
+
+TEST(IniValidate, KeyAndSectionLinesGiveTheStrictGrammarsCode) {
+    // clang-format off
+    const std::pair<std::string, uint32_t> keyLines[] = {
+        {"k=1, 2\n", 0},     {"k=1,2\n", 180},  {"k=a;b\n", 190},     {"k=\"abc\n", 180},
+        {"k=x ;c\n", 0},     {"k=x\t;c\n", 0},  {"my key=1\n", 120},  {"=1\n", 120},
+        {" =1\n", 120},      {"k\tx=1\n", 0},   {"abc\n", 160},       {"k=\n", 0},
+        {"k=", 0},           {"k=   \r\n", 0}, {"k= ;c\n", 0},       {"k=;c\n", 190},
+        {"k=\"a, b\", c\n", 0}, {"k=\"a;b\" ;c\n", 0}, {"k=\"a\\\"b\"\n", 0}, {"k=\"a\\\"\n", 180},
+        {"k=\"a\",b\n", 180}, {"k=1, , 2\n", 180}, {"k=1, ;c\n", 180}, {"k=1, \n", 180},
+        {"k=1,", 180},       {"k=\"abc\"", 0},  {"\xEF\xBB\xBFk=1\n", 0}};
+    // clang-format on
+    for (const auto &[text, result] : keyLines) {
+        EXPECT_EQ(QUIL_Ini_CheckKeyLine(text.c_str()), result) << text;
+    }
+    // clang-format off
+    const std::pair<std::string, uint32_t> sectionLines[] = {
+        {"[a]\n", 0}, {"[a]", 0}, {"[ sect ]\r\n", 0}, {" [a]\n", 110}, {"[a];c\n", 110}, {"[a] x\n", 110},
+        {"[a] ;c\n", 0}, {"[a]   \n", 0}, {"[a]\t;c\n", 110}, {"[]\n", 110}, {"[ ]\n", 110}, {"[a[b]\n", 110},
+        {"a]\n", 110}, {"[a\n", 110}, {"\xEF\xBB\xBF[a]\n", 0}};
+    // clang-format on
+    for (const auto &[text, result] : sectionLines) {
+        EXPECT_EQ(QUIL_Ini_CheckSectionLine(text.c_str()), result) << text;
+    }
+    EXPECT_EQ(QUIL_Ini_CheckSectionLine(nullptr), INI_BAD_SECTION);
+    EXPECT_EQ(QUIL_Ini_CheckKeyLine(nullptr), INI_BAD_ARGUMENT);
+}
+
+TEST(IniValidate, ReportsTheFirstOffendingLogicalLineAndChangesNothing) {
+    // clang-format off
+    const std::tuple<const char *, uint32_t, uint32_t> cases[] = {
+        {"; c\n[a] ;x\nk=1, 2\n\n", QUIL_SUCCESS, 4}, {"; c\nk=1\n[a]\n", INI_KEY_BEFORE_SECTION, 2},
+        {"[a]\nx=1\nmy key=1\n", INI_BAD_KEY, 3}, {"[a]\n  [b]\n", INI_BAD_SECTION, 2},
+        {"[a]\njunk\nk=a;b\n", INI_BAD_LINE, 2}, {"[a]\nk=a;b\n", INI_BAD_COMMENT, 2},
+        {"[a]\nk=\"x\n", INI_BAD_VALUE_LIST, 2}, {"[a]\nk=1, \\\n2\nk=1,2\n", INI_BAD_VALUE_LIST, 3},
+        {"\xEF\xBB\xBF[a]\nk=1\n", QUIL_SUCCESS, 2}, {"", INI_NO_LINES, 0}};
+    // clang-format on
+    for (const auto &[text, result, line] : cases) {
+        Doc d(text);
+        uint32_t lineNo = 99;
+        EXPECT_EQ(QUIL_Ini_Validate(d.get(), &lineNo), result) << text;
+        EXPECT_EQ(lineNo, line) << text;
+        EXPECT_EQ(d.doc.modified, 0u);
+    }
+    Doc d("[a]\n");
+    uint32_t lineNo = 0;
+    ASSERT_EQ(QUIL_Ini_DeleteSection(d.get(), "a"), QUIL_SUCCESS);
+    EXPECT_EQ(QUIL_Ini_Validate(d.get(), &lineNo), INI_NO_LINES);
+    EXPECT_EQ(lineNo, 1u);
+    EXPECT_EQ(QUIL_Ini_Validate(nullptr, &lineNo), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_Validate(d.get(), nullptr), INI_BAD_ARGUMENT);
+    IniFile noLines{};
+    EXPECT_EQ(QUIL_Ini_Validate(&noLines, &lineNo), INI_BAD_ARGUMENT);
+}
+
+// ---- Removals ----
+
+// A removal reads the whole document before it removes anything, and removes from every section
+// of the name. Results are lines joined by '|', or "code N" with the document unchanged.
+TEST(IniRemove, RemovesFromEverySectionOfTheNameOrNothing) {
+    const std::tuple<const char *, const char *, const char *, const char *> cases[] = {
+        {"[Net]\nPORT=1\nhost=h\n[x]\nport=3\n[net]\nPort=2\n", "net", "port",
+         "[Net]\n|<null>|host=h\n|[x]\n|port=3\n|[net]\n|<null>"},
+        {"top=1\n[a]\nx=1\n\n; about b\n[b]\ny=2\n[A]\nz=3\n", "a", nullptr,
+         "top=1\n|<null>|<null>|<null>|<null>|[b]\n|y=2\n|<null>|<null>"},
+        // clang-format off
+        {"k=0\n[a]\nx=1\n", "a", "k", "code 20"}, {"k=0\n[a]\nx=1\n", "b", "x", "code 10"},
+        {"k=0\n[a]\nx=1\n", "b", nullptr, "code 10"}, {"[a]\nx=1\n[b]\n=2\n", "a", "x", "[a]\n|<null>|[b]\n|=2\n"},
+        {"[a]\nx=1\n[b]\n=2\n", "b", "y", "code 120"}, {"[a]\nx=1\n[b]\njunk\n", "a", "x", "code 160"},
+        {"[a]\nx=1\n[b]\njunk\n", "a", nullptr, "code 160"}, {"", "a", "k", "code 130"},
+        {"", "a", nullptr, "code 130"}};
+    // clang-format on
+    for (const auto &[text, section, key, after] : cases) {
+        Doc d(text);
+        const Lines before = d.lines();
+        uint32_t phys = d.doc.physLineCount;
+        uint32_t code = key != nullptr ? QUIL_Ini_DeleteKey(d.get(), section, key)
+                                       : QUIL_Ini_DeleteSection(d.get(), section);
+        if (code != QUIL_SUCCESS) {
+            EXPECT_EQ("code " + std::to_string(code), after) << text;
+            EXPECT_TRUE(d.lines() == before && d.doc.modified == 0) << text;
+            continue;
+        }
+        Lines now = d.lines();
+        EXPECT_EQ(now, split(after)) << text;
+        EXPECT_EQ(d.doc.modified, 1u);
+        EXPECT_EQ(d.doc.physLineCount +
+                      static_cast<uint32_t>(std::count(now.begin(), now.end(), "<null>")),
+                  phys);
+    }
+}
+
+TEST(IniRemove, RefusesNullArgumentsAndKeepsThePhysicalCountOfEditedLinesAtZero) {
+    Doc d("");
+    EXPECT_EQ(QUIL_Ini_DeleteKey(d.get(), nullptr, "k"), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_DeleteKey(d.get(), "a", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_DeleteKey(nullptr, "a", "k"), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_DeleteSection(d.get(), nullptr), INI_BAD_ARGUMENT);
+    IniFile noLines{};
+    EXPECT_EQ(QUIL_Ini_DeleteSection(&noLines, "a"), INI_BAD_ARGUMENT);
+    ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "a", "k", "1"), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_Ini_DeleteSection(d.get(), "a"), QUIL_SUCCESS);
+    EXPECT_EQ(d.doc.physLineCount, 0u);
 }
 
 } // namespace

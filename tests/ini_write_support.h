@@ -1,10 +1,10 @@
-// Helpers for the tests of the INI writing half: documents that free themselves, documents loaded
-// from bytes or from a list of lines.
+// Helpers of the INI tests: documents loaded from bytes that free themselves, and their lines.
 #ifndef WEX_INI_WRITE_SUPPORT_H
 #define WEX_INI_WRITE_SUPPORT_H
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,7 +16,27 @@ namespace wextest {
 
 using Lines = std::vector<std::string>;
 
-// An IniFile that is released when the scope ends.
+inline bool is_all_zero(const IniFile &doc) {
+    const QuilFileIdentity &o = doc.origin;
+    return doc.modified == 0 && doc.lineCount == 0 && doc.lineCapacity == 0 &&
+           doc.physLineCount == 0 && doc.lines == nullptr && doc.lock == nullptr && o.device == 0 &&
+           o.inode == 0 && o.size == 0 && o.modifiedNs == 0 && o.changedNs == 0 &&
+           doc.originHash == 0 && doc.originPathHash == 0 && doc.loadedAt == 0 &&
+           doc.hasOrigin == 0;
+}
+
+// Lines written as one string, each ending before a separator.
+inline Lines split(const std::string &text, char separator = '|') {
+    Lines lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t bar = std::min(text.find(separator, start), text.size());
+        lines.push_back(text.substr(start, bar - start));
+        start = bar + 1;
+    }
+    return lines;
+}
+
+// A document record released at the end of the scope.
 struct ScopedIni {
     IniFile doc{};
     ScopedIni() = default;
@@ -27,34 +47,35 @@ struct ScopedIni {
     IniFile *get() { return &doc; }
 };
 
-inline bool is_all_zero(const IniFile &doc) {
-    const QuilFileIdentity &o = doc.origin;
-    return doc.modified == 0 && doc.lineCount == 0 && doc.lineCapacity == 0 &&
-           doc.physLineCount == 0 && doc.lines == nullptr && doc.lock == nullptr && o.device == 0 &&
-           o.inode == 0 && o.size == 0 && o.modifiedNs == 0 && o.changedNs == 0 &&
-           doc.originHash == 0 && doc.originPathHash == 0 && doc.loadedAt == 0 &&
-           doc.hasOrigin == 0;
-}
-
-// The texts of slots 0 to lineCount - 1 ("<null>" for a removed line).
-inline std::vector<std::string> lines_of(const IniFile &doc) {
-    std::vector<std::string> lines;
-    for (uint32_t i = 0; i < doc.lineCount; ++i) {
-        lines.emplace_back(doc.lines[i] != nullptr ? doc.lines[i] : "<null>");
-    }
-    return lines;
-}
-
-// Writes bytes to a file in dir and loads it into doc; returns the load's code.
-inline uint32_t load_bytes(const TempDir &dir, const std::string &bytes, IniFile *doc) {
+// A document loaded from bytes written to a file of its own, released at the end of the scope.
+struct Doc {
+    TempDir dir;
     std::string path = dir.file("doc.ini");
-    write_file(path, bytes);
-    return QUIL_Ini_Load(path.c_str(), doc);
-}
+    IniFile doc{};
+    uint32_t loaded = QUIL_SUCCESS;
+    explicit Doc(const std::string &bytes) { reload(bytes); }
+    ~Doc() { QUIL_Ini_Free(&doc); }
+    Doc(const Doc &) = delete;
+    Doc &operator=(const Doc &) = delete;
+    void reload(const std::string &bytes) {
+        QUIL_Ini_Free(&doc);
+        write_file(path, bytes);
+        loaded = QUIL_Ini_Load(path.c_str(), &doc);
+    }
+    IniFile *get() { return &doc; }
+    // The texts of slots 0 to lineCount - 1 ("<null>" for a removed line).
+    Lines lines() const {
+        Lines lines;
+        for (uint32_t i = 0; i < doc.lineCount; ++i) {
+            lines.emplace_back(doc.lines[i] != nullptr ? doc.lines[i] : "<null>");
+        }
+        return lines;
+    }
+};
 
 // Takes a list from the listing operations and releases it.
-inline std::vector<std::string> take_list(char **list) {
-    std::vector<std::string> names;
+inline Lines take_list(char **list) {
+    Lines names;
     for (char **entry = list; entry != nullptr && *entry != nullptr; ++entry) {
         names.emplace_back(*entry);
     }
@@ -62,26 +83,22 @@ inline std::vector<std::string> take_list(char **list) {
     return names;
 }
 
-inline std::string joined(const Lines &lines) {
-    std::string bytes;
-    for (const std::string &line : lines) {
-        bytes += line;
+// The lines of a file as QUIL_Ini_ReadLine reads them one after the other, and the code that
+// ended the reading (0 at the end of the file).
+inline uint32_t read_line_by_line(const std::string &path, Lines *lines, uint32_t *physLines) {
+    QUIL_FILE *file = QUIL_Fopen(path.c_str(), "r");
+    char *line = nullptr;
+    uint32_t length = 0;
+    uint32_t phys = 0;
+    uint32_t code = QUIL_SUCCESS;
+    while ((code = QUIL_Ini_ReadLine(&line, file, &length, &phys)) == QUIL_SUCCESS) {
+        lines->emplace_back(line);
+        *physLines += phys;
+        QUIL_MemFreeD(line, __LINE__, "tests/ini_write_support");
     }
-    return bytes;
+    QUIL_Fclose(file);
+    return code == INI_NO_LINES ? QUIL_SUCCESS : code;
 }
-
-// A fixture holding one document, loaded from lines that each carry their own break.
-class IniLinesTest : public testing::Test {
-  protected:
-    void load(const Lines &lines) {
-        ASSERT_EQ(load_bytes(dir_, joined(lines), doc_.get()), QUIL_SUCCESS);
-    }
-
-    Lines lines() const { return lines_of(doc_.doc); }
-
-    TempDir dir_;
-    ScopedIni doc_;
-};
 
 } // namespace wextest
 

@@ -1,274 +1,129 @@
-// End-to-end tests of the quil tool: every command run as a process on real files in a temporary
-// directory, its output, its messages and its exit status.
+// End-to-end tests of the quil tool: each row runs quil as a process in a temporary directory
+// holding a few files, and checks its output, its messages and its exit status.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <random>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "test_support.h"
 
 namespace {
 
-struct Outcome {
+struct Row {
+    const char *command; // the shell command line after "quil"; $D is the directory
+    const char *out;     // the whole standard output
+    const char *err;     // a part of the standard error
     int status;
-    std::string out;
-    std::string err;
+    const char *file = nullptr; // a file of the directory ...
+    const char *bytes = "";     // ... and its whole text afterwards
 };
 
-std::string quote(const std::string &arg) {
-    std::string quoted = "'";
-    for (char c : arg) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+// clang-format off
+const Row kRows[] = {
+    // ini: lookups and listings
+    {"ini get $D/super.conf unix_http_server file", "/var/run/supervisor.sock\n", "", 0},
+    {"ini get $D/odbc.ini 'PostgreSQL test' UserName", "\n", "", 0},
+    {"ini get $D/super.conf net port", "", "no section [net]", 1},
+    {"ini get $D/super.conf supervisord nosuchkey", "", "no key nosuchkey in section [supervisord]", 1},
+    {"ini sections $D/inih.ini", "protocol\nuser\n", "", 0},
+    {"ini keys $D/inih.ini user", "name\nemail\nactive\npi\n", "", 0},
+    // ini: edits change exactly their lines, or nothing
+    {"ini set $D/app.ini net port 80 && $Q ini set $D/app.ini a y", "", "", 0, "app.ini", "[a]\nx=1\ny=\n[net]\nport=80\n"},
+    {"ini set $D/app.ini a x 2 && $Q ini get $D/app.ini a x", "2\n", "", 0, "app.ini", "[a]\nx=2\n"},
+    {"ini set $D/app.ini a x '1\n[evil]'", "", "refused", 1, "app.ini", "[a]\nx=1\n"},
+    {"ini del $D/app.ini a x && $Q ini del $D/app.ini A", "", "", 0, "app.ini", ""},
+    {"ini del $D/app.ini nosuch", "", "no section [nosuch]", 1, "app.ini", "[a]\nx=1\n"},
+    {"ini set $D/spaced.ini a x 1 && ls -i $D/spaced.ini >$D/after && cmp -s $D/before $D/after", "", "", 0, "spaced.ini", "[a]\nx = 1\n"},
+    {"ini del $D/spaced.ini a nokey; ls -i $D/spaced.ini >$D/after && cmp -s $D/before $D/after", "", "", 0, "spaced.ini", "[a]\nx = 1\n"},
+    // ini: validation and load failures name the file and the physical line
+    {"ini validate $D/app.ini", "", "", 0},
+    {"ini validate $D/app.ini $D/bad.ini", "", "/bad.ini:4: malformed value list\n", 1},
+    {"ini validate $D/early.ini", "", ":2: key line before the first section header", 1},
+    {"ini get $D/missing.ini a b", "", "No such file or directory", 3},
+    {"ini sections $D/long.conf", "", ": line ", 1},
+    {"ini sections $D/nul.ini", "", "line 3: NUL byte", 1},
+    {"ini sections $D", "", "", 3},
+    // checksums: fixed-width lower-case hex and the name, as md5sum writes them
+    {"crc16 $D/check.txt", "31c3  $D/check.txt\n", "", 0},
+    {"crc32 $D/check.txt $D/empty", "2dfd2d88  $D/check.txt\n00000000  $D/empty\n", "", 0},
+    {"crc16 <$D/abc", "9dd6  -\n", "", 0},
+    {"md5 $D/empty $D/abc $D/f55 $D/f56 $D/f64 $D/big $D/'odd\\name' >$D/ours && cd $D && md5sum empty abc f55 f56 f64 big 'odd\\name' | sed 's|  |  '$D'/|' | cmp - ours", "", "", 0},
+    {"md5 --check $D/sums", "$D/abc: OK\n$D/check.txt: FAILED\n", "1 computed checksum did NOT match", 1},
+    {"md5 --check $D/sums-missing", "$D/gone: FAILED open or read\n", "", 3},
+    {"md5 --check $D/app.ini", "", "", 1},
+    // addresses
+    {"ip 0x0A.0.0.01:0x1F90 192.168.1.2 '[2001:DB8:0:0:0::1]:443' 1:0:0:2:0:0:0:3 ::ffff:0:0",
+     "10.0.0.1:8080\n192.168.1.2\n[2001:db8::1]:443\n1:0:0:2::3\n::ffff:0.0.0.0\n", "", 0},
+    {"ip 1.2.3.4 1.2.3.4:70000 '[::1]xyz'", "1.2.3.4\n", "'1.2.3.4:70000'", 1},
+    {"ip 1.2.3.4:70000 '[::1]xyz'", "", "'[::1]xyz'", 1},
+    // usage
+    {"", "", "", 2}, {"frobnicate", "", "", 2}, {"ini get only-a-file", "", "", 2}, {"ip", "", "", 2},
+    {"--version | cut -c1-5; for c in ini crc16 crc32 md5 ip; do $Q $c --help | grep -c 'usage: quil'; done", "quil \n1\n1\n1\n1\n1\n", "", 0}};
+// clang-format on
+
+// The text with $D replaced by the directory and $Q by the quoted path of quil.
+std::string replaced(std::string text, const std::string &dir) {
+    for (const auto &[token, by] :
+         {std::pair{"$D", dir}, {"$Q", "'" + std::string(QUIL_PATH) + "'"}}) {
+        for (size_t at = text.find(token); at != std::string::npos;
+             at = text.find(token, at + by.size())) {
+            text.replace(at, 2, by);
+        }
     }
-    return quoted + "'";
+    return text;
 }
 
-// Runs a shell command line, capturing standard output and standard error.
-Outcome run_shell(const std::string &command, const wextest::TempDir &dir) {
-    std::string errPath = dir.file(".stderr");
-    std::string line = command + " 2>" + quote(errPath);
-    FILE *pipe = popen(line.c_str(), "r");
-    Outcome result{-1, "", ""};
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << line;
-        return result;
+class Quil : public testing::TestWithParam<Row> {};
+
+TEST_P(Quil, RunsAsItsRowSays) {
+    const Row &row = GetParam();
+    wextest::TempDir dir;
+    for (const auto &[from, to] : {std::pair{"supervisord.conf", "super.conf"},
+                                   {"odbc.ini.template", "odbc.ini"},
+                                   {"inih-test.ini", "inih.ini"},
+                                   {"nasty-600-byte-line.conf", "long.conf"}}) {
+        wextest::write_file(dir.file(to),
+                            wextest::read_file(wextest::data_path(std::string("ini/") + from)));
     }
+    // Several of quil's read blocks, written only for the row that reads it.
+    std::string big(std::string(row.command).find("big") != std::string::npos ? (3u << 20) + 17 : 0,
+                    'x');
+    for (size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>(i * 2654435761u >> 13);
+    }
+    // clang-format off
+    const std::string files[][2] = {
+        {"app.ini", "[a]\nx=1\n"}, {"spaced.ini", "[a]\nx = 1\n"}, {"bad.ini", "[a]\nk=a\\\n b\nj=1,2\n"},
+        {"early.ini", "; c\nk=1\n[a]\n"}, {"nul.ini", std::string("[a]\nx=1\ny=\0\n", 12)},
+        {"check.txt", "123456789"}, {"empty", ""}, {"abc", "abc"}, {"big", big}, {"odd\\name", "x"},
+        {"f55", std::string(55, 'x')}, {"f56", std::string(56, 'x')}, {"f64", std::string(64, 'x')},
+        {"sums", "900150983cd24fb0d6963f7d28e17f72  $D/abc\n00000000000000000000000000000000  $D/check.txt\n"},
+        {"sums-missing", "900150983cd24fb0d6963f7d28e17f72  $D/gone\n"}};
+    // clang-format on
+    for (const auto &[name, bytes] : files) {
+        wextest::write_file(dir.file(name), replaced(bytes, dir.path()));
+    }
+    std::string command =
+        replaced(std::string("ls -i $D/spaced.ini >$D/before; $Q ") + row.command + " 2>$D/stderr",
+                 dir.path());
+    FILE *pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
     char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.out.append(buffer, got);
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        out.append(buffer, got);
     }
     int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = wextest::read_file(errPath);
-    return result;
-}
-
-class Quil : public testing::Test {
-  protected:
-    wextest::TempDir dir;
-
-    Outcome quil(const std::vector<std::string> &args) {
-        std::string command = quote(QUIL_PATH);
-        for (const std::string &arg : args) {
-            command += " " + quote(arg);
-        }
-        return run_shell(command, dir);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status) << command;
+    EXPECT_EQ(out, replaced(row.out, dir.path())) << command;
+    std::string err = wextest::read_file(dir.file("stderr"));
+    EXPECT_NE(err.find(replaced(row.err, dir.path())), std::string::npos) << err;
+    if (row.file != nullptr) {
+        EXPECT_EQ(wextest::read_file(dir.file(row.file)), row.bytes) << command;
     }
-
-    // Copies a corpus file into the temporary directory and returns its new path.
-    std::string corpus(const std::string &name) {
-        std::string path = dir.file(name);
-        wextest::write_file(path, wextest::read_file(wextest::data_path("ini/" + name)));
-        return path;
-    }
-
-    std::string file_with(const std::string &name, const std::string &bytes) {
-        std::string path = dir.file(name);
-        wextest::write_file(path, bytes);
-        return path;
-    }
-};
-
-// ---- ini ----
-
-TEST_F(Quil, GetPrintsExactlyTheValueAndANewline) {
-    std::string conf = corpus("supervisord.conf");
-    Outcome r = quil({"ini", "get", conf, "unix_http_server", "file"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "/var/run/supervisor.sock\n");
-    r = quil({"ini", "get", corpus("odbc.ini.template"), "PostgreSQL test", "UserName"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "\n") << "a key without a value prints an empty line";
 }
 
-TEST_F(Quil, MissingSectionsAndKeysAreNamedAndExitWith1) {
-    std::string conf = corpus("supervisord.conf");
-    Outcome r = quil({"ini", "get", conf, "net", "port"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no section [net]"), std::string::npos) << r.err;
-    r = quil({"ini", "get", conf, "supervisord", "nosuchkey"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no key nosuchkey in section [supervisord]"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "");
-}
-
-TEST_F(Quil, SectionsAndKeysAreListedInFileOrder) {
-    std::string ini = corpus("inih-test.ini");
-    Outcome r = quil({"ini", "sections", ini});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "protocol\nuser\n");
-    r = quil({"ini", "keys", ini, "user"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "name\nemail\nactive\npi\n");
-}
-
-TEST_F(Quil, SetChangesOneLineAndGetReadsItBack) {
-    std::string ini = corpus("odbcinst.ini.template");
-    std::string before = wextest::read_file(ini);
-    Outcome r = quil({"ini", "set", ini, "PostgreSQL ANSI", "Setup", "new.so"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    r = quil({"ini", "get", ini, "PostgreSQL ANSI", "Setup"});
-    EXPECT_EQ(r.out, "new.so\n");
-    std::string after = wextest::read_file(ini);
-    EXPECT_NE(before, after);
-    EXPECT_EQ(after.find("new.so"), after.rfind("new.so")) << "exactly one line was changed";
-}
-
-TEST_F(Quil, SetCreatesMissingSectionsAndKeys) {
-    std::string ini = file_with("app.ini", "[a]\nx=1\n");
-    ASSERT_EQ(quil({"ini", "set", ini, "net", "port", "80"}).status, 0);
-    ASSERT_EQ(quil({"ini", "set", ini, "a", "y"}).status, 0);
-    EXPECT_EQ(wextest::read_file(ini), "[a]\nx=1\ny=\n[net]\nport=80\n");
-}
-
-TEST_F(Quil, SetAndDelLeaveTheFileUntouchedWhenNothingChanges) {
-    std::string ini = file_with("app.ini", "[a]\nx = 1\n");
-    struct stat before {};
-    ASSERT_EQ(stat(ini.c_str(), &before), 0);
-    EXPECT_EQ(quil({"ini", "set", ini, "a", "x", "1"}).status, 0);
-    EXPECT_EQ(quil({"ini", "del", ini, "a", "nokey"}).status, 1);
-    struct stat after {};
-    ASSERT_EQ(stat(ini.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino) << "the file was not replaced";
-    EXPECT_EQ(wextest::read_file(ini), "[a]\nx = 1\n");
-}
-
-TEST_F(Quil, DelRemovesAKeyOrAWholeSection) {
-    std::string ini = file_with("app.ini", "[a]\nx=1\ny=2\n[b]\nz=3\n");
-    ASSERT_EQ(quil({"ini", "del", ini, "a", "x"}).status, 0);
-    EXPECT_EQ(wextest::read_file(ini), "[a]\ny=2\n[b]\nz=3\n");
-    ASSERT_EQ(quil({"ini", "del", ini, "A"}).status, 0);
-    EXPECT_EQ(wextest::read_file(ini), "[b]\nz=3\n");
-    Outcome r = quil({"ini", "del", ini, "nosuch"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no section [nosuch]"), std::string::npos) << r.err;
-}
-
-TEST_F(Quil, AValueTheLibraryRefusesLeavesTheFileAndExitsWith1) {
-    std::string ini = file_with("app.ini", "[a]\nx=1\n");
-    Outcome r = quil({"ini", "set", ini, "a", "x", "1\n[evil]"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
-    EXPECT_EQ(wextest::read_file(ini), "[a]\nx=1\n");
-}
-
-TEST_F(Quil, ValidateNamesTheFileAndThePhysicalLine) {
-    std::string good = file_with("good.ini", "[a]\nk=1, 2\n");
-    std::string bad = file_with("bad.ini", "[a]\nk=a\\\n b\nj=1,2\n");
-    EXPECT_EQ(quil({"ini", "validate", good}).status, 0);
-    Outcome r = quil({"ini", "validate", good, bad});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, bad + ":4: malformed value list\n");
-    r = quil({"ini", "validate", file_with("early.ini", "; c\nk=1\n[a]\n")});
-    EXPECT_NE(r.err.find(":2: key line before the first section header"), std::string::npos)
-        << r.err;
-}
-
-TEST_F(Quil, LoadFailuresAreReportedWithTheirLine) {
-    Outcome r = quil({"ini", "get", dir.file("missing.ini"), "a", "b"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
-    r = quil({"ini", "sections", corpus("nasty-600-byte-line.conf")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(": line "), std::string::npos) << r.err;
-    r = quil({"ini", "sections", file_with("nul.ini", std::string("[a]\nx=1\ny=\0\n", 12))});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("line 3: NUL byte"), std::string::npos) << r.err;
-    r = quil({"ini", "sections", dir.path()});
-    EXPECT_EQ(r.status, 3) << r.err;
-}
-
-// ---- checksums ----
-
-TEST_F(Quil, CrcPrintsFixedWidthLowercaseHexAndTheName) {
-    std::string check = file_with("check.txt", "123456789");
-    Outcome r = quil({"crc16", check});
-    EXPECT_EQ(r.out, "31c3  " + check + "\n");
-    r = quil({"crc32", check, file_with("empty", "")});
-    EXPECT_EQ(r.out, "2dfd2d88  " + check + "\n00000000  " + dir.file("empty") + "\n");
-    r = run_shell("printf abc | " + quote(QUIL_PATH) + " crc16", dir);
-    EXPECT_EQ(r.out, "9dd6  -\n");
-}
-
-TEST_F(Quil, Md5PrintsWhatMd5sumPrintsForTheSameFiles) {
-    std::mt19937 random(5);
-    std::vector<std::string> args = {"md5"};
-    for (size_t size : {0u, 1u, 55u, 56u, 64u, 1000u, 1u << 20, (3u << 20) + 17}) {
-        std::string bytes(size, '\0');
-        for (char &c : bytes) {
-            c = static_cast<char>(random());
-        }
-        args.push_back(file_with("r" + std::to_string(size), bytes));
-    }
-    args.push_back(file_with("odd\\name", "x"));
-    std::string md5sum = "md5sum";
-    for (size_t i = 1; i < args.size(); ++i) {
-        md5sum += " " + quote(args[i]);
-    }
-    Outcome ours = quil(args);
-    Outcome theirs = run_shell(md5sum, dir);
-    EXPECT_EQ(ours.status, 0) << ours.err;
-    EXPECT_EQ(ours.out, theirs.out);
-}
-
-TEST_F(Quil, Md5CheckReportsGoodBadAndMissingFiles) {
-    std::string a = file_with("a", "alpha");
-    std::string b = file_with("b", "beta");
-    Outcome listed = quil({"md5", a, b});
-    std::string list = listed.out;
-    ASSERT_EQ(run_shell("md5sum -c - >/dev/null <<'EOF'\n" + list + "EOF", dir).status, 0)
-        << "md5sum accepts our list";
-    EXPECT_EQ(quil({"md5", "--check", file_with("good.md5", list)}).status, 0);
-
-    wextest::write_file(b, "changed");
-    Outcome r = quil({"md5", "--check", dir.file("good.md5")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, a + ": OK\n" + b + ": FAILED\n");
-    EXPECT_NE(r.err.find("1 computed checksum did NOT match"), std::string::npos) << r.err;
-
-    std::remove(a.c_str());
-    r = quil({"md5", "--check", dir.file("good.md5")});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.out.find(a + ": FAILED open or read"), std::string::npos) << r.out;
-    EXPECT_EQ(quil({"md5", "--check", file_with("junk.md5", "not a list\n")}).status, 1);
-}
-
-// ---- addresses ----
-
-TEST_F(Quil, IpPrintsCanonicalAddressesWithTheirPorts) {
-    Outcome r = quil({"ip", "0x0A.0.0.01:0x1F90", "192.168.1.2", "[2001:DB8:0:0:0::1]:443",
-                      "1:0:0:2:0:0:0:3", "::ffff:0:0"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "10.0.0.1:8080\n192.168.1.2\n[2001:db8::1]:443\n1:0:0:2::3\n::ffff:0.0.0.0\n");
-}
-
-TEST_F(Quil, MalformedAddressesAreNamedAndExitWith1) {
-    Outcome r = quil({"ip", "1.2.3.4", "1.2.3.4:70000", "[::1]xyz"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "1.2.3.4\n");
-    EXPECT_NE(r.err.find("'1.2.3.4:70000'"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("'[::1]xyz'"), std::string::npos) << r.err;
-}
-
-// ---- usage ----
-
-TEST_F(Quil, UsageErrorsExitWith2AndHelpWith0) {
-    EXPECT_EQ(quil({}).status, 2);
-    EXPECT_EQ(quil({"frobnicate"}).status, 2);
-    EXPECT_EQ(quil({"ini", "get", "only-a-file"}).status, 2);
-    EXPECT_EQ(quil({"ip"}).status, 2);
-    for (const char *command : {"ini", "crc16", "crc32", "md5", "ip"}) {
-        Outcome r = quil({command, "--help"});
-        EXPECT_EQ(r.status, 0) << command;
-        EXPECT_NE(r.out.find("usage: quil"), std::string::npos) << command;
-    }
-    Outcome r = quil({"--version"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("quil ", 0), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(EveryCommand, Quil, testing::ValuesIn(kRows));
 
 } // namespace

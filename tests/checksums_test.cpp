@@ -1,0 +1,205 @@
+// CRC-16, CRC-32 and MD5 against published and independently computed values, every CRC engine
+// against the byte-at-a-time reference, and MD5's context and word helpers. Arbitrary data, start
+// values and splits: fuzz/checksums_fuzzer.cpp (run by ctest as fuzz_checksums).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "checksum/source/crc_internal.h"
+#include "test_support.h"
+#include "wex_crc.h"
+#include "wex_md5.h"
+#include "wex_result_codes.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using wex::crc::Engine;
+
+TEST(Crc, TheCheckValuesComeOutAndNullArgumentsGive10AndLeaveTheOutput) {
+    const struct {
+        const char *text;
+        uint16_t crc16;
+        uint32_t crc32;
+    } rows[] = {{"123456789", 0x31C3, 0x2DFD2D88}, {"abc", 0x9DD6, 0xCA6598D0}, {"", 0, 0}};
+    for (const auto &row : rows) {
+        auto length = static_cast<uint32_t>(std::strlen(row.text));
+        uint16_t crc16 = 0xFFFF;
+        uint32_t crc32 = 0xFFFFFFFF;
+        EXPECT_EQ(QUIL_CRC_16(row.text, length, &crc16), QUIL_SUCCESS);
+        EXPECT_EQ(QUIL_CRC_32(row.text, length, &crc32), QUIL_SUCCESS);
+        EXPECT_EQ(crc16, row.crc16) << row.text;
+        EXPECT_EQ(crc32, row.crc32) << row.text;
+    }
+    uint16_t crc16 = 0x1234;
+    uint32_t crc32 = 0x12345678;
+    for (uint32_t code :
+         {QUIL_CRC_16(nullptr, 0, &crc16), QUIL_CRC_Accumulate_16(5, nullptr, 3, &crc16),
+          QUIL_CRC_16("abc", 3, nullptr), QUIL_CRC_32(nullptr, 0, &crc32),
+          QUIL_CRC_Accumulate_32(5, nullptr, 3, &crc32), QUIL_CRC_32("abc", 3, nullptr)}) {
+        EXPECT_EQ(code, CRC_BAD_ARGUMENT);
+    }
+    EXPECT_EQ(crc16, 0x1234);
+    EXPECT_EQ(crc32, 0x12345678u);
+}
+
+class CrcEngine : public testing::TestWithParam<Engine> {};
+
+// Both ways into an engine: its function, and the entry that the public functions jump to.
+TEST_P(CrcEngine, MatchesTheReferenceForEveryLengthUpTo8KiBAtEveryAlignment) {
+    if (!wex::crc::engine_available(GetParam())) {
+        GTEST_SKIP() << "this processor lacks the engine's instructions";
+    }
+    constexpr size_t kMaxLength = 8192;
+    constexpr size_t kAlignments = 64;
+    std::mt19937 random(7);
+    Bytes data(kMaxLength + kAlignments);
+    for (uint8_t &byte : data) {
+        byte = static_cast<uint8_t>(random());
+    }
+    const auto entry16 = wex::crc::crc16_entry(GetParam());
+    const auto entry32 = wex::crc::crc32_entry(GetParam());
+    for (size_t length = 0; length <= kMaxLength; ++length) {
+        auto start = static_cast<uint32_t>(length * 2654435761u);
+        auto start16 = static_cast<uint16_t>(start);
+        // Every length modulo 64 meets every offset.
+        const uint8_t *p = data.data() + (length + length / kAlignments) % kAlignments;
+        const uint16_t expected16 = wex::crc::crc16_bytewise(start16, p, length);
+        const uint32_t expected32 = wex::crc::crc32_bytewise(start, p, length);
+        uint16_t out16 = 0;
+        uint32_t out32 = 0;
+        ASSERT_EQ(wex::crc::crc16_with(GetParam(), start16, p, length), expected16) << length;
+        ASSERT_EQ(wex::crc::crc32_with(GetParam(), start, p, length), expected32) << length;
+        ASSERT_EQ(entry16(start16, p, length, &out16), 0u);
+        ASSERT_EQ(entry32(start, p, length, &out32), 0u);
+        ASSERT_EQ(out16, expected16) << "entry, length " << length;
+        ASSERT_EQ(out32, expected32) << "entry, length " << length;
+    }
+    EXPECT_TRUE(wex::crc::engine_available(wex::crc::best_engine()));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CrcEngine,
+                         testing::Values(Engine::Bytewise, Engine::Slicing8, Engine::Clmul,
+                                         Engine::Clmul512));
+
+std::string md5(const Bytes &data) {
+    MD5Context ctx;
+    QUIL_MD5_Init(&ctx);
+    QUIL_MD5_Update(&ctx, data.data(), static_cast<uint32_t>(data.size()));
+    uint8_t digest[16];
+    QUIL_MD5_Final(digest, &ctx);
+    std::string out;
+    for (uint8_t byte : digest) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        out += pair;
+    }
+    return out;
+}
+
+// The same generator as tests/data/md5/make_digests.py: xorshift32 seeded by the length.
+Bytes message(size_t length) {
+    uint32_t state = 2463534242u + static_cast<uint32_t>(length);
+    Bytes out(length);
+    for (auto &byte : out) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<uint8_t>(state >> 24);
+    }
+    return out;
+}
+
+TEST(Md5Digest, TheRfc1321SuiteComesOutAsPublished) {
+    std::string eightyDigits;
+    for (int i = 0; i < 8; ++i) {
+        eightyDigits += "1234567890";
+    }
+    const std::pair<std::string, const char *> suite[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {eightyDigits, "57edf4a22be3c955ac49da2e2107b67a"}};
+    for (const auto &[text, digest] : suite) {
+        EXPECT_EQ(md5(Bytes(text.begin(), text.end())), digest) << text;
+    }
+}
+
+// Every length 0..300 crosses each padding boundary; the file adds a message of 1 MiB and one of
+// 3 MiB + 17.
+TEST(Md5Digest, MessagesOfEveryLengthUpTo300MatchDigestsComputedIndependently) {
+    std::istringstream in(wextest::read_file(wextest::data_path("md5/random_digests.txt")));
+    size_t checked = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        size_t length = 0;
+        std::string digest;
+        if (!line.empty() && line[0] != '#' && fields >> length >> digest) {
+            EXPECT_EQ(md5(message(length)), digest) << "length " << length;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 303u);
+}
+
+TEST(Md5Context, FinalLeavesEveryFieldZero) {
+    MD5Context ctx;
+    QUIL_MD5_Init(&ctx);
+    Bytes data = message(77);
+    QUIL_MD5_Update(&ctx, data.data(), static_cast<uint32_t>(data.size()));
+    uint8_t digest[16];
+    QUIL_MD5_Final(digest, &ctx);
+    const auto *raw = reinterpret_cast<const uint8_t *>(&ctx);
+    EXPECT_EQ(Bytes(raw, raw + sizeof ctx), Bytes(sizeof ctx, 0));
+}
+
+TEST(Md5Context, TheBitCountCarriesIntoItsHighWord) {
+    MD5Context ctx;
+    QUIL_MD5_Init(&ctx);
+    ctx.count[0] = 0xFFFFFFF8u; // one byte short of 2^32 bits, buffer offset 63
+    uint8_t bytes[2] = {1, 2};
+    QUIL_MD5_Update(&ctx, bytes, sizeof bytes);
+    EXPECT_EQ(ctx.count[0], 8u);
+    EXPECT_EQ(ctx.count[1], 1u);
+}
+
+TEST(Md5Context, AnEmptyOrNullInputChangesNothing) {
+    MD5Context ctx{}; // the whole context is compared, the unused buffer bytes too
+    QUIL_MD5_Init(&ctx);
+    uint8_t byte = 'a';
+    QUIL_MD5_Update(&ctx, &byte, 1);
+    MD5Context before = ctx;
+    QUIL_MD5_Update(&ctx, nullptr, 0);
+    QUIL_MD5_Update(&ctx, nullptr, 5);
+    QUIL_MD5_Update(&ctx, &byte, 0);
+    QUIL_MD5_Update(nullptr, &byte, 1);
+    EXPECT_EQ(std::memcmp(&before, &ctx, sizeof ctx), 0);
+}
+
+TEST(Md5Words, EncodeAndDecodeAreLittleEndianAndStayWithinTheLength) {
+    const uint32_t words[3] = {0x04030201u, 0x08070605u, 0x0C0B0A09u};
+    uint8_t bytes[10] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    QUIL_MD5_Encode(bytes, words, 9);
+    EXPECT_EQ(Bytes(bytes, bytes + 10), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE}));
+
+    // Decode reads the nine bytes only; the missing high bytes of the last word are zero.
+    Bytes exact = {1, 2, 3, 4, 5, 6, 7, 8, 9}; // sized exactly, so a sanitizer sees any overread
+    uint32_t back[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    QUIL_MD5_Decode(back, exact.data(), 9);
+    EXPECT_EQ(back[0], words[0]);
+    EXPECT_EQ(back[1], words[1]);
+    EXPECT_EQ(back[2], 9u);
+    EXPECT_EQ(back[3], 0xFFFFFFFFu);
+}
+
+} // namespace

@@ -1,0 +1,234 @@
+// The lists and the hash table where the reference models of fuzz/containers_fuzzer.cpp (run by
+// ctest as fuzz_containers) cannot look: creation limits, missing or changing routines, key
+// copies, node management and a walk whose routine inserts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "test_support.h"
+#include "wex_dlinklist.h"
+#include "wex_hash.h"
+#include "wex_result_codes.h"
+#include "wex_slinklist.h"
+
+namespace {
+
+int g_items[8];
+std::string g_log; // what the release routines were given, in order
+
+void *item(int n) {
+    return &g_items[n];
+}
+int number(const void *element) {
+    return static_cast<int>(static_cast<const int *>(element) - g_items);
+}
+void release_item(void *element) {
+    g_log += "e" + std::to_string(number(element)) + " ";
+}
+uint32_t match_number(const void *key, const void *element) {
+    return *static_cast<const int *>(key) == number(element) ? 0 : 1;
+}
+
+TEST(ContainerCreation, BadArgumentsAreRefusedWithoutAllocatingAndTheLargestSizeIsTried) {
+    const uint32_t maxCapacity = UINT32_MAX / sizeof(SLinkNode) - 3;
+    const uint32_t maxBuckets = (UINT32_MAX - sizeof(HashTable)) / sizeof(HashNode *);
+    auto hash = wextest::hash_u32_key;
+    auto compare = wextest::compare_u32_key;
+    auto keys = wextest::release_key_copy;
+    DLinkList *dlist = reinterpret_cast<DLinkList *>(0x1);
+    SLinkList *slist = nullptr;
+    HashTable *table = nullptr;
+    uint64_t allocations = QUIL_Adapter_CallCount(QUIL_OP_ALLOC);
+    const uint32_t refused[] = {
+        QUIL_DLinkList_Init(match_number, nullptr, &dlist),
+        QUIL_DLinkList_Init(match_number, release_item, nullptr),
+        QUIL_SLinkList_Init(0, nullptr, release_item, &slist),
+        QUIL_SLinkList_Init(1, nullptr, release_item, nullptr),
+        QUIL_SLinkList_Init(1, nullptr, nullptr, &slist),
+        QUIL_SLinkList_Init(maxCapacity + 1, nullptr, release_item, &slist),
+        QUIL_Hash_Init(0, hash, compare, keys, release_item, &table),
+        QUIL_Hash_Init(1, nullptr, compare, keys, release_item, &table),
+        QUIL_Hash_Init(1, hash, nullptr, keys, release_item, &table),
+        QUIL_Hash_Init(1, hash, compare, nullptr, release_item, &table),
+        QUIL_Hash_Init(1, hash, compare, keys, nullptr, &table),
+        QUIL_Hash_Init(1, hash, compare, keys, release_item, nullptr),
+        QUIL_Hash_Init(maxBuckets + 1, hash, compare, keys, release_item, &table)};
+    for (uint32_t code : refused) {
+        EXPECT_EQ(code, 10u);
+    }
+    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), allocations);
+    EXPECT_EQ(dlist, reinterpret_cast<DLinkList *>(0x1));
+    wextest::ScopedFault fault(QUIL_OP_ALLOC, 1);
+    EXPECT_EQ(QUIL_SLinkList_Init(maxCapacity, nullptr, release_item, &slist), 20u);
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 1);
+    EXPECT_EQ(QUIL_Hash_Init(maxBuckets, hash, compare, keys, release_item, &table), 20u);
+    EXPECT_EQ(slist, nullptr);
+    EXPECT_EQ(table, nullptr);
+}
+
+TEST(ContainerSearch, ListsWithoutARoutineNeedOnePerSearchAndTheCallersComesFirst) {
+    DLinkList *dlist = nullptr;
+    SLinkList *slist = nullptr;
+    ASSERT_EQ(QUIL_DLinkList_Init(nullptr, release_item, &dlist), QUIL_SUCCESS);
+    ASSERT_EQ(QUIL_SLinkList_Init(2, nullptr, release_item, &slist), QUIL_SUCCESS);
+    int key = 1;
+    void *out = item(7);
+    for (int n : {0, 1}) {
+        ASSERT_EQ(QUIL_DLinkList_Insert(dlist, item(n), DLINK_POS_TAIL), QUIL_SUCCESS);
+        ASSERT_EQ(QUIL_SLinkList_Insert(slist, item(n), SLINK_POS_TAIL), QUIL_SUCCESS);
+    }
+    EXPECT_EQ(QUIL_DLinkList_Query(dlist, &key, nullptr, &out), 10u);
+    EXPECT_EQ(QUIL_DLinkList_Remove(dlist, &key, nullptr, &out), 10u);
+    EXPECT_EQ(QUIL_DLinkList_Delete(dlist, &key, nullptr), 10u);
+    EXPECT_EQ(QUIL_SLinkList_Query(slist, &key, nullptr, &out), 10u);
+    EXPECT_EQ(QUIL_SLinkList_Delete(slist, &key, nullptr), 10u);
+    EXPECT_EQ(out, item(7)) << "the output is cleared only after the argument checks";
+    EXPECT_EQ(QUIL_DLinkList_Query(dlist, &key, match_number, &out), QUIL_SUCCESS);
+    EXPECT_EQ(out, item(1));
+    EXPECT_EQ(QUIL_SLinkList_Remove(slist, &key, match_number, &out), QUIL_SUCCESS);
+    EXPECT_EQ(out, item(1));
+    EXPECT_EQ(QUIL_DLinkList_Deinit(dlist, 1), QUIL_SUCCESS);
+    EXPECT_EQ(QUIL_SLinkList_Deinit(slist, 1), QUIL_SUCCESS);
+    EXPECT_EQ(g_log, "");
+}
+
+// Inserts element 7 behind the element numbered in *first; the walk goes on from the new one.
+uint32_t insert_behind(void *first, void *element, void *list) {
+    g_log += std::to_string(number(element)) + " ";
+    if (number(element) == *static_cast<int *>(first)) {
+        EXPECT_EQ(QUIL_DLinkList_Insert(static_cast<DLinkList *>(list), item(7), DLINK_POS_AFTER),
+                  QUIL_SUCCESS);
+    }
+    return 0;
+}
+
+TEST(DLinkListWalk, GoesOnFromAnElementTheRoutineInserts) {
+    DLinkList *list = nullptr;
+    ASSERT_EQ(QUIL_DLinkList_Init(nullptr, release_item, &list), QUIL_SUCCESS);
+    for (int n : {0, 1, 2}) {
+        ASSERT_EQ(QUIL_DLinkList_Insert(list, item(n), DLINK_POS_TAIL), QUIL_SUCCESS);
+    }
+    int behind = 1;
+    EXPECT_EQ(QUIL_DLinkList_Process_List(list, insert_behind, &behind, list), QUIL_SUCCESS);
+    EXPECT_EQ(g_log, "0 1 7 2 ");
+    g_log.clear();
+    EXPECT_EQ(QUIL_DLinkList_Deinit(list, 0), QUIL_SUCCESS);
+    EXPECT_EQ(g_log, "e0 e1 e7 e2 ");
+    g_log.clear();
+}
+
+TEST(SLinkListNodes, TheNodesFollowTheRecordAndNodeManagementRefusesWhatItCannotDo) {
+    SLinkList *list = nullptr;
+    ASSERT_EQ(QUIL_SLinkList_Init(1, nullptr, release_item, &list), QUIL_SUCCESS);
+    EXPECT_EQ(reinterpret_cast<SLinkNode *>(list) + 3, list->nodes);
+    EXPECT_EQ(QUIL_SLinkList_AllocNode(nullptr), SLINK_NONE);
+    EXPECT_EQ(QUIL_SLinkList_FreeNode(list, 0), 10u); // nothing is in use
+    EXPECT_EQ(QUIL_SLinkList_AllocNode(list), 0u);
+    EXPECT_EQ(QUIL_SLinkList_AllocNode(list), SLINK_NONE);
+    EXPECT_EQ(QUIL_SLinkList_FreeNode(list, SLINK_NONE), 10u);
+    EXPECT_EQ(QUIL_SLinkList_FreeNode(list, 1), 10u);
+    EXPECT_EQ(QUIL_SLinkList_FreeNode(list, 0), QUIL_SUCCESS);
+    EXPECT_EQ(list->count, 0u);
+    EXPECT_EQ(list->freeHead, 0u);
+    EXPECT_EQ(QUIL_SLinkList_Deinit(list, 0), QUIL_SUCCESS);
+}
+
+// Keys are u32 values hashed by a routine a test can make fail or shift.
+bool g_hashFails = false;
+uint32_t g_hashShift = 0;
+int g_hashCalls = 0;
+
+uint32_t shifted_hash(const void *key, uint32_t *value) {
+    ++g_hashCalls;
+    std::memcpy(value, key, sizeof *value);
+    *value += g_hashShift;
+    return g_hashFails ? 1 : 0;
+}
+
+class HashTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        g_hashFails = false;
+        g_hashShift = 0;
+        g_hashCalls = 0;
+        g_log.clear();
+        ASSERT_EQ(QUIL_Hash_Init(4, shifted_hash, wextest::compare_u32_key,
+                                 wextest::release_key_copy, release_item, &table_),
+                  QUIL_SUCCESS);
+    }
+    void TearDown() override { EXPECT_EQ(QUIL_Hash_Deinit(table_, 1), QUIL_SUCCESS); }
+    void insert(uint32_t key) {
+        ASSERT_EQ(QUIL_Hash_Insert(table_, &key, sizeof key, item(static_cast<int>(key))), 0u);
+    }
+    uint32_t cursor_key() const {
+        uint32_t key = 0;
+        std::memcpy(&key, table_->cursor->key, sizeof key);
+        return key;
+    }
+    HashTable *table_ = nullptr;
+};
+
+TEST_F(HashTest, NullArgumentsAndAnEmptyTableAreAnsweredWithoutHashing) {
+    uint32_t key = 1;
+    void *out = item(7);
+    const uint32_t codes[] = {QUIL_Hash_Insert(nullptr, &key, 4, item(1)),
+                              QUIL_Hash_Insert(table_, nullptr, 4, item(1)),
+                              QUIL_Hash_Insert(table_, &key, 0, item(1)),
+                              QUIL_Hash_Insert(table_, &key, 4, nullptr),
+                              QUIL_Hash_Query(table_, nullptr, &out),
+                              QUIL_Hash_Remove(table_, &key, nullptr),
+                              QUIL_Hash_Remove_CurNode(table_, nullptr),
+                              QUIL_Hash_Process_Table(table_, nullptr, nullptr, nullptr),
+                              QUIL_Hash_Get_NodeNumber(table_, nullptr),
+                              QUIL_Hash_Get_BucketNumber(nullptr, &key),
+                              QUIL_Hash_Deinit(nullptr, 0)};
+    for (uint32_t code : codes) {
+        EXPECT_EQ(code, 10u);
+    }
+    auto visit = [](void *, void *, void *) -> uint32_t { return 0; };
+    for (uint32_t code : {QUIL_Hash_Query(table_, &key, &out), QUIL_Hash_Remove(table_, &key, &out),
+                          QUIL_Hash_Process_Table(table_, visit, nullptr, nullptr)}) {
+        EXPECT_EQ(code, 60u);
+    }
+    EXPECT_EQ(g_hashCalls, 0);
+    EXPECT_EQ(out, item(7));
+}
+
+TEST_F(HashTest, TheTableKeepsItsOwnCopyOfExactlyKeyLengthBytes) {
+    auto *key = new uint8_t[4]{7, 0, 0, 0}; // exactly keyLength bytes, so an over-read shows
+    ASSERT_EQ(QUIL_Hash_Insert(table_, key, 4, item(1)), QUIL_SUCCESS);
+    delete[] key;
+    EXPECT_EQ(cursor_key(), 7u);
+}
+
+TEST_F(HashTest, AFailingHashRoutineGives80AndChangesNothing) {
+    insert(1);
+    insert(2);
+    g_hashFails = true;
+    uint32_t key = 2;
+    void *out = item(7);
+    EXPECT_EQ(QUIL_Hash_Insert(table_, &key, sizeof key, item(5)), 80u);
+    EXPECT_EQ(QUIL_Hash_Query(table_, &key, &out), 80u);
+    EXPECT_EQ(QUIL_Hash_Remove(table_, &key, &out), 80u);
+    EXPECT_EQ(QUIL_Hash_Delete(table_, &key), 80u);
+    EXPECT_EQ(QUIL_Hash_Delete_CurNode(table_), 80u);
+    EXPECT_EQ(out, item(7));
+    EXPECT_EQ(table_->count, 2u);
+    EXPECT_EQ(cursor_key(), 2u);
+    EXPECT_EQ(g_log, "");
+}
+
+TEST_F(HashTest, AnEntryLostFromItsChainIsNotReportedAsRemoved) {
+    insert(1);
+    insert(2);
+    g_hashShift = 1; // key 2 now hashes to bucket 3, while its entry sits in bucket 2
+    void *out = item(7);
+    EXPECT_EQ(QUIL_Hash_Remove_CurNode(table_, &out), 30u);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(table_->count, 2u);
+    EXPECT_EQ(cursor_key(), 2u);
+    EXPECT_EQ(g_log, "");
+}
+
+} // namespace
