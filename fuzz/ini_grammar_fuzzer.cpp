@@ -38,17 +38,19 @@ void check_grammar(const char *text) {
                                    : kind < INI_LINE_INVALID,
           "the kind fits the code");
 
-    char *out[3] = {};
+    // The out strings start as a text of no input's, so that each must be written.
+    static char stale[] = "\x01stale";
+    char *out[3] = {stale, stale, stale};
     code = QUIL_Ini_ParseSectionLine(text, &out[0], &out[1]);
     check_code(code, {QUIL_SUCCESS, INI_BAD_SECTION, INI_BAD_LINE, INI_NO_MEMORY},
                "QUIL_Ini_ParseSectionLine");
     check_pieces(code, {out[0], out[1]}, text);
-    out[0] = out[1] = nullptr;
+    out[0] = out[1] = stale;
     code = QUIL_Ini_ParseKeyLine(text, &out[0], &out[1], &out[2]);
     check_code(code, {QUIL_SUCCESS, INI_BAD_KEY, INI_BAD_LINE, INI_NO_MEMORY},
                "QUIL_Ini_ParseKeyLine");
     check_pieces(code, {out[0], out[1], out[2]}, text);
-    out[0] = nullptr;
+    out[0] = stale;
     code = QUIL_Ini_ParseComment(text, &out[0]);
     check_code(code, {QUIL_SUCCESS, INI_BAD_LINE, INI_NO_MEMORY}, "QUIL_Ini_ParseComment");
     check_pieces(code, {out[0]}, text);
