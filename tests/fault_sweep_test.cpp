@@ -1,107 +1,90 @@
 // Every operation that allocates, or that opens, writes or renames files, run with the n-th such
 // call failing for n = 1, 2, ... until the failure is no longer reached: each failed run returns a
-// documented code, leaves the container or document exactly as it was (compared in full) and
-// leaks nothing.
+// documented code, leaves the container or document exactly as it was and leaks nothing.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "ini_write_support.h"
-#include "test_support.h"
 #include "wex_dlinklist.h"
 #include "wex_hash.h"
-#include "wex_ini.h"
-#include "wex_result_codes.h"
 #include "wex_slinklist.h"
 
 namespace {
 
-using wextest::ScopedFault;
-
-constexpr uint32_t kLongestSweep = 1000; // no operation here makes more calls than this
-
-// One operation under a sweep. prepare runs before each run, without a fault (an operation that
-// consumes its input gets a fresh one); operation runs with the fault armed; expect_unchanged
-// compares everything the operation could have changed with its state before the run.
+// One operation under a sweep: prepare runs before each run without a fault, operation with the
+// fault armed, expect_unchanged after a failed run. A run that succeeds although its fault was
+// reached ends the sweep, unless prepare rebuilds the starting point (runsAreIndependent).
 struct Sweep {
-    QuilAdapterOp fault = QUIL_OP_ALLOC;
-    uint32_t failureCode = 0; // the one code a failed run may give
+    QuilAdapterOp fault;
+    uint32_t failureCode; // the one code a failed run may give
     std::function<uint32_t()> operation;
     std::function<void()> expect_unchanged = [] {};
     std::function<void()> prepare = [] {};
-    // Whether a run that succeeds although its fault was reached leaves the next run the same
-    // starting point (true when prepare rebuilds it).
     bool runsAreIndependent = false;
 };
 
 // Runs the sweep and returns how many runs reached their fault.
 uint32_t run_sweep(const Sweep &sweep) {
-    uint32_t faultsReached = 0;
-    for (uint32_t n = 1; n < kLongestSweep; ++n) {
+    for (uint32_t n = 1; n < 1000; ++n) {
         uint32_t liveBefore = QUIL_Adapter_LiveBlocks();
         sweep.prepare();
         uint64_t callsBefore = QUIL_Adapter_CallCount(sweep.fault);
         uint32_t code = 0;
         {
-            ScopedFault failing(sweep.fault, n);
+            wextest::ScopedFault failing(sweep.fault, n);
             code = sweep.operation();
         }
         if (QUIL_Adapter_CallCount(sweep.fault) - callsBefore < n) {
             EXPECT_EQ(code, QUIL_SUCCESS) << "without a fault, at n = " << n;
-            return faultsReached;
+            return n - 1;
         }
-        ++faultsReached;
-        if (code == QUIL_SUCCESS) {
-            if (!sweep.runsAreIndependent) {
-                return faultsReached;
-            }
-            continue;
+        if (code == QUIL_SUCCESS && !sweep.runsAreIndependent) {
+            return n;
         }
-        EXPECT_EQ(code, sweep.failureCode) << "with call " << n << " failing";
-        sweep.expect_unchanged();
-        EXPECT_EQ(QUIL_Adapter_LiveBlocks(), liveBefore) << "leak with call " << n << " failing";
+        if (code != QUIL_SUCCESS) {
+            EXPECT_EQ(code, sweep.failureCode) << "with call " << n << " failing";
+            sweep.expect_unchanged();
+            EXPECT_EQ(QUIL_Adapter_LiveBlocks(), liveBefore)
+                << "leak with call " << n << " failing";
+        }
         if (testing::Test::HasFailure()) {
             ADD_FAILURE() << "first failure with call " << n << " failing";
-            return faultsReached;
+            return n;
         }
     }
     ADD_FAILURE() << "the operation never got past its faults";
-    return faultsReached;
+    return 0;
 }
 
-// ---- Containers ----
-// Failed insertions of every container are checked against its model in the containers fuzzer.
-
-template <class Handle, class Make, class Free>
-void sweep_init(Make make, Free free, uint32_t code) {
-    static int item;
-    Handle *handle = reinterpret_cast<Handle *>(&item); // a failed Init must not write it
-    EXPECT_GT(run_sweep({QUIL_OP_ALLOC, code, [&] { return make(&handle); },
-                         [&] { EXPECT_EQ(handle, reinterpret_cast<Handle *>(&item)); }}),
-              0u);
-    free(handle);
-}
-
+// Failed insertions are checked against the models in the containers fuzzer; here the creation.
 TEST(ContainerFaults, InitOfEveryContainerFailsCleanlyAtEachAllocation) {
     auto ignore = [](void *) {};
-    sweep_init<DLinkList>(
-        [&](DLinkList **out) { return QUIL_DLinkList_Init(nullptr, ignore, out); },
-        [](DLinkList *list) { QUIL_DLinkList_Deinit(list, 0); }, DLINK_NO_MEMORY);
-    sweep_init<SLinkList>(
-        [&](SLinkList **out) { return QUIL_SLinkList_Init(4, nullptr, ignore, out); },
-        [](SLinkList *list) { QUIL_SLinkList_Deinit(list, 0); }, SLINK_NO_MEMORY);
-    sweep_init<HashTable>(
-        [&](HashTable **out) {
-            return QUIL_Hash_Init(5, wextest::hash_u32_key, wextest::compare_u32_key,
-                                  wextest::release_key_copy, ignore, out);
-        },
-        [](HashTable *table) { QUIL_Hash_Deinit(table, 0); }, HASH_NO_MEMORY);
+    static int item;
+    void *handle = &item; // a failed Init must not write it
+    auto *dlist = reinterpret_cast<DLinkList **>(&handle);
+    auto *slist = reinterpret_cast<SLinkList **>(&handle);
+    auto *table = reinterpret_cast<HashTable **>(&handle);
+    const std::pair<std::function<uint32_t()>, std::function<void()>> inits[] = {
+        {[&] { return QUIL_DLinkList_Init(nullptr, ignore, dlist); },
+         [&] { QUIL_DLinkList_Deinit(*dlist, 0); }},
+        {[&] { return QUIL_SLinkList_Init(4, nullptr, ignore, slist); },
+         [&] { QUIL_SLinkList_Deinit(*slist, 0); }},
+        {[&] {
+             return QUIL_Hash_Init(5, wextest::hash_u32_key, wextest::compare_u32_key,
+                                   wextest::release_key_copy, ignore, table);
+         },
+         [&] { QUIL_Hash_Deinit(*table, 0); }}};
+    for (const auto &[init, deinit] : inits) {
+        EXPECT_GT(run_sweep({QUIL_OP_ALLOC, 20, init, [&] { EXPECT_EQ(handle, &item); }}), 0u);
+        deinit(); // the last run made it
+        handle = &item;
+    }
 }
 
 // ---- INI documents ----
@@ -121,40 +104,36 @@ std::string document_state(const IniFile &doc) {
     return state;
 }
 
-uint32_t plain_load(const char *path, IniFile *doc) {
-    return QUIL_Ini_Load(path, doc);
-}
-uint32_t load_for_update(const char *path, IniFile *doc) {
-    return QUIL_Ini_LoadForUpdate(path, doc, 0);
-}
-
 // Loads the document with the fault into a record that starts as garbage; returns the runs that
-// reached their fault. A failed load holds no lock.
+// reached their fault. A failed load leaves an all-zero record and holds no lock.
 uint32_t sweep_load(const std::string &text, QuilAdapterOp fault, uint32_t failureCode,
-                    uint32_t (*load)(const char *, IniFile *) = plain_load) {
+                    bool forUpdate = false) {
     wextest::Doc d(text);
     IniFile doc;
-    Sweep sweep{fault, failureCode, [&] { return load(d.path.c_str(), &doc); },
-                [&] {
-                    EXPECT_TRUE(wextest::is_all_zero(doc));
-                    QUIL_LOCK *lock = QUIL_LockFile(d.path.c_str(), 0, nullptr);
-                    EXPECT_NE(lock, nullptr) << "the lock was kept";
-                    QUIL_UnlockFile(lock);
-                },
-                [&] { std::memset(&doc, 0xA5, sizeof doc); }};
-    uint32_t faultsReached = run_sweep(sweep);
+    auto load = [&] {
+        return forUpdate ? QUIL_Ini_LoadForUpdate(d.path.c_str(), &doc, 0)
+                         : QUIL_Ini_Load(d.path.c_str(), &doc);
+    };
+    auto unchanged = [&] {
+        EXPECT_TRUE(wextest::is_all_zero(doc));
+        QUIL_LOCK *lock = QUIL_LockFile(d.path.c_str(), 0, nullptr);
+        EXPECT_NE(lock, nullptr) << "the lock was kept";
+        QUIL_UnlockFile(lock);
+    };
+    uint32_t faultsReached = run_sweep(
+        {fault, failureCode, load, unchanged, [&] { std::memset(&doc, 0xA5, sizeof doc); }});
     QUIL_Ini_Free(&doc);
     return faultsReached;
 }
 
 TEST(IniFaults, LoadingLeavesAnAllZeroRecordAtEachFailure) {
-    EXPECT_GT(sweep_load(kDocument, QUIL_OP_ALLOC, INI_NO_MEMORY), 1u);
-    EXPECT_GT(sweep_load(kDocument, QUIL_OP_ALLOC, INI_NO_MEMORY, load_for_update), 1u);
-    for (QuilAdapterOp fault : {QUIL_OP_FOPEN, QUIL_OP_IDENTITY}) {
-        EXPECT_EQ(sweep_load(kDocument, fault, INI_OPEN_FAILED), 1u);
-        EXPECT_EQ(sweep_load(kDocument, fault, INI_OPEN_FAILED, load_for_update), 1u);
+    for (bool forUpdate : {false, true}) {
+        EXPECT_GT(sweep_load(kDocument, QUIL_OP_ALLOC, INI_NO_MEMORY, forUpdate), 1u);
+        for (QuilAdapterOp fault : {QUIL_OP_FOPEN, QUIL_OP_IDENTITY}) {
+            EXPECT_EQ(sweep_load(kDocument, fault, INI_OPEN_FAILED, forUpdate), 1u);
+        }
     }
-    EXPECT_EQ(sweep_load(kDocument, QUIL_OP_LOCK, INI_OPEN_FAILED, load_for_update), 1u);
+    EXPECT_EQ(sweep_load(kDocument, QUIL_OP_LOCK, INI_OPEN_FAILED, true), 1u);
     // Long enough for the line array to be allocated after its first lines and to grow several
     // times, with lines that take the line reader (a continuation, a last line without break).
     std::string text = "[s]\r\nlong=a\\\r\nb\r\n";
@@ -194,11 +173,12 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
             ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "paths", filler.c_str(), "1"), QUIL_SUCCESS);
         }
         const std::string before = document_state(d.doc);
+        auto unchanged = [&] {
+            EXPECT_EQ(document_state(d.doc), before) << "the document changed";
+            EXPECT_TRUE(!out[0] && !out[1] && !out[2] && !list && !count);
+        };
         EXPECT_GT(run_sweep({QUIL_OP_ALLOC, INI_NO_MEMORY, [&] { return named.second(d.get()); },
-                             [&] {
-                                 EXPECT_EQ(document_state(d.doc), before) << "the document changed";
-                                 EXPECT_TRUE(!out[0] && !out[1] && !out[2] && !list && !count);
-                             }}),
+                             unchanged}),
                   0u)
             << name;
         for (char *&piece : out) {
@@ -233,32 +213,28 @@ TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
             return files;
         };
         uint32_t code = QUIL_SUCCESS;
-        Sweep sweep{fault,
-                    failureCode,
-                    [&] {
-                        // A close that reports success has saved, whatever call failed on the way.
-                        code = QUIL_Ini_Close(d.path.c_str(), d.get());
-                        EXPECT_TRUE(code != QUIL_SUCCESS || wextest::read_file(d.path) == kEdited);
-                        return code;
-                    },
-                    [&] {
-                        EXPECT_TRUE(wextest::is_all_zero(d.doc));
-                        EXPECT_EQ(wextest::read_file(d.path), kDocument);
-                        for (const fs::path &left : other_files()) {
-                            EXPECT_EQ(code, INI_SAVE_FAILED) << "only a 50 leaves " << left;
-                            EXPECT_EQ(wextest::read_file(left.string()), kEdited);
-                        }
-                    },
-                    [&] {
-                        for (const fs::path &left : other_files()) {
-                            fs::remove(left);
-                        }
-                        d.reload(kDocument);
-                        ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "net", "host", "example.net"),
-                                  QUIL_SUCCESS);
-                    },
-                    true};
-        EXPECT_GT(run_sweep(sweep), 0u) << fault;
+        auto close = [&] {
+            // A close that reports success has saved, whatever call failed on the way.
+            code = QUIL_Ini_Close(d.path.c_str(), d.get());
+            EXPECT_TRUE(code != QUIL_SUCCESS || wextest::read_file(d.path) == kEdited);
+            return code;
+        };
+        auto unchanged = [&] {
+            EXPECT_TRUE(wextest::is_all_zero(d.doc));
+            EXPECT_EQ(wextest::read_file(d.path), kDocument);
+            for (const fs::path &left : other_files()) {
+                EXPECT_EQ(code, INI_SAVE_FAILED) << "only a 50 leaves " << left;
+                EXPECT_EQ(wextest::read_file(left.string()), kEdited);
+            }
+        };
+        auto prepare = [&] {
+            for (const fs::path &left : other_files()) {
+                fs::remove(left);
+            }
+            d.reload(kDocument);
+            ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "net", "host", "example.net"), QUIL_SUCCESS);
+        };
+        EXPECT_GT(run_sweep({fault, failureCode, close, unchanged, prepare, true}), 0u) << fault;
         EXPECT_EQ(wextest::read_file(d.path), kEdited);
         EXPECT_TRUE(other_files().empty());
     }
