@@ -141,7 +141,7 @@ TEST(IniValidate, LinesAndDocumentsGiveTheStrictGrammarsCodeAndTheFirstOffending
         {"my key=1\n", 120}, {"=1\n", 120}, {" =1\n", 120}, {"k\tx=1\n", 0}, {"abc\n", 160}, {"k=\n", 0}, {"k=", 0},
         {"k=   \r\n", 0}, {"k= ;c\n", 0}, {"k=;c\n", 190}, {"k=\"a, b\", c\n", 0}, {"k=\"a;b\" ;c\n", 0},
         {"k=\"a\\\"b\"\n", 0}, {"k=\"a\\\"\n", 180}, {"k=\"a\",b\n", 180}, {"k=1, , 2\n", 180}, {"k=1, ;c\n", 180},
-        {"k=1, \n", 180}, {"k=1,", 180}, {"k=\"abc\"", 0}, {"\xEF\xBB\xBFk=1\n", 0}};
+        {"k=1, \n", 180}, {"k=1,", 180}, {"k=\"abc\"", 0}, {"\xEF\xBB\xBFk=1\n", 0}, {"\xEF\xBB\xBF=1\n", 120}};
     const std::pair<std::string, uint32_t> sectionLines[] = {
         {"[a]\n", 0}, {"[a]", 0}, {"[ sect ]\r\n", 0}, {" [a]\n", 110}, {"[a];c\n", 110}, {"[a] x\n", 110},
         {"[a] ;c\n", 0}, {"[a]   \n", 0}, {"[a]\t;c\n", 110}, {"[]\n", 110}, {"[ ]\n", 110}, {"[a[b]\n", 110},
