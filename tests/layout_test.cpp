@@ -9,51 +9,31 @@
 
 namespace {
 
+static_assert(sizeof(void *) == 4 || sizeof(void *) == 8,
+              "only 32-bit and 64-bit builds are described");
+
 struct Layout {
-    size_t pointer;
-    size_t dlinkNode;
-    size_t dlinkList;
-    size_t slinkNode;
-    size_t slinkList;
-    size_t hashNode;
-    size_t hashTable;
-    size_t iniFile;
-    size_t ipCursor;
+    const char *what;
+    size_t actual;
+    size_t on32; // with 32-bit pointers
+    size_t on64; // with 64-bit pointers
 };
 
-constexpr Layout kLayout32{4, 12, 24, 12, 36, 12, 32, 96, 8};
-constexpr Layout kLayout64{8, 24, 48, 16, 48, 24, 56, 104, 16};
-static_assert(sizeof(void *) == kLayout32.pointer || sizeof(void *) == kLayout64.pointer,
-              "only 32-bit and 64-bit builds are described");
-constexpr Layout kExpected = sizeof(void *) == kLayout32.pointer ? kLayout32 : kLayout64;
-
-constexpr size_t kStaticListRecordSlots = 3;
-constexpr size_t kMd5ContextSize = 88;
-
-TEST(RecordLayout, NodesAreTwoLinksAndAnElement) {
-    EXPECT_EQ(sizeof(DLinkNode), kExpected.dlinkNode);
-    EXPECT_EQ(offsetof(DLinkNode, next), kExpected.pointer);
-    EXPECT_EQ(offsetof(DLinkNode, element), 2 * kExpected.pointer);
-    EXPECT_EQ(sizeof(SLinkNode), kExpected.slinkNode);
-    EXPECT_EQ(offsetof(SLinkNode, next), 4u);
-    EXPECT_EQ(offsetof(SLinkNode, element), 8u);
-    EXPECT_EQ(sizeof(HashNode), kExpected.hashNode);
-}
-
-TEST(RecordLayout, TheStaticListRecordFillsThreeNodeSlotsOfItsBlock) {
-    EXPECT_EQ(sizeof(SLinkList), kExpected.slinkList);
-    EXPECT_EQ(sizeof(SLinkList) % sizeof(SLinkNode), 0u) << "the nodes follow it without a gap";
-    EXPECT_EQ(sizeof(SLinkList) / sizeof(SLinkNode), kStaticListRecordSlots);
-}
-
-TEST(RecordLayout, TheOtherRecordsHaveTheSizesOfTheirFields) {
-    EXPECT_EQ(sizeof(DLinkList), kExpected.dlinkList);
-    EXPECT_EQ(sizeof(HashTable), kExpected.hashTable);
-    EXPECT_EQ(sizeof(IniFile), kExpected.iniFile);
-    EXPECT_EQ(offsetof(IniFile, lock), 4 * sizeof(uint32_t) + sizeof(void *))
-        << "fields added at the end";
-    EXPECT_EQ(sizeof(IpAddrCursor), kExpected.ipCursor);
-    EXPECT_EQ(sizeof(MD5Context), kMd5ContextSize) << "the same on every width";
+TEST(RecordLayout, SizesAndOffsetsAreThoseOfThePointerWidth) {
+    // clang-format off
+    const Layout layouts[] = {
+        {"DLinkNode", sizeof(DLinkNode), 12, 24}, {"DLinkNode.next", offsetof(DLinkNode, next), 4, 8},
+        {"DLinkNode.element", offsetof(DLinkNode, element), 8, 16}, {"DLinkList", sizeof(DLinkList), 24, 48},
+        {"SLinkNode", sizeof(SLinkNode), 12, 16}, {"SLinkNode.next", offsetof(SLinkNode, next), 4, 4},
+        {"SLinkNode.element", offsetof(SLinkNode, element), 8, 8},
+        {"SLinkList (3 node slots, the nodes following it)", sizeof(SLinkList), 36, 48},
+        {"HashNode", sizeof(HashNode), 12, 24}, {"HashTable", sizeof(HashTable), 32, 56},
+        {"IniFile", sizeof(IniFile), 96, 104}, {"IniFile.lock (fields added at the end)", offsetof(IniFile, lock), 20, 24},
+        {"IpAddrCursor", sizeof(IpAddrCursor), 8, 16}, {"MD5Context", sizeof(MD5Context), 88, 88}};
+    // clang-format on
+    for (const Layout &layout : layouts) {
+        EXPECT_EQ(layout.actual, sizeof(void *) == 4 ? layout.on32 : layout.on64) << layout.what;
+    }
 }
 
 } // namespace
