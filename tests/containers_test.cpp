@@ -1,6 +1,6 @@
 // The lists and the hash table where the reference models of fuzz/containers_fuzzer.cpp (run by
-// ctest as fuzz_containers) cannot look: creation limits, missing or changing routines, key
-// copies, node management and a walk whose routine inserts.
+// ctest as fuzz_containers) cannot look: creation limits, the hash table's null arguments and
+// changing routines, node management and a walk whose routine inserts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -65,32 +65,6 @@ TEST(ContainerCreation, BadArgumentsAreRefusedWithoutAllocatingAndTheLargestSize
     EXPECT_EQ(QUIL_Hash_Init(maxBuckets, hash, compare, keys, release_item, &table), 20u);
     EXPECT_EQ(slist, nullptr);
     EXPECT_EQ(table, nullptr);
-}
-
-TEST(ContainerSearch, ListsWithoutARoutineNeedOnePerSearchAndTheCallersComesFirst) {
-    DLinkList *dlist = nullptr;
-    SLinkList *slist = nullptr;
-    ASSERT_EQ(QUIL_DLinkList_Init(nullptr, release_item, &dlist), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_SLinkList_Init(2, nullptr, release_item, &slist), QUIL_SUCCESS);
-    int key = 1;
-    void *out = item(7);
-    for (int n : {0, 1}) {
-        ASSERT_EQ(QUIL_DLinkList_Insert(dlist, item(n), DLINK_POS_TAIL), QUIL_SUCCESS);
-        ASSERT_EQ(QUIL_SLinkList_Insert(slist, item(n), SLINK_POS_TAIL), QUIL_SUCCESS);
-    }
-    EXPECT_EQ(QUIL_DLinkList_Query(dlist, &key, nullptr, &out), 10u);
-    EXPECT_EQ(QUIL_DLinkList_Remove(dlist, &key, nullptr, &out), 10u);
-    EXPECT_EQ(QUIL_DLinkList_Delete(dlist, &key, nullptr), 10u);
-    EXPECT_EQ(QUIL_SLinkList_Query(slist, &key, nullptr, &out), 10u);
-    EXPECT_EQ(QUIL_SLinkList_Delete(slist, &key, nullptr), 10u);
-    EXPECT_EQ(out, item(7)) << "the output is cleared only after the argument checks";
-    EXPECT_EQ(QUIL_DLinkList_Query(dlist, &key, match_number, &out), QUIL_SUCCESS);
-    EXPECT_EQ(out, item(1));
-    EXPECT_EQ(QUIL_SLinkList_Remove(slist, &key, match_number, &out), QUIL_SUCCESS);
-    EXPECT_EQ(out, item(1));
-    EXPECT_EQ(QUIL_DLinkList_Deinit(dlist, 1), QUIL_SUCCESS);
-    EXPECT_EQ(QUIL_SLinkList_Deinit(slist, 1), QUIL_SUCCESS);
-    EXPECT_EQ(g_log, "");
 }
 
 // Inserts element 7 behind the element numbered in *first; the walk goes on from the new one.
@@ -169,7 +143,7 @@ class HashTest : public testing::Test {
     HashTable *table_ = nullptr;
 };
 
-TEST_F(HashTest, NullArgumentsAndAnEmptyTableAreAnsweredWithoutHashing) {
+TEST_F(HashTest, NullArgumentsAreRefusedWithoutHashing) {
     uint32_t key = 1;
     void *out = item(7);
     const uint32_t codes[] = {QUIL_Hash_Insert(nullptr, &key, 4, item(1)),
@@ -186,23 +160,13 @@ TEST_F(HashTest, NullArgumentsAndAnEmptyTableAreAnsweredWithoutHashing) {
     for (uint32_t code : codes) {
         EXPECT_EQ(code, 10u);
     }
-    auto visit = [](void *, void *, void *) -> uint32_t { return 0; };
-    for (uint32_t code : {QUIL_Hash_Query(table_, &key, &out), QUIL_Hash_Remove(table_, &key, &out),
-                          QUIL_Hash_Process_Table(table_, visit, nullptr, nullptr)}) {
-        EXPECT_EQ(code, 60u);
-    }
     EXPECT_EQ(g_hashCalls, 0);
     EXPECT_EQ(out, item(7));
 }
 
-TEST_F(HashTest, TheTableKeepsItsOwnCopyOfExactlyKeyLengthBytes) {
-    auto *key = new uint8_t[4]{7, 0, 0, 0}; // exactly keyLength bytes, so an over-read shows
-    ASSERT_EQ(QUIL_Hash_Insert(table_, key, 4, item(1)), QUIL_SUCCESS);
-    delete[] key;
-    EXPECT_EQ(cursor_key(), 7u);
-}
-
-TEST_F(HashTest, AFailingHashRoutineGives80AndChangesNothing) {
+// A failing hash routine gives 80; an entry lost from its chain (its key now hashes elsewhere) is
+// not reported as removed. Neither changes anything.
+TEST_F(HashTest, AFailingOrChangedHashRoutineChangesNothing) {
     insert(1);
     insert(2);
     g_hashFails = true;
@@ -214,16 +178,8 @@ TEST_F(HashTest, AFailingHashRoutineGives80AndChangesNothing) {
     EXPECT_EQ(QUIL_Hash_Delete(table_, &key), 80u);
     EXPECT_EQ(QUIL_Hash_Delete_CurNode(table_), 80u);
     EXPECT_EQ(out, item(7));
-    EXPECT_EQ(table_->count, 2u);
-    EXPECT_EQ(cursor_key(), 2u);
-    EXPECT_EQ(g_log, "");
-}
-
-TEST_F(HashTest, AnEntryLostFromItsChainIsNotReportedAsRemoved) {
-    insert(1);
-    insert(2);
+    g_hashFails = false;
     g_hashShift = 1; // key 2 now hashes to bucket 3, while its entry sits in bucket 2
-    void *out = item(7);
     EXPECT_EQ(QUIL_Hash_Remove_CurNode(table_, &out), 30u);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(table_->count, 2u);
