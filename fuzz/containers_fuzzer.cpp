@@ -21,7 +21,7 @@ namespace {
 
 using wexfuzz::check;
 
-// ---- Elements: numbered items; a key is a pointer to a number ----
+// ---- Elements: numbered items; a list's key is a pointer to a number ----
 
 constexpr int kNumbers = 12;      // few numbers, so that searches meet duplicates and misses
 constexpr int kPreset = kNumbers; // the element a test puts into an output before a call
@@ -31,11 +31,8 @@ std::vector<void *> g_released;
 void *item(int number) {
     return &g_items[number];
 }
-int number_of(const void *element) {
-    return static_cast<int>(static_cast<const int *>(element) - g_items);
-}
 uint32_t match_number(const void *key, const void *element) {
-    return *static_cast<const int *>(key) == number_of(element) ? 0 : 1;
+    return item(*static_cast<const int *>(key)) == element ? 0 : 1;
 }
 uint32_t match_nothing(const void *, const void *) {
     return 1;
@@ -74,6 +71,77 @@ uint32_t visit(void *walkState, void *element, void *container) {
     }
     return action == VisitAction::Stop ? 1 : 0;
 }
+
+// What the runs share: a model of the entries in walk order and its cursor (the end: none).
+class ModelRun {
+  public:
+    explicit ModelRun(FuzzedDataProvider &input) : input_(input), keep_(input.ConsumeBool()) {}
+    virtual ~ModelRun() = default;
+    ModelRun(const ModelRun &) = delete;
+    ModelRun &operator=(const ModelRun &) = delete;
+
+  protected:
+    struct Entry {
+        uint32_t key; // a list's: the element's number
+        void *element;
+    };
+    using Model = std::list<Entry>;
+
+    // Removes *at with the container's cursor rule; returns where a walk goes on.
+    virtual Model::iterator remove(Model::iterator at) = 0;
+
+    // Checks what ending the container with keep_ released: every element, in walk order.
+    void check_end(uint32_t result) {
+        check(result == QUIL_SUCCESS, "a container can be ended");
+        std::vector<void *> expected;
+        for (const Entry &entry : keep_ ? Model() : model_) {
+            expected.push_back(entry.element);
+        }
+        check_released(expected);
+    }
+
+    // After *at was read (kind 0), removed (1) or deleted (2) and handed out in out.
+    void check_taken(int kind, Model::iterator at, void *out, bool readMovesCursor) {
+        void *element = at->element;
+        check(kind == 2 || out == element, "the element asked for is handed out");
+        if (kind != 0) {
+            remove(at);
+        } else if (readMovesCursor) {
+            cursor_ = at;
+        }
+        check_released(kind == 2 ? std::vector<void *>{element} : std::vector<void *>{});
+    }
+
+    // Replays on the model what a walk's routine did; returns the code expected of the walk.
+    uint32_t replay(const Walk &walk, uint32_t finished, uint32_t stopped) {
+        std::vector<void *> deleted;
+        auto at = model_.begin();
+        for (VisitAction action : walk.actions) {
+            check(at != model_.end(), "a walk visits no more elements than the model");
+            cursor_ = at;
+            if (action == VisitAction::Stop) {
+                check_released(deleted);
+                return stopped;
+            }
+            if (action == VisitAction::DeleteVisited) {
+                deleted.push_back(at->element);
+                at = remove(at);
+            } else {
+                ++at;
+            }
+        }
+        check(at == model_.end(), "a finished walk visited every element");
+        check_released(deleted);
+        return finished;
+    }
+
+    FuzzedDataProvider &input_;
+    bool keep_;
+    Model model_;
+    Model::iterator cursor_ = model_.end();
+};
+
+// ---- The lists ----
 
 // The calls both lists offer, by the family's prefix.
 #define WEX_LIST_CALLS(P)                                                                          \
@@ -124,11 +192,10 @@ struct SLinkFamily {
     // On an empty list the cursor readers leave the output; the end readers clear it.
     static constexpr bool kEmptyCursorReadClears = false;
     WEX_LIST_CALLS(SLinkList);
-    static constexpr uint32_t kLargestCapacity = 16;
 
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
         List *list = nullptr;
-        auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, kLargestCapacity);
+        auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16);
         check(QUIL_SLinkList_Init(capacity, compare, record_release, &list) == QUIL_SUCCESS,
               "a list can be made");
         return list;
@@ -158,22 +225,12 @@ struct SLinkFamily {
     }
 };
 
-template <class Family> class ListRun {
+template <class Family> class ListRun : public ModelRun {
   public:
     explicit ListRun(FuzzedDataProvider &input)
-        : input_(input), routine_(kRoutines[input.ConsumeIntegralInRange<int>(0, 2)]),
-          list_(Family::make(input, routine_)), capacity_(Family::capacity(list_)),
-          keepElements_(input.ConsumeBool()) {}
-    ~ListRun() {
-        check(Family::Deinit(list_, keepElements_) == QUIL_SUCCESS, "a list can be ended");
-        std::vector<void *> expected;
-        for (int n : keepElements_ ? Model() : model_) {
-            expected.push_back(item(n));
-        }
-        check_released(expected);
-    }
-    ListRun(const ListRun &) = delete;
-    ListRun &operator=(const ListRun &) = delete;
+        : ModelRun(input), routine_(kRoutines[input.ConsumeIntegralInRange<int>(0, 2)]),
+          list_(Family::make(input, routine_)), capacity_(Family::capacity(list_)) {}
+    ~ListRun() override { check_end(Family::Deinit(list_, keep_)); }
 
     void step() {
         using Op = void (ListRun::*)();
@@ -186,19 +243,17 @@ template <class Family> class ListRun {
     }
 
   private:
-    using Model = std::list<int>;
     // The list's own search routine, and a caller's, which comes first.
     static constexpr QUIL_CompareFunc kRoutines[] = {nullptr, match_number, match_nothing};
 
     bool empty() const { return model_.empty(); }
     uint32_t empty_or(uint32_t code) const { return empty() ? Family::kEmpty : code; }
 
-    // Removes *at from the model with the cursor rule of every removal; returns its element.
-    void *remove(Model::iterator at) {
-        void *element = item(*at);
+    // Every removal puts the cursor on the successor, or on the predecessor of a removed tail.
+    Model::iterator remove(Model::iterator at) override {
         auto next = model_.erase(at);
         cursor_ = next != model_.end() || model_.empty() ? next : std::prev(next);
-        return element;
+        return cursor_;
     }
 
     void reset() {
@@ -235,14 +290,13 @@ template <class Family> class ListRun {
     }
 
     void insert() {
-        int n = input_.ConsumeIntegralInRange<int>(0, kNumbers - 1);
+        auto n = input_.ConsumeIntegralInRange<uint32_t>(0, kNumbers - 1);
         auto position = input_.ConsumeIntegralInRange<uint32_t>(0, 4); // 4: unknown
         bool failAllocation = input_.ConsumeIntegralInRange<int>(0, 15) == 0;
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failAllocation ? 1 : 0);
-        uint32_t result = Family::Insert(list_, item(n), position);
+        uint32_t result = Family::Insert(list_, item(static_cast<int>(n)), position);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-        bool full = model_.size() == capacity_;
-        uint32_t expected = full                                       ? Family::kFull
+        uint32_t expected = model_.size() == capacity_                 ? Family::kFull
                             : Family::kNoMemory != 0 && failAllocation ? Family::kNoMemory
                             : !empty() && position > 3                 ? Family::kBadArgument
                                                                        : QUIL_SUCCESS;
@@ -252,7 +306,7 @@ template <class Family> class ListRun {
                       : position == 0          ? model_.begin()
                       : position == 2          ? cursor_
                                                : std::next(cursor_);
-            cursor_ = model_.insert(at, n);
+            cursor_ = model_.insert(at, {n, item(static_cast<int>(n))});
         }
     }
 
@@ -261,7 +315,7 @@ template <class Family> class ListRun {
     void take() {
         int kind = input_.ConsumeIntegralInRange<int>(0, 2);  // read, remove, delete
         int which = input_.ConsumeIntegralInRange<int>(0, 3); // head, tail, cursor, key
-        int key = input_.ConsumeIntegralInRange<int>(0, kNumbers - 1);
+        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kNumbers - 1);
         QUIL_CompareFunc routine = kRoutines[input_.ConsumeIntegralInRange<int>(0, 1)];
         void *out = item(kPreset);
         uint32_t result = which < 3 && kind == 2 ? Family::kDeleters[which](list_)
@@ -271,26 +325,22 @@ template <class Family> class ListRun {
                                                  : Family::Delete(list_, &key, routine);
         QUIL_CompareFunc used = routine != nullptr ? routine : routine_;
         bool refused = which == 3 && used == nullptr;
+        auto matches = [key](const Entry &entry) { return entry.key == key; };
         auto at = which == 0 || empty()  ? model_.begin()
                   : which == 1           ? std::prev(model_.end())
                   : which == 2           ? cursor_
-                  : used == match_number ? std::find(model_.begin(), model_.end(), key)
+                  : used == match_number ? std::find_if(model_.begin(), model_.end(), matches)
                                          : model_.end();
         check(result == (refused ? Family::kBadArgument
                                  : empty_or(at == model_.end() ? Family::kNoMatch : 0)),
               "reading or removing gives the model's code");
-        if (refused || empty() || at == model_.end()) {
+        if (refused || at == model_.end()) {
             bool clears = kind != 2 && !refused && (which != 2 || Family::kEmptyCursorReadClears);
             check(out == (clears ? nullptr : item(kPreset)), "a failed call hands out nothing");
             check_released({});
             return;
         }
-        check(kind == 2 || out == item(*at), "the element asked for is handed out");
-        if (kind == 0 && which == 3) {
-            cursor_ = at;
-        }
-        void *removed = kind == 0 ? nullptr : remove(at);
-        check_released(kind == 2 ? std::vector<void *>{removed} : std::vector<void *>{});
+        check_taken(kind, at, out, which == 3);
     }
 
     void step_cursor() {
@@ -310,36 +360,16 @@ template <class Family> class ListRun {
             return;
         }
         cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
-        check(!reading || out == item(*cursor_), "a step hands out the new cursor's element");
+        check(!reading || out == cursor_->element, "a step hands out the new cursor's element");
     }
 
-    // Replays on the model what the walk's routine did: the walk goes on from the cursor when the
-    // routine moved it, else with the visited element's successor.
+    // The walk goes on from the cursor when the routine moved it, else with the successor.
     void walk() {
         Walk walk{&input_, {}};
         uint32_t result =
             Family::Walk(list_, visit<typename Family::List, Family::DeleteCur>, &walk, list_);
-        uint32_t expected = empty_or(QUIL_SUCCESS);
-        std::vector<void *> deleted;
-        auto at = model_.begin();
-        for (VisitAction action : walk.actions) {
-            check(at != model_.end(), "a walk visits no more elements than the model");
-            cursor_ = at;
-            if (action == VisitAction::Stop) {
-                expected = Family::kStopped;
-                break;
-            }
-            if (action == VisitAction::DeleteVisited) {
-                deleted.push_back(remove(at));
-                at = cursor_;
-            } else {
-                ++at;
-            }
-        }
-        check(expected == Family::kStopped || at == model_.end(),
-              "a finished walk visited every element");
-        check(result == expected, "a walk gives the model's code");
-        check_released(deleted);
+        check(result == replay(walk, empty_or(QUIL_SUCCESS), Family::kStopped),
+              "a walk gives the model's code");
     }
 
     // The elements head to tail with every link checked both ways, the tail, the cursor, the count.
@@ -348,14 +378,13 @@ template <class Family> class ListRun {
         decltype(cursor) prev = nullptr;
         auto expected = model_.begin();
         for (auto *n = Family::node(list_, list_->head); n != nullptr;
-             n = Family::node(list_, n->next)) {
+             n = Family::node(list_, n->next), ++expected) {
             check(expected != model_.end() && Family::node(list_, n->prev) == prev &&
-                      n->element == item(*expected),
+                      n->element == expected->element,
                   "the list holds the model's elements in order, linked both ways");
             check((n == cursor) == (expected == cursor_),
                   "the cursor stands where the model's does");
             prev = n;
-            ++expected;
         }
         check(expected == model_.end() && Family::node(list_, list_->tail) == prev &&
                   (cursor == nullptr) == (cursor_ == model_.end()),
@@ -379,20 +408,15 @@ template <class Family> class ListRun {
         free_ = now;
     }
 
-    FuzzedDataProvider &input_;
     QUIL_CompareFunc routine_;
     typename Family::List *list_;
     size_t capacity_;
-    bool keepElements_;
-    Model model_;
-    Model::iterator cursor_ = model_.end();
     std::vector<uint32_t> free_ = Family::free_nodes(list_);
 };
 
 // ---- The hash table: its model is the entries in walk order, bucket by bucket, newest first ----
 
 constexpr uint32_t kKeys = 24;
-constexpr uint32_t kLargestBucketCount = 8;
 
 uint32_t hash_key(const void *key, uint32_t *value) {
     std::memcpy(value, key, sizeof *value);
@@ -405,25 +429,15 @@ void release_key(void *copy) {
     QUIL_MemFreeD(copy, __LINE__, "containers_fuzzer");
 }
 
-class HashRun {
+class HashRun : public ModelRun {
   public:
     explicit HashRun(FuzzedDataProvider &input)
-        : input_(input), keepElements_(input.ConsumeBool()),
-          buckets_(input.ConsumeIntegralInRange<uint32_t>(1, kLargestBucketCount)) {
+        : ModelRun(input), buckets_(input.ConsumeIntegralInRange<uint32_t>(1, 8)) {
         check(QUIL_Hash_Init(buckets_, hash_key, compare_key, release_key, record_release,
                              &table_) == QUIL_SUCCESS,
               "a table can be made");
     }
-    ~HashRun() {
-        check(QUIL_Hash_Deinit(table_, keepElements_) == QUIL_SUCCESS, "a table can be ended");
-        std::vector<void *> expected;
-        for (const Entry &entry : keepElements_ ? Model() : model_) {
-            expected.push_back(entry.element);
-        }
-        check_released(expected); // in walk order
-    }
-    HashRun(const HashRun &) = delete;
-    HashRun &operator=(const HashRun &) = delete;
+    ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
     void step() {
         auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
@@ -433,27 +447,25 @@ class HashRun {
         } else if (what < 4) {
             take(key);
         } else {
-            walk();
+            Walk walk{&input_, {}};
+            uint32_t result = QUIL_Hash_Process_Table(
+                table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
+            check(result == replay(walk, model_.empty() ? HASH_EMPTY : QUIL_SUCCESS, HASH_STOPPED),
+                  "a walk gives the model's code");
         }
         compare();
     }
 
   private:
-    struct Entry {
-        uint32_t key;
-        void *element;
-    };
-    using Model = std::list<Entry>;
-
     uint32_t bucket(uint32_t key) const { return key % buckets_; }
     Model::iterator find(uint32_t key) {
         return std::find_if(model_.begin(), model_.end(),
                             [key](const Entry &entry) { return entry.key == key; });
     }
 
-    // Removes *at from the model; the cursor moves to its successor in the chain, or to none.
-    // Returns the entry after it in walk order.
-    Model::iterator remove(Model::iterator at) {
+    // The cursor moves to the successor in the chain, or to none; a walk goes on with the entry
+    // after the removed one.
+    Model::iterator remove(Model::iterator at) override {
         uint32_t chain = bucket(at->key);
         auto next = model_.erase(at);
         cursor_ = next != model_.end() && bucket(next->key) == chain ? next : model_.end();
@@ -501,42 +513,7 @@ class HashRun {
             check_released({});
             return;
         }
-        void *element = at->element;
-        check(kind == 2 || out == element, "the entry's element is handed out");
-        if (kind == 0) {
-            cursor_ = at;
-        } else {
-            remove(at);
-        }
-        check_released(kind == 2 ? std::vector<void *>{element} : std::vector<void *>{});
-    }
-
-    // Replays the walk on the model, going on with a deleted entry's successor.
-    void walk() {
-        Walk walk{&input_, {}};
-        uint32_t result = QUIL_Hash_Process_Table(
-            table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
-        uint32_t expected = model_.empty() ? HASH_EMPTY : QUIL_SUCCESS;
-        std::vector<void *> deleted;
-        auto at = model_.begin();
-        for (VisitAction action : walk.actions) {
-            check(at != model_.end(), "a walk visits no more entries than the model");
-            cursor_ = at;
-            if (action == VisitAction::Stop) {
-                expected = HASH_STOPPED;
-                break;
-            }
-            if (action == VisitAction::DeleteVisited) {
-                deleted.push_back(at->element);
-                at = remove(at);
-            } else {
-                ++at;
-            }
-        }
-        check(expected == HASH_STOPPED || at == model_.end(),
-              "a finished walk visited every entry");
-        check(result == expected, "a walk gives the model's code");
-        check_released(deleted);
+        check_taken(kind, at, out, true);
     }
 
     void compare() {
@@ -560,12 +537,8 @@ class HashRun {
               "the table holds no more than the model");
     }
 
-    FuzzedDataProvider &input_;
-    HashTable *table_ = nullptr;
-    bool keepElements_;
     uint32_t buckets_;
-    Model model_;
-    Model::iterator cursor_ = model_.end();
+    HashTable *table_ = nullptr;
 };
 
 template <class Run> void run_steps(FuzzedDataProvider &input) {
