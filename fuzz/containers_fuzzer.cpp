@@ -87,6 +87,11 @@ class ModelRun {
     };
     using Model = std::list<Entry>;
 
+    Model::iterator find(uint32_t key) {
+        return std::find_if(model_.begin(), model_.end(),
+                            [key](const Entry &entry) { return entry.key == key; });
+    }
+
     // Removes *at with the container's cursor rule; returns where a walk goes on.
     virtual Model::iterator remove(Model::iterator at) = 0;
 
@@ -325,11 +330,10 @@ template <class Family> class ListRun : public ModelRun {
                                                  : Family::Delete(list_, &key, routine);
         QUIL_CompareFunc used = routine != nullptr ? routine : routine_;
         bool refused = which == 3 && used == nullptr;
-        auto matches = [key](const Entry &entry) { return entry.key == key; };
         auto at = which == 0 || empty()  ? model_.begin()
                   : which == 1           ? std::prev(model_.end())
                   : which == 2           ? cursor_
-                  : used == match_number ? std::find_if(model_.begin(), model_.end(), matches)
+                  : used == match_number ? find(key)
                                          : model_.end();
         check(result == (refused ? Family::kBadArgument
                                  : empty_or(at == model_.end() ? Family::kNoMatch : 0)),
@@ -458,10 +462,6 @@ class HashRun : public ModelRun {
 
   private:
     uint32_t bucket(uint32_t key) const { return key % buckets_; }
-    Model::iterator find(uint32_t key) {
-        return std::find_if(model_.begin(), model_.end(),
-                            [key](const Entry &entry) { return entry.key == key; });
-    }
 
     // The cursor moves to the successor in the chain, or to none; a walk goes on with the entry
     // after the removed one.
@@ -554,16 +554,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     wexfuzz::LiveBlockCheck noLeak;
     FuzzedDataProvider input(bytes, size);
     g_released.clear();
-    switch (input.ConsumeIntegralInRange<int>(0, 2)) {
-    case 0:
+    int container = input.ConsumeIntegralInRange<int>(0, 2);
+    if (container == 0) {
         run_steps<ListRun<DLinkFamily>>(input);
-        break;
-    case 1:
+    } else if (container == 1) {
         run_steps<ListRun<SLinkFamily>>(input);
-        break;
-    default:
+    } else {
         run_steps<HashRun>(input);
-        break;
     }
     return 0;
 }
