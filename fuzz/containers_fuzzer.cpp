@@ -201,17 +201,13 @@ struct SLinkFamily {
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
         List *list = nullptr;
         auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16);
-        check(QUIL_SLinkList_Init(capacity, compare, record_release, &list) == QUIL_SUCCESS,
-              "a list can be made");
+        uint32_t readBack = 0;
+        check(QUIL_SLinkList_Init(capacity, compare, record_release, &list) == QUIL_SUCCESS &&
+                  QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity,
+              "a list can be made and its capacity reads back");
         return list;
     }
-    static uint32_t capacity(const List *list) {
-        uint32_t capacity = 0;
-        check(QUIL_SLinkList_Get_MaxNodeNumber(const_cast<List *>(list), &capacity) == 0 &&
-                  capacity == list->capacity,
-              "the capacity reads back");
-        return capacity;
-    }
+    static uint32_t capacity(const List *list) { return list->capacity; }
     static const SLinkNode *node(const List *list, uint32_t index) {
         check(index == SLINK_NONE || index < list->capacity, "a link names a node");
         return index == SLINK_NONE ? nullptr : &list->nodes[index];
