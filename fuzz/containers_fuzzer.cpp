@@ -8,7 +8,6 @@
 #include <cstring>
 #include <iterator>
 #include <list>
-#include <map>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -22,7 +21,7 @@ namespace {
 
 using wexfuzz::check;
 
-// ---- Elements: numbered items; a key is a pointer to a number ----
+// ---- Elements: numbered items; a list's key is a pointer to a number ----
 
 constexpr int kNumbers = 12;      // few numbers, so that searches meet duplicates and misses
 constexpr int kPreset = kNumbers; // the element a test puts into an output before a call
@@ -32,20 +31,19 @@ std::vector<void *> g_released;
 void *item(int number) {
     return &g_items[number];
 }
-int number_of(const void *element) {
-    return static_cast<int>(static_cast<const int *>(element) - g_items);
-}
 uint32_t match_number(const void *key, const void *element) {
-    return *static_cast<const int *>(key) == number_of(element) ? 0 : 1;
+    return item(*static_cast<const int *>(key)) == element ? 0 : 1;
+}
+uint32_t match_nothing(const void *, const void *) {
+    return 1;
 }
 void record_release(void *element) {
     g_released.push_back(element);
 }
 
 // Checks that exactly the elements expected went to the release routine since the last check.
-void check_released(std::initializer_list<void *> expected) {
-    check(std::equal(g_released.begin(), g_released.end(), expected.begin(), expected.end()),
-          "the release routine gets exactly the removed elements");
+void check_released(const std::vector<void *> &expected) {
+    check(g_released == expected, "the release routine gets exactly the removed elements");
     g_released.clear();
 }
 
@@ -74,14 +72,86 @@ uint32_t visit(void *walkState, void *element, void *container) {
     return action == VisitAction::Stop ? 1 : 0;
 }
 
+// What the runs share: a model of the entries in walk order and its cursor (the end: none).
+class ModelRun {
+  public:
+    explicit ModelRun(FuzzedDataProvider &input) : input_(input), keep_(input.ConsumeBool()) {}
+    virtual ~ModelRun() = default;
+    ModelRun(const ModelRun &) = delete;
+    ModelRun &operator=(const ModelRun &) = delete;
+
+  protected:
+    struct Entry {
+        uint32_t key; // a list's: the element's number
+        void *element;
+    };
+    using Model = std::list<Entry>;
+
+    Model::iterator find(uint32_t key) {
+        return std::find_if(model_.begin(), model_.end(),
+                            [key](const Entry &entry) { return entry.key == key; });
+    }
+
+    // Removes *at with the container's cursor rule; returns where a walk goes on.
+    virtual Model::iterator remove(Model::iterator at) = 0;
+
+    // Checks what ending the container with keep_ released: every element, in walk order.
+    void check_end(uint32_t result) {
+        check(result == QUIL_SUCCESS, "a container can be ended");
+        std::vector<void *> expected;
+        for (const Entry &entry : keep_ ? Model() : model_) {
+            expected.push_back(entry.element);
+        }
+        check_released(expected);
+    }
+
+    // After *at was read (kind 0), removed (1) or deleted (2) and handed out in out.
+    void check_taken(int kind, Model::iterator at, void *out, bool readMovesCursor) {
+        void *element = at->element;
+        check(kind == 2 || out == element, "the element asked for is handed out");
+        if (kind != 0) {
+            remove(at);
+        } else if (readMovesCursor) {
+            cursor_ = at;
+        }
+        check_released(kind == 2 ? std::vector<void *>{element} : std::vector<void *>{});
+    }
+
+    // Replays on the model what a walk's routine did; returns the code expected of the walk.
+    uint32_t replay(const Walk &walk, uint32_t finished, uint32_t stopped) {
+        std::vector<void *> deleted;
+        auto at = model_.begin();
+        for (VisitAction action : walk.actions) {
+            check(at != model_.end(), "a walk visits no more elements than the model");
+            cursor_ = at;
+            if (action == VisitAction::Stop) {
+                check_released(deleted);
+                return stopped;
+            }
+            if (action == VisitAction::DeleteVisited) {
+                deleted.push_back(at->element);
+                at = remove(at);
+            } else {
+                ++at;
+            }
+        }
+        check(at == model_.end(), "a finished walk visited every element");
+        check_released(deleted);
+        return finished;
+    }
+
+    FuzzedDataProvider &input_;
+    bool keep_;
+    Model model_;
+    Model::iterator cursor_ = model_.end();
+};
+
+// ---- The lists ----
+
 // The calls both lists offer, by the family's prefix.
 #define WEX_LIST_CALLS(P)                                                                          \
     static constexpr auto Insert = QUIL_##P##_Insert;                                              \
     static constexpr auto SetCursor = QUIL_##P##_Set_CurPtr;                                       \
-    static constexpr auto NextPtr = QUIL_##P##_NextPtr;                                            \
-    static constexpr auto PriorPtr = QUIL_##P##_PriorPtr;                                          \
-    static constexpr auto GetNext = QUIL_##P##_Get_NextNode;                                       \
-    static constexpr auto GetPrior = QUIL_##P##_Get_PriorNode;                                     \
     static constexpr auto Query = QUIL_##P##_Query;                                                \
     static constexpr auto Remove = QUIL_##P##_Remove;                                              \
     static constexpr auto Delete = QUIL_##P##_Delete;                                              \
@@ -89,6 +159,9 @@ uint32_t visit(void *walkState, void *element, void *container) {
     static constexpr auto Walk = QUIL_##P##_Process_List;                                          \
     static constexpr auto Deinit = QUIL_##P##_Deinit;                                              \
     static constexpr auto Count = QUIL_##P##_Get_NodeNumber;                                       \
+    static constexpr uint32_t (*kSteps[2])(List *) = {QUIL_##P##_PriorPtr, QUIL_##P##_NextPtr};    \
+    static constexpr uint32_t (*kStepReaders[2])(List *, void **) = {QUIL_##P##_Get_PriorNode,     \
+                                                                     QUIL_##P##_Get_NextNode};     \
     static constexpr uint32_t (*kReaders[2][3])(List *, void **) = {                               \
         {QUIL_##P##_Get_HeadNode, QUIL_##P##_Get_TailNode, QUIL_##P##_Get_CurNode},                \
         {QUIL_##P##_Remove_HeadNode, QUIL_##P##_Remove_TailNode, QUIL_##P##_Remove_CurNode}};      \
@@ -104,32 +177,14 @@ struct DLinkFamily {
     static constexpr bool kEmptyCursorReadClears = true;
     WEX_LIST_CALLS(DLinkList);
 
-    static List *make(FuzzedDataProvider &) {
+    static List *make(FuzzedDataProvider &, QUIL_CompareFunc compare) {
         List *list = nullptr;
-        check(QUIL_DLinkList_Init(match_number, record_release, &list) == QUIL_SUCCESS,
+        check(QUIL_DLinkList_Init(compare, record_release, &list) == QUIL_SUCCESS,
               "a list can be made");
         return list;
     }
-    // The elements head to tail, with every link checked both ways; cursorAt gets the cursor's
-    // place (the size when the cursor is null).
-    static std::vector<int> contents(const List *list, size_t *cursorAt) {
-        std::vector<int> numbers;
-        *cursorAt = SIZE_MAX;
-        const DLinkNode *prev = nullptr;
-        for (const DLinkNode *n = list->head; n != nullptr; n = n->next) {
-            check(n->prev == prev && numbers.size() < list->count, "list links hold both ways");
-            if (n == list->cursor) {
-                *cursorAt = numbers.size();
-            }
-            numbers.push_back(number_of(n->element));
-            prev = n;
-        }
-        check(list->tail == prev, "the tail is the last node");
-        if (list->cursor == nullptr) {
-            *cursorAt = numbers.size();
-        }
-        return numbers;
-    }
+    static uint32_t capacity(const List *) { return UINT32_MAX; }
+    static const DLinkNode *node(const List *, const DLinkNode *node) { return node; }
     static std::vector<uint32_t> free_nodes(const List *) { return {}; }
 };
 
@@ -142,39 +197,20 @@ struct SLinkFamily {
     // On an empty list the cursor readers leave the output; the end readers clear it.
     static constexpr bool kEmptyCursorReadClears = false;
     WEX_LIST_CALLS(SLinkList);
-    static constexpr uint32_t kLargestCapacity = 16;
 
-    static List *make(FuzzedDataProvider &input) {
+    static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
         List *list = nullptr;
-        auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, kLargestCapacity);
-        check(QUIL_SLinkList_Init(capacity, match_number, record_release, &list) == QUIL_SUCCESS,
-              "a list can be made");
+        auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16);
+        uint32_t readBack = 0;
+        check(QUIL_SLinkList_Init(capacity, compare, record_release, &list) == QUIL_SUCCESS &&
+                  QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity,
+              "a list can be made and its capacity reads back");
         return list;
     }
-    static std::vector<int> contents(const List *list, size_t *cursorAt) {
-        std::vector<int> numbers;
-        *cursorAt = SIZE_MAX;
-        uint32_t prev = SLINK_NONE;
-        for (uint32_t i = list->head; i != SLINK_NONE; i = list->nodes[i].next) {
-            check(i < list->capacity && list->nodes[i].prev == prev && numbers.size() < list->count,
-                  "list links hold both ways");
-            if (i == list->cursor) {
-                *cursorAt = numbers.size();
-            }
-            numbers.push_back(number_of(list->nodes[i].element));
-            prev = i;
-        }
-        check(list->tail == prev, "the tail is the last node");
-        if (list->cursor == SLINK_NONE) {
-            *cursorAt = numbers.size();
-        }
-        uint32_t capacity = 0;
-        check(QUIL_SLinkList_Get_MaxNodeNumber(const_cast<List *>(list), &capacity) == 0 &&
-                  capacity == list->capacity,
-              "the capacity reads back");
-        check(free_nodes(list).size() + list->count == list->capacity,
-              "every node is in use or free");
-        return numbers;
+    static uint32_t capacity(const List *list) { return list->capacity; }
+    static const SLinkNode *node(const List *list, uint32_t index) {
+        check(index == SLINK_NONE || index < list->capacity, "a link names a node");
+        return index == SLINK_NONE ? nullptr : &list->nodes[index];
     }
     // The free chain from its head: the node freed last comes first and is reused first.
     static std::vector<uint32_t> free_nodes(const List *list) {
@@ -185,57 +221,43 @@ struct SLinkFamily {
                   "the free chain is sound");
             chain.push_back(i);
         }
+        check(chain.size() + list->count == list->capacity, "every node is in use or free");
         return chain;
     }
 };
 
-template <class Family> class ListRun {
+template <class Family> class ListRun : public ModelRun {
   public:
     explicit ListRun(FuzzedDataProvider &input)
-        : input_(input), list_(Family::make(input)), capacity_(capacity_of(list_)),
-          keepElements_(input.ConsumeBool()) {}
-    ~ListRun() {
-        check(Family::Deinit(list_, keepElements_) == QUIL_SUCCESS, "a list can be ended");
-        std::vector<void *> expected;
-        for (int n : keepElements_ ? Model() : model_) {
-            expected.push_back(item(n));
-        }
-        check(g_released == expected, "ending a list releases every element, first to last");
-        g_released.clear();
-    }
-    ListRun(const ListRun &) = delete;
-    ListRun &operator=(const ListRun &) = delete;
+        : ModelRun(input), routine_(kRoutines[input.ConsumeIntegralInRange<int>(0, 2)]),
+          list_(Family::make(input, routine_)), capacity_(Family::capacity(list_)) {}
+    ~ListRun() override { check_end(Family::Deinit(list_, keep_)); }
 
     void step() {
         using Op = void (ListRun::*)();
-        static constexpr Op kOps[] = {&ListRun::insert,      &ListRun::insert,
-                                      &ListRun::search,      &ListRun::read_or_remove_end,
-                                      &ListRun::step_cursor, &ListRun::delete_end,
-                                      &ListRun::walk,        &ListRun::reset_cursor,
-                                      &ListRun::refuse};
+        static constexpr Op kOps[] = {&ListRun::insert, &ListRun::insert,      &ListRun::take,
+                                      &ListRun::take,   &ListRun::step_cursor, &ListRun::walk,
+                                      &ListRun::reset,  &ListRun::refuse};
         (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, std::size(kOps) - 1)])();
         compare();
         check_node_reuse();
     }
 
   private:
-    using Model = std::list<int>;
-
-    static uint32_t capacity_of(const DLinkList *) { return UINT32_MAX; }
-    static uint32_t capacity_of(const SLinkList *list) { return list->capacity; }
+    // The list's own search routine, and a caller's, which comes first.
+    static constexpr QUIL_CompareFunc kRoutines[] = {nullptr, match_number, match_nothing};
 
     bool empty() const { return model_.empty(); }
     uint32_t empty_or(uint32_t code) const { return empty() ? Family::kEmpty : code; }
 
-    // Removes *at from the model with the cursor rule of every removal; returns its element.
-    void *remove(Model::iterator at) {
-        void *element = item(*at);
+    // Every removal puts the cursor on the successor, or on the predecessor of a removed tail.
+    Model::iterator remove(Model::iterator at) override {
         auto next = model_.erase(at);
         cursor_ = next != model_.end() || model_.empty() ? next : std::prev(next);
-        return element;
+        return cursor_;
     }
 
-    void reset_cursor() {
+    void reset() {
         check(Family::SetCursor(list_) == QUIL_SUCCESS, "the cursor can be reset");
         cursor_ = model_.begin();
     }
@@ -250,20 +272,18 @@ template <class Family> class ListRun {
         uint32_t result = which < 12 ? Family::kReaders[which / 6][which / 2 % 3](
                                            which % 2 ? list_ : none, which % 2 ? nullptr : &out)
                           : which < 15  ? Family::kDeleters[which - 12](none)
-                          : which == 15 ? Family::Insert(list_, nullptr, 0)
-                          : which == 16 ? Family::Insert(none, item(0), 0)
-                          : which == 17 ? Family::Query(list_, nullptr, match_number, &out)
-                          : which == 18 ? Family::Query(list_, &key, match_number, nullptr)
-                          : which == 19 ? Family::Query(none, &key, match_number, &out)
-                          : which == 20 ? Family::Remove(list_, &key, match_number, nullptr)
-                          : which == 21 ? Family::Delete(none, &key, match_number)
-                          : which == 22 ? Family::Walk(list_, nullptr, nullptr, nullptr)
-                          : which == 23 ? Family::Walk(none, visit, nullptr, nullptr)
-                          : which == 24 ? Family::Count(list_, nullptr)
-                          : which == 25 ? Family::GetNext(list_, nullptr)
-                          : which == 26 ? Family::GetPrior(list_, nullptr)
-                          : which == 27 ? Family::NextPtr(none)
-                          : which == 28 ? Family::PriorPtr(none)
+                          : which < 17  ? Family::kSteps[which - 15](none)
+                          : which < 19  ? Family::kStepReaders[which - 17](list_, nullptr)
+                          : which == 19 ? Family::Insert(list_, nullptr, 0)
+                          : which == 20 ? Family::Insert(none, item(0), 0)
+                          : which == 21 ? Family::Query(list_, nullptr, match_number, &out)
+                          : which == 22 ? Family::Query(list_, &key, match_number, nullptr)
+                          : which == 23 ? Family::Query(none, &key, match_number, &out)
+                          : which == 24 ? Family::Remove(list_, &key, match_number, nullptr)
+                          : which == 25 ? Family::Delete(none, &key, match_number)
+                          : which == 26 ? Family::Walk(list_, nullptr, nullptr, nullptr)
+                          : which == 27 ? Family::Walk(none, visit, nullptr, nullptr)
+                          : which == 28 ? Family::Count(list_, nullptr)
                                         : Family::Deinit(none, 0);
         check(result == Family::kBadArgument && out == item(kPreset),
               "a null argument is refused with 10 and the output kept");
@@ -271,14 +291,13 @@ template <class Family> class ListRun {
     }
 
     void insert() {
-        int n = input_.ConsumeIntegralInRange<int>(0, kNumbers - 1);
+        auto n = input_.ConsumeIntegralInRange<uint32_t>(0, kNumbers - 1);
         auto position = input_.ConsumeIntegralInRange<uint32_t>(0, 4); // 4: unknown
         bool failAllocation = input_.ConsumeIntegralInRange<int>(0, 15) == 0;
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failAllocation ? 1 : 0);
-        uint32_t result = Family::Insert(list_, item(n), position);
+        uint32_t result = Family::Insert(list_, item(static_cast<int>(n)), position);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-        bool full = model_.size() == capacity_;
-        uint32_t expected = full                                       ? Family::kFull
+        uint32_t expected = model_.size() == capacity_                 ? Family::kFull
                             : Family::kNoMemory != 0 && failAllocation ? Family::kNoMemory
                             : !empty() && position > 3                 ? Family::kBadArgument
                                                                        : QUIL_SUCCESS;
@@ -288,64 +307,40 @@ template <class Family> class ListRun {
                       : position == 0          ? model_.begin()
                       : position == 2          ? cursor_
                                                : std::next(cursor_);
-            cursor_ = model_.insert(at, n);
+            cursor_ = model_.insert(at, {n, item(static_cast<int>(n))});
         }
     }
 
-    void search() {
-        int key = input_.ConsumeIntegralInRange<int>(0, kNumbers - 1);
-        int how = input_.ConsumeIntegralInRange<int>(0, 2);
-        auto at = std::find(model_.begin(), model_.end(), key);
-        uint32_t expected = empty_or(at == model_.end() ? Family::kNoMatch : QUIL_SUCCESS);
+    // Reads, removes or deletes the head, the tail, the cursor's element or a key's first match;
+    // a search without a routine of the caller's or the list's is refused.
+    void take() {
+        int kind = input_.ConsumeIntegralInRange<int>(0, 2);  // read, remove, delete
+        int which = input_.ConsumeIntegralInRange<int>(0, 3); // head, tail, cursor, key
+        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kNumbers - 1);
+        QUIL_CompareFunc routine = kRoutines[input_.ConsumeIntegralInRange<int>(0, 1)];
         void *out = item(kPreset);
-        uint32_t result = how == 0   ? Family::Query(list_, &key, nullptr, &out)
-                          : how == 1 ? Family::Remove(list_, &key, match_number, &out)
-                                     : Family::Delete(list_, &key, nullptr);
-        check(result == expected, "a search gives the model's code");
-        if (expected != QUIL_SUCCESS) {
-            check(how == 2 || out == nullptr, "a failed search clears the output");
+        uint32_t result = which < 3 && kind == 2 ? Family::kDeleters[which](list_)
+                          : which < 3            ? Family::kReaders[kind][which](list_, &out)
+                          : kind == 0            ? Family::Query(list_, &key, routine, &out)
+                          : kind == 1            ? Family::Remove(list_, &key, routine, &out)
+                                                 : Family::Delete(list_, &key, routine);
+        QUIL_CompareFunc used = routine != nullptr ? routine : routine_;
+        bool refused = which == 3 && used == nullptr;
+        auto at = which == 0 || empty()  ? model_.begin()
+                  : which == 1           ? std::prev(model_.end())
+                  : which == 2           ? cursor_
+                  : used == match_number ? find(key)
+                                         : model_.end();
+        check(result == (refused ? Family::kBadArgument
+                                 : empty_or(at == model_.end() ? Family::kNoMatch : 0)),
+              "reading or removing gives the model's code");
+        if (refused || at == model_.end()) {
+            bool clears = kind != 2 && !refused && (which != 2 || Family::kEmptyCursorReadClears);
+            check(out == (clears ? nullptr : item(kPreset)), "a failed call hands out nothing");
             check_released({});
             return;
         }
-        check(how == 2 || out == item(key), "a search hands out the first match");
-        if (how == 0) {
-            cursor_ = at;
-            return;
-        }
-        void *removed = remove(at);
-        if (how == 2) {
-            check_released({removed});
-        }
-    }
-
-    void read_or_remove_end() {
-        bool removing = input_.ConsumeBool();
-        int which = input_.ConsumeIntegralInRange<int>(0, 2); // head, tail, cursor
-        void *out = item(kPreset);
-        uint32_t result = Family::kReaders[removing][which](list_, &out);
-        check(result == empty_or(QUIL_SUCCESS), "reading an end gives the model's code");
-        if (empty()) {
-            bool clears = which != 2 || Family::kEmptyCursorReadClears;
-            check(out == (clears ? nullptr : item(kPreset)), "an empty list hands out nothing");
-            return;
-        }
-        auto at = which == 0 ? model_.begin() : which == 1 ? std::prev(model_.end()) : cursor_;
-        check(out == item(*at), "an end or the cursor's element is handed out");
-        if (removing) {
-            remove(at);
-        }
-    }
-
-    void delete_end() {
-        int which = input_.ConsumeIntegralInRange<int>(0, 2);
-        check(Family::kDeleters[which](list_) == empty_or(QUIL_SUCCESS),
-              "deleting an end gives the model's code");
-        if (empty()) {
-            check_released({});
-            return;
-        }
-        auto at = which == 0 ? model_.begin() : which == 1 ? std::prev(model_.end()) : cursor_;
-        check_released({remove(at)});
+        check_taken(kind, at, out, which == 3);
     }
 
     void step_cursor() {
@@ -356,9 +351,8 @@ template <class Family> class ListRun {
         uint32_t expected =
             empty_or(atEnd ? (forward ? Family::kNoNext : Family::kNoPrior) : QUIL_SUCCESS);
         void *out = item(kPreset);
-        uint32_t result = forward
-                              ? (reading ? Family::GetNext(list_, &out) : Family::NextPtr(list_))
-                              : (reading ? Family::GetPrior(list_, &out) : Family::PriorPtr(list_));
+        uint32_t result =
+            reading ? Family::kStepReaders[forward](list_, &out) : Family::kSteps[forward](list_);
         check(result == expected, "a cursor step gives the model's code");
         if (expected != QUIL_SUCCESS) {
             bool clears = reading && (!empty() || Family::kEmptyCursorReadClears);
@@ -366,46 +360,35 @@ template <class Family> class ListRun {
             return;
         }
         cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
-        check(!reading || out == item(*cursor_), "a step hands out the new cursor's element");
+        check(!reading || out == cursor_->element, "a step hands out the new cursor's element");
     }
 
-    // Replays on the model what the walk's routine did: the walk goes on from the cursor when the
-    // routine moved it, else with the visited element's successor.
+    // The walk goes on from the cursor when the routine moved it, else with the successor.
     void walk() {
         Walk walk{&input_, {}};
         uint32_t result =
             Family::Walk(list_, visit<typename Family::List, Family::DeleteCur>, &walk, list_);
-        uint32_t expected = empty_or(QUIL_SUCCESS);
-        std::vector<void *> deleted;
-        auto at = model_.begin();
-        for (VisitAction action : walk.actions) {
-            check(at != model_.end(), "a walk visits no more elements than the model");
-            cursor_ = at;
-            if (action == VisitAction::Stop) {
-                expected = Family::kStopped;
-                break;
-            }
-            if (action == VisitAction::DeleteVisited) {
-                deleted.push_back(remove(at));
-                at = cursor_;
-            } else {
-                ++at;
-            }
-        }
-        check(expected == Family::kStopped || at == model_.end(),
-              "a finished walk visited every element");
-        check(result == expected, "a walk gives the model's code");
-        check(g_released == deleted, "a walk's deletions release the visited elements");
-        g_released.clear();
+        check(result == replay(walk, empty_or(QUIL_SUCCESS), Family::kStopped),
+              "a walk gives the model's code");
     }
 
+    // The elements head to tail with every link checked both ways, the tail, the cursor, the count.
     void compare() {
-        size_t cursorAt = 0;
-        std::vector<int> numbers = Family::contents(list_, &cursorAt);
-        check(std::equal(numbers.begin(), numbers.end(), model_.begin(), model_.end()),
-              "the list holds the model's elements in order");
-        check(cursorAt == static_cast<size_t>(std::distance(model_.begin(), cursor_)),
-              "the cursor stands where the model's does");
+        const auto *cursor = Family::node(list_, list_->cursor);
+        decltype(cursor) prev = nullptr;
+        auto expected = model_.begin();
+        for (auto *n = Family::node(list_, list_->head); n != nullptr;
+             n = Family::node(list_, n->next), ++expected) {
+            check(expected != model_.end() && Family::node(list_, n->prev) == prev &&
+                      n->element == expected->element,
+                  "the list holds the model's elements in order, linked both ways");
+            check((n == cursor) == (expected == cursor_),
+                  "the cursor stands where the model's does");
+            prev = n;
+        }
+        check(expected == model_.end() && Family::node(list_, list_->tail) == prev &&
+                  (cursor == nullptr) == (cursor_ == model_.end()),
+              "the list ends where the model does");
         uint32_t count = UINT32_MAX;
         check(Family::Count(list_, &count) == 0 && count == model_.size(), "the count reads back");
     }
@@ -425,19 +408,15 @@ template <class Family> class ListRun {
         free_ = now;
     }
 
-    FuzzedDataProvider &input_;
+    QUIL_CompareFunc routine_;
     typename Family::List *list_;
     size_t capacity_;
-    bool keepElements_;
-    Model model_;
-    Model::iterator cursor_ = model_.end();
     std::vector<uint32_t> free_ = Family::free_nodes(list_);
 };
 
-// ---- The hash table ----
+// ---- The hash table: its model is the entries in walk order, bucket by bucket, newest first ----
 
 constexpr uint32_t kKeys = 24;
-constexpr uint32_t kLargestBucketCount = 8;
 
 uint32_t hash_key(const void *key, uint32_t *value) {
     std::memcpy(value, key, sizeof *value);
@@ -450,190 +429,112 @@ void release_key(void *copy) {
     QUIL_MemFreeD(copy, __LINE__, "containers_fuzzer");
 }
 
-class HashRun {
+class HashRun : public ModelRun {
   public:
     explicit HashRun(FuzzedDataProvider &input)
-        : input_(input), keepElements_(input.ConsumeBool()) {
-        auto buckets = input.ConsumeIntegralInRange<uint32_t>(1, kLargestBucketCount);
-        check(QUIL_Hash_Init(buckets, hash_key, compare_key, release_key, record_release,
+        : ModelRun(input), buckets_(input.ConsumeIntegralInRange<uint32_t>(1, 8)) {
+        check(QUIL_Hash_Init(buckets_, hash_key, compare_key, release_key, record_release,
                              &table_) == QUIL_SUCCESS,
               "a table can be made");
-        chains_.resize(buckets);
     }
-    ~HashRun() {
-        check(QUIL_Hash_Deinit(table_, keepElements_) == QUIL_SUCCESS, "a table can be ended");
-        std::vector<void *> expected;
-        for (const Chain &chain : keepElements_ ? std::vector<Chain>() : chains_) {
-            for (uint32_t key : chain) {
-                expected.push_back(elements_.at(key));
-            }
-        }
-        check(g_released == expected, "ending a table releases every element in walk order");
-        g_released.clear();
-    }
-    HashRun(const HashRun &) = delete;
-    HashRun &operator=(const HashRun &) = delete;
+    ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
     void step() {
         auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
-        switch (input_.ConsumeIntegralInRange<int>(0, 5)) {
-        case 0:
-        case 1:
+        int what = input_.ConsumeIntegralInRange<int>(0, 5);
+        if (what < 2) {
             insert(key);
-            break;
-        case 2:
-            search(key);
-            break;
-        case 3:
-            remove_at_cursor();
-            break;
-        default:
-            walk();
-            break;
+        } else if (what < 4) {
+            take(key);
+        } else {
+            Walk walk{&input_, {}};
+            uint32_t result = QUIL_Hash_Process_Table(
+                table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
+            check(result == replay(walk, model_.empty() ? HASH_EMPTY : QUIL_SUCCESS, HASH_STOPPED),
+                  "a walk gives the model's code");
         }
         compare();
     }
 
   private:
-    using Chain = std::list<uint32_t>;
+    uint32_t bucket(uint32_t key) const { return key % buckets_; }
 
-    Chain &chain_of(uint32_t key) { return chains_[key % chains_.size()]; }
-    bool empty() const { return elements_.empty(); }
-
-    // Removes key from the model; the cursor moves to its successor in the chain, or to none.
-    void *remove(uint32_t key) {
-        Chain &chain = chain_of(key);
-        auto next = chain.erase(std::find(chain.begin(), chain.end(), key));
-        cursor_ = next == chain.end() ? nullptr : &*next;
-        void *element = elements_.at(key);
-        elements_.erase(key);
-        return element;
+    // The cursor moves to the successor in the chain, or to none; a walk goes on with the entry
+    // after the removed one.
+    Model::iterator remove(Model::iterator at) override {
+        uint32_t chain = bucket(at->key);
+        auto next = model_.erase(at);
+        cursor_ = next != model_.end() && bucket(next->key) == chain ? next : model_.end();
+        return next;
     }
 
     void insert(uint32_t key) {
         void *element = item(input_.ConsumeIntegralInRange<int>(0, kNumbers - 1));
-        bool present = elements_.count(key) != 0;
         auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 7); // 1, 2: key copy or entry
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failing <= 2 ? failing : 0);
         uint32_t result = QUIL_Hash_Insert(table_, &key, sizeof key, element);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-        uint32_t expected = present                        ? HASH_DUPLICATE
+        uint32_t expected = find(key) != model_.end()      ? HASH_DUPLICATE
                             : failing == 1 || failing == 2 ? HASH_NO_MEMORY
                                                            : QUIL_SUCCESS;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
-            elements_[key] = element;
-            chain_of(key).push_front(key);
-            cursor_ = &chain_of(key).front();
+            auto chain = std::find_if(model_.begin(), model_.end(), [&](const Entry &entry) {
+                return bucket(entry.key) >= bucket(key);
+            });
+            cursor_ = model_.insert(chain, {key, element});
         }
     }
 
-    void search(uint32_t key) {
-        int how = input_.ConsumeIntegralInRange<int>(0, 2);
-        bool present = elements_.count(key) != 0;
-        uint32_t expected = empty() ? HASH_EMPTY : present ? QUIL_SUCCESS : HASH_NO_MATCH;
+    // Reads, removes or deletes a key's entry, or removes or deletes the cursor's.
+    void take(uint32_t key) {
+        int kind = input_.ConsumeIntegralInRange<int>(0, 2); // read, remove, delete
+        bool atCursor = kind != 0 && input_.ConsumeBool();
         void *out = item(kPreset);
-        uint32_t result = how == 0   ? QUIL_Hash_Query(table_, &key, &out)
-                          : how == 1 ? QUIL_Hash_Remove(table_, &key, &out)
-                                     : QUIL_Hash_Delete(table_, &key);
-        check(result == expected, "a search gives the model's code");
-        if (expected != QUIL_SUCCESS) {
-            check(out == item(kPreset), "a failed search leaves the output");
+        uint32_t result = atCursor && kind == 1 ? QUIL_Hash_Remove_CurNode(table_, &out)
+                          : atCursor            ? QUIL_Hash_Delete_CurNode(table_)
+                          : kind == 0           ? QUIL_Hash_Query(table_, &key, &out)
+                          : kind == 1           ? QUIL_Hash_Remove(table_, &key, &out)
+                                                : QUIL_Hash_Delete(table_, &key);
+        auto at = atCursor ? cursor_ : find(key);
+        bool found = at != model_.end();
+        check(result == (found            ? QUIL_SUCCESS
+                         : atCursor       ? HASH_NO_CURRENT
+                         : model_.empty() ? HASH_EMPTY
+                                          : HASH_NO_MATCH),
+              "reading or removing gives the model's code");
+        if (!found) {
+            check(out == (atCursor && kind == 1 ? nullptr : item(kPreset)),
+                  "a failed call hands out nothing");
             check_released({});
             return;
         }
-        void *element = elements_.at(key);
-        check(how == 2 || out == element, "a search hands out the key's element");
-        if (how == 0) {
-            Chain &chain = chain_of(key);
-            cursor_ = &*std::find(chain.begin(), chain.end(), key);
-            return;
-        }
-        remove(key);
-        if (how == 2) {
-            check_released({element});
-        }
-    }
-
-    void remove_at_cursor() {
-        bool deleting = input_.ConsumeBool();
-        void *out = item(kPreset);
-        uint32_t result =
-            deleting ? QUIL_Hash_Delete_CurNode(table_) : QUIL_Hash_Remove_CurNode(table_, &out);
-        check(result == (cursor_ != nullptr ? QUIL_SUCCESS : HASH_NO_CURRENT),
-              "removing at the cursor gives the model's code");
-        if (cursor_ == nullptr) {
-            check(deleting || out == nullptr, "a failed removal hands out nothing");
-            check_released({});
-            return;
-        }
-        void *element = remove(*cursor_);
-        if (deleting) {
-            check_released({element});
-        } else {
-            check(out == element, "removing at the cursor hands out its element");
-        }
-    }
-
-    // Replays the walk on the model: bucket by bucket, each chain from its head, going on with a
-    // deleted entry's successor.
-    void walk() {
-        Walk walk{&input_, {}};
-        uint32_t result = QUIL_Hash_Process_Table(
-            table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
-        uint32_t expected = empty() ? HASH_EMPTY : QUIL_SUCCESS;
-        std::vector<void *> deleted;
-        size_t action = 0;
-        for (Chain &chain : chains_) {
-            for (auto at = chain.begin(); at != chain.end() && expected != HASH_STOPPED;) {
-                check(action < walk.actions.size(), "a walk visits every entry");
-                cursor_ = &*at;
-                VisitAction what = walk.actions[action++];
-                if (what == VisitAction::Stop) {
-                    expected = HASH_STOPPED;
-                } else if (what == VisitAction::DeleteVisited) {
-                    uint32_t key = *at++;
-                    deleted.push_back(remove(key));
-                } else {
-                    ++at;
-                }
-            }
-        }
-        check(action == walk.actions.size(), "a walk visits no more entries than the model");
-        check(result == expected, "a walk gives the model's code");
-        check(g_released == deleted, "a walk's deletions release the visited elements");
-        g_released.clear();
+        check_taken(kind, at, out, true);
     }
 
     void compare() {
         uint32_t count = UINT32_MAX, buckets = UINT32_MAX;
-        check(QUIL_Hash_Get_NodeNumber(table_, &count) == 0 && count == elements_.size() &&
-                  QUIL_Hash_Get_BucketNumber(table_, &buckets) == 0 && buckets == chains_.size(),
+        check(QUIL_Hash_Get_NodeNumber(table_, &count) == 0 && count == model_.size() &&
+                  QUIL_Hash_Get_BucketNumber(table_, &buckets) == 0 && buckets == buckets_,
               "the table counts the model's entries and buckets");
-        check((table_->cursor == nullptr) == (cursor_ == nullptr),
-              "the table has a cursor when the model has one");
-        if (cursor_ != nullptr) {
-            check(std::memcmp(table_->cursor->key, cursor_, sizeof *cursor_) == 0,
-                  "the cursor stands on the model's entry");
-        }
+        auto expected = model_.begin();
         for (uint32_t b = 0; b < table_->bucketCount; ++b) {
-            const HashNode *entry = table_->buckets[b];
-            for (uint32_t key : chains_[b]) {
-                check(entry != nullptr && std::memcmp(entry->key, &key, sizeof key) == 0 &&
-                          entry->element == elements_.at(key),
+            for (const HashNode *entry = table_->buckets[b]; entry != nullptr;
+                 entry = entry->next, ++expected) {
+                check(expected != model_.end() && bucket(expected->key) == b &&
+                          std::memcmp(entry->key, &expected->key, sizeof expected->key) == 0 &&
+                          entry->element == expected->element,
                       "each chain holds the model's entries, newest first");
-                entry = entry->next;
+                check((entry == table_->cursor) == (expected == cursor_),
+                      "the cursor stands on the model's entry");
             }
-            check(entry == nullptr, "no chain holds more than the model's");
         }
+        check(expected == model_.end() && (table_->cursor == nullptr) == (cursor_ == model_.end()),
+              "the table holds no more than the model");
     }
 
-    FuzzedDataProvider &input_;
+    uint32_t buckets_;
     HashTable *table_ = nullptr;
-    bool keepElements_;
-    std::vector<Chain> chains_;
-    std::map<uint32_t, void *> elements_;
-    const uint32_t *cursor_ = nullptr;
 };
 
 template <class Run> void run_steps(FuzzedDataProvider &input) {
@@ -649,16 +550,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     wexfuzz::LiveBlockCheck noLeak;
     FuzzedDataProvider input(bytes, size);
     g_released.clear();
-    switch (input.ConsumeIntegralInRange<int>(0, 2)) {
-    case 0:
+    int container = input.ConsumeIntegralInRange<int>(0, 2);
+    if (container == 0) {
         run_steps<ListRun<DLinkFamily>>(input);
-        break;
-    case 1:
+    } else if (container == 1) {
         run_steps<ListRun<SLinkFamily>>(input);
-        break;
-    default:
+    } else {
         run_steps<HashRun>(input);
-        break;
     }
     return 0;
 }
