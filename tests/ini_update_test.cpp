@@ -36,8 +36,7 @@ auto files_in(const TempDir &dir) {
     return std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
 }
 
-// Loads kOld and sets k to 2; a settled load is so long after the file's times (in 2116) that
-// its identity alone tells whether the file changed.
+// Loads kOld and sets k to 2; a settled load is in 2116, long after the file's times.
 void load_and_edit(uint32_t (*load)(const char *, IniFile *), bool settled, const std::string &path,
                    IniFile *doc) {
     write_file(path, kOld);
@@ -46,8 +45,6 @@ void load_and_edit(uint32_t (*load)(const char *, IniFile *), bool settled, cons
     QUIL_Adapter_SetTime(0);
     ASSERT_EQ(QUIL_Ini_SetValue(doc, "s", "k", "2"), QUIL_SUCCESS);
 }
-
-// ---- Another program between load and close ----
 
 // Only the change time and the bytes tell.
 void rewrite_keeping_size_and_time(const std::string &path) {
@@ -107,8 +104,6 @@ TEST(IniCloseCheck, SavingAsAnotherFileWritesItWithoutComparing) {
     EXPECT_EQ(read_file(copy), kOurs);
 }
 
-// ---- The lock ----
-
 TEST(IniLoadForUpdate, ASecondWriterTimesOutUntilTheFirstClosesOrFrees) {
     TempDir dir;
     std::string path = dir.file("app.ini");
@@ -150,8 +145,7 @@ int exit_code(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A holder of the lock makes others time out and frees the lock when killed; then 16 writers
-// wait for each other, and each that reports success has its key in the file.
+// A holder of the lock is killed; then 16 writers wait for each other and each keeps its key.
 TEST(IniUpdateProcesses, AKilledHolderFreesTheLockAndNoWriterLosesItsKey) {
     TempDir dir;
     std::string path = dir.file("app.ini");

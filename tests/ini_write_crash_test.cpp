@@ -1,6 +1,5 @@
-// A save killed at any moment: a child process saves a document over and over and is killed at
-// random points (SIGKILL on POSIX systems, TerminateProcess on Windows); after each kill the
-// document path holds the whole old or the whole new text and loads.
+// A save killed at any moment: after each kill of a child process saving a document over and
+// over, the document path holds the whole old or the whole new text and loads.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,8 +22,7 @@
 
 namespace {
 
-// In the child: saves the document again and again, the value going from 1 to 2 and back, and
-// reports every finished save on the pipe end report.
+// In the child: saves with the value going from 1 to 2 and back, and reports every save.
 [[noreturn]] void save_forever(const std::string &path, int report) {
     for (uint32_t round = 0;; ++round) {
         IniFile doc{};
@@ -49,7 +47,6 @@ TEST(IniCrash, DISABLED_SavingChild) {
 }
 #endif
 
-// A child process that saves the document again and again and tells of every finished save.
 class SavingChild {
   public:
     explicit SavingChild(const std::string &path) {

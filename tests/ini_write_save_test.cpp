@@ -78,8 +78,7 @@ class IniClose : public testing::Test {
     IniFile doc_{};
 };
 
-// An unchanged document is released without saving; a changed one without a path or without
-// lines is refused and released, and no file changes.
+// An unchanged document is released unsaved; one without path or lines is refused and released.
 TEST_F(IniClose, ReleasesAnUnchangedDocumentAndRefusesOneWithoutLinesOrPath) {
     EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), nullptr), INI_BAD_ARGUMENT);
     ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), &doc_), QUIL_SUCCESS);
