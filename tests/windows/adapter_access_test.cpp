@@ -18,12 +18,14 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+std::wstring wide(const std::string &path) {
+    return std::filesystem::u8path(path).wstring();
+}
 
 // The access list of a file in the system's text form, or "" when it cannot be read.
 std::wstring access_list(const std::string &path) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoW(fs::u8path(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+    if (GetNamedSecurityInfoW(wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                               nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
         return L"";
     }
@@ -38,30 +40,15 @@ std::wstring access_list(const std::string &path) {
     return result;
 }
 
-bool set_access_list(const std::string &path, const wchar_t *sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-        return false;
-    }
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL list = nullptr;
-    GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
-    std::wstring wide = fs::u8path(path).wstring();
-    DWORD status =
-        SetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT,
-                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, list, nullptr);
-    LocalFree(descriptor);
-    return status == ERROR_SUCCESS;
-}
-
 TEST(AdapterAccess, TheNewFileGetsTheAccessListOfTheFileItReplaces) {
     wextest::TempDir dir;
     std::string source = dir.file("doc.ini");
     wextest::write_file(source, "old");
-    ASSERT_TRUE(set_access_list(source, L"D:P(A;;FA;;;WD)"));
+    PSECURITY_DESCRIPTOR descriptor = nullptr; // full access for everyone, nothing inherited
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_TRUE(SetFileSecurityW(wide(source).c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
     std::wstring wanted = access_list(source);
     ASSERT_NE(wanted, L"");
 
