@@ -307,9 +307,10 @@ int32_t QUIL_Fclose(QUIL_FILE *file) {
     if (file == nullptr) {
         return -1;
     }
+    bool failing = call_fails(QUIL_OP_FCLOSE); // a failed close still ends the stream
     int closed = std::fclose(file->stream);
     std::free(file); // after the stream, which used the read buffer until it was closed
-    return closed == 0 ? 0 : -1;
+    return closed == 0 && !failing ? 0 : -1;
 }
 
 int32_t QUIL_Fgetc(QUIL_FILE *file) {

@@ -198,6 +198,7 @@ typedef enum {
     QUIL_OP_ACCESS,   /* QUIL_CopyFileAccess */
     QUIL_OP_IDENTITY, /* QUIL_Fidentity, QUIL_PathIdentity */
     QUIL_OP_LOCK,     /* QUIL_LockFile: fails as QUIL_LOCK_FAILED */
+    QUIL_OP_FCLOSE,   /* QUIL_Fclose: the file is closed all the same */
     QUIL_OP_COUNT
 } QuilAdapterOp;
 
@@ -208,8 +209,8 @@ QUIL_ADAPTER_API uint32_t QUIL_Adapter_LiveBlocks(void);
 QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
 
 /* Arms a fault: the n-th call of op from now fails as the real failure would (ALLOC and FOPEN
- * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS and IDENTITY -1, LOCK null
- * with QUIL_LOCK_FAILED), only that one.
+ * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS, IDENTITY and FCLOSE -1, LOCK
+ * null with QUIL_LOCK_FAILED), only that one.
  * 0 disarms. */
 QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
 

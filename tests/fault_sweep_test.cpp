@@ -197,7 +197,7 @@ TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
         {QUIL_OP_ALLOC, INI_NO_MEMORY},      {QUIL_OP_FOPEN, INI_SAVE_FAILED},
         {QUIL_OP_FWRITE, INI_BACKUP_FAILED}, {QUIL_OP_FSYNC, INI_BACKUP_FAILED},
         {QUIL_OP_ACCESS, INI_SAVE_FAILED},   {QUIL_OP_RENAME, INI_SAVE_FAILED},
-        {QUIL_OP_IDENTITY, INI_SAVE_FAILED}};
+        {QUIL_OP_IDENTITY, INI_SAVE_FAILED}, {QUIL_OP_FCLOSE, INI_BACKUP_FAILED}};
     namespace fs = std::filesystem;
     for (const auto &[fault, failureCode] : faults) {
         wextest::Doc d("");
@@ -213,6 +213,7 @@ TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
             return files;
         };
         uint32_t code = QUIL_SUCCESS;
+        uint32_t failedRuns = 0; // each kind of call fails a close at least once
         auto close = [&] {
             // A close that reports success has saved, whatever call failed on the way.
             code = QUIL_Ini_Close(d.path.c_str(), d.get());
@@ -220,6 +221,7 @@ TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
             return code;
         };
         auto unchanged = [&] {
+            ++failedRuns;
             EXPECT_TRUE(wextest::is_all_zero(d.doc));
             EXPECT_EQ(wextest::read_file(d.path), kDocument);
             for (const fs::path &left : other_files()) {
@@ -235,6 +237,7 @@ TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
             ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "net", "host", "example.net"), QUIL_SUCCESS);
         };
         EXPECT_GT(run_sweep({fault, failureCode, close, unchanged, prepare, true}), 0u) << fault;
+        EXPECT_GT(failedRuns, 0u) << fault;
         EXPECT_EQ(wextest::read_file(d.path), kEdited);
         EXPECT_TRUE(other_files().empty());
     }
