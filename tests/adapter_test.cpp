@@ -153,7 +153,7 @@ TEST_F(AdapterFiles, AccessBitsAreCopiedThroughLinksAndAFailedCopyKeepsTheTarget
     std::string real = resolved(dir_.file("real.ini"));
     EXPECT_EQ(resolved(dir_.file("second")), real);
     EXPECT_EQ(real.substr(real.size() - 9), "/real.ini");
-    for (mode_t mode : {0604u, 0755u, 0400u}) { // bits a document rarely has
+    for (mode_t mode : {0604u, 04755u, 0400u}) { // setuid: kept when the owner is
         ASSERT_EQ(chmod(dir_.file("real.ini").c_str(), mode), 0);
         unlink(target.c_str());
         file = QUIL_Fopen(target.c_str(), "wx");
