@@ -128,6 +128,13 @@ TEST_F(AdapterFiles, NamesAreUtf8AndFsyncHandsTheBufferedBytesToTheFileOrFails) 
     ASSERT_EQ(QUIL_Fwrite("abc", 1, 3, full), 3u); // buffered
     EXPECT_EQ(QUIL_Fsync(full), -1);
     QUIL_Fclose(full);
+    int input = dup(0); // a program without standard input gets descriptor 0 for its next file
+    close(0);
+    QUIL_FILE *first = QUIL_Fopen(dir_.file("on-descriptor-0").c_str(), "wx");
+    EXPECT_NE(first, nullptr);
+    QUIL_Fclose(first);
+    dup2(input, 0);
+    close(input);
 #endif
 }
 
