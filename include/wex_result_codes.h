@@ -54,6 +54,11 @@
  * left it, the new text is in the backup file */
 #define INI_CHANGED_ON_DISK    200u
 #define INI_LOCK_TIMEOUT       210u /* load for update: another writer kept the lock past waitMs */
+/* close: the document file may not be replaced: it is not a regular file, or the caller could
+ * not write it in place; nothing was written */
+#define INI_NOT_WRITABLE       220u
+#define INI_WRONG_TYPE         230u /* typed getters: the value is not of the type asked for */
+#define INI_OUT_OF_RANGE       240u /* typed getters: the value lies outside the type's range */
 
 /* CRC */
 #define CRC_BAD_ARGUMENT 10u
