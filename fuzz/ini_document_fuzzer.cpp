@@ -1,9 +1,9 @@
 // An INI document from the input's first part, then a sequence of lookups, listings, edits and
 // removals with names and values from the rest, then Close and Load again.
-// Every code must be one the operation documents; reading operations and refused edits must leave the document as it was; an edit changes one
-// line or adds lines in one place, a removal only removes; the reloaded document must hold
-// exactly the lines the edited one held; every value set and not removed since must read back;
-// and nothing may leak.
+// Every code must be one the operation documents; reading operations and refused edits must leave
+// the document as it was; an edit changes one line or adds lines in one place, a removal only
+// removes; the reloaded document must hold exactly the lines the edited one held; every value set
+// and not removed since must read back; and nothing may leak.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -103,13 +103,15 @@ bool is_break(char c) {
 
 // Whether a line reloads as the saved line held it. The reader takes LF CR and CR LF as one
 // break, so where editing put a line with a one-byte break before a line that begins with the
-// other break byte, saving writes that break as the byte that follows it: the line then reloads
-// with its other one-byte break.
+// other break byte, saving writes that break as the byte that follows it; and the CR that loading
+// gives a last line without a break is not saved: a line that comes to follow it gets the
+// document's break. A line with a one-byte break may therefore reload with another break.
 bool reloads_as_held(const std::string &got, const std::string &held) {
     size_t n = held.size();
     bool oneByteBreak = n >= 1 && is_break(held[n - 1]) && (n == 1 || !is_break(held[n - 2]));
-    return got == held || (oneByteBreak && got.size() == n && is_break(got[n - 1]) &&
-                           got.compare(0, n - 1, held, 0, n - 1) == 0);
+    size_t body = got.find_last_not_of("\r\n") + 1;
+    return got == held || (oneByteBreak && body == n - 1 && got.size() > body &&
+                           got.size() - body <= 2 && got.compare(0, n - 1, held, 0, n - 1) == 0);
 }
 
 struct DocumentRun {

@@ -11,16 +11,21 @@
 extern "C" {
 #endif
 
+struct IniLineStore; /* the blocks that hold a document's loaded lines */
+
 typedef struct IniFile {
     uint32_t modified;
     uint32_t lineCount;
     uint32_t lineCapacity;
     uint32_t physLineCount;
     char **lines;
+    /* Set by loading, cleared by QUIL_Ini_Free; callers leave them alone. A record filled by hand
+     * must start all zero: it then has no store, no options and no origin, and closes unchecked. */
+    QUIL_LOCK *lock;            /* held from QUIL_Ini_LoadForUpdate until Close or Free, or null */
+    struct IniLineStore *store; /* the loaded lines' texts, or null */
+    uint32_t options;           /* the INI_* load options the document was loaded with */
     /* Where a loaded document came from, so that closing can tell whether its file still holds
-     * what was read. Set by loading, cleared by QUIL_Ini_Free; callers leave them alone. A
-     * record filled by hand must start all zero: it then has no origin and closes unchecked. */
-    QUIL_LOCK *lock;         /* held from QUIL_Ini_LoadForUpdate until Close or Free, or null */
+     * what was read. */
     QuilFileIdentity origin; /* the file read, as it was when it was opened */
     uint64_t originHash;     /* hash of the bytes read */
     uint64_t originPathHash; /* hash of the path text the load was given */
@@ -28,6 +33,19 @@ typedef struct IniFile {
     uint32_t hasOrigin;      /* 1 when the document was loaded from a file */
     uint32_t reserved;       /* 0; gives the record one size on every ABI of a pointer width */
 } IniFile;
+
+/* Load options: how a document reads its lines and how its edits write them. */
+/* The files people have: a line of no known kind is passed over (and saved as it was); a single
+ * word on a line of its own is a key without a value; a header is "[" name "]" whatever follows;
+ * a line indented deeper than the key line above it continues that key's value (comment and empty
+ * lines between do not end it), and the value reads as its lines joined by LF; no backslash joins
+ * lines, and a line has no length limit. Without it, the strict grammar below. */
+#define INI_READ_REAL_FILES 0x1u
+/* Edits change only the bytes they must: a new value replaces only the old value's bytes; a new
+ * key line copies the indentation, the spacing around "=" and the line break of the key lines
+ * around it, and goes after a commented-out line of the same key when the section has one; no
+ * line is cut into pieces when saved. Without it, the line formats of QUIL_Ini_SetValue below. */
+#define INI_KEEP_LAYOUT 0x2u
 
 /* Line kinds */
 #define INI_LINE_COMMENT 0u
@@ -44,6 +62,19 @@ typedef struct IniFile {
  * line-break bytes included (CR, LF, CR LF or LF CR as found); a backslash directly before a line
  * break joins the next physical line and both are dropped; a last line without a line break gets
  * a CR. A UTF-8 byte-order mark stays in the first line; the grammar below reads past it. */
+
+/* Loads path as QUIL_Ini_Load does, reading and later editing the document as options (INI_*
+ * load options, or 0) ask. With INI_READ_REAL_FILES, lines are not joined and have no length
+ * limit: 140 never comes. Returns the codes of QUIL_Ini_Load; 170 also for an unknown option. */
+uint32_t QUIL_Ini_LoadWithOptions(const char *path, IniFile *doc, uint32_t options);
+
+/* Loads a document from the length bytes at bytes, as a file holding them would load (the same
+ * lines, limits, options and codes; 160 for a NUL byte). The document has no file: closing it
+ * writes nothing unless given a path, to which it is then saved as a new file would be (130 for a
+ * changed document closed without one). bytes may be released once the call returns.
+ * Returns 0; 170 for a null bytes or doc or an unknown option (doc untouched); 80, 140, 160 as a
+ * file load. On failure doc is all zero. */
+uint32_t QUIL_Ini_LoadMemory(const char *bytes, size_t length, IniFile *doc, uint32_t options);
 
 /* Reads the file at path into doc, which need not be initialised (what it held is not released).
  * Lines are read as QUIL_Ini_ReadLine reads them, but the file is never repositioned.
@@ -67,6 +98,8 @@ uint32_t QUIL_Ini_Load(const char *path, IniFile *doc);
  * when the lock cannot be taken for another reason. On every failure doc is all zero (untouched
  * for a null argument) and no lock is held. */
 uint32_t QUIL_Ini_LoadForUpdate(const char *path, IniFile *doc, uint32_t waitMs);
+uint32_t QUIL_Ini_LoadForUpdateWithOptions(const char *path, IniFile *doc, uint32_t waitMs,
+                                           uint32_t options);
 
 /* Releases every line text and the line array of doc, releases its lock and sets every field to
  * 0, without writing anything. A null doc and an all-zero record are accepted. */
@@ -151,6 +184,21 @@ uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, ch
 /* Releases a list from QUIL_Ini_GetSections or QUIL_Ini_GetKeys, its strings and the array.
  * A null list is ignored. */
 void QUIL_Ini_FreeList(char **list);
+
+/* A key and its value, as QUIL_Ini_GetValue gives the value (null for a key without one). */
+typedef struct IniPair {
+    char *key;
+    char *value;
+} IniPair;
+
+/* Lists the key lines of section (its last header) in document order with their values: *pairs
+ * receives an array of *count pairs of new strings, ended by a pair whose key is null; release it
+ * with QUIL_Ini_FreePairs. A key that has several lines is listed for each of them. Returns the
+ * codes of QUIL_Ini_GetKeys; after a failure (but 170) *pairs is null and *count 0. */
+uint32_t QUIL_Ini_GetPairs(IniFile *doc, const char *section, uint32_t *count, IniPair **pairs);
+
+/* Releases an array from QUIL_Ini_GetPairs with its strings. A null array is ignored. */
+void QUIL_Ini_FreePairs(IniPair *pairs);
 
 /* ==== Writing: editing, saving, validation and removal ==== */
 

@@ -8,7 +8,8 @@
 #include <string>
 #include <tuple>
 
-#include "ini_parser/source/ini_internal.h"
+#include "ini_parser/source/ini_grammar.h"
+#include "ini_parser/source/ini_store.h"
 #include "ini_write_support.h"
 #include "wex_result_codes.h"
 
@@ -262,8 +263,8 @@ TEST(IniLookup, AnswersAsTheLookupConventionsSay) {
         EXPECT_EQ(asked, answers) << text;
     }
     Doc d("[a]\nx=1\n[b]\ny=2\nz=3\n");
-    QUIL_MemFreeSetNullD(&d.doc.lines[2], __LINE__, "test"); // [b]: its keys now belong to [a]
-    QUIL_MemFreeSetNullD(&d.doc.lines[4], __LINE__, "test");
+    wex::ini::drop_line(d.get(), 2); // [b]: its keys now belong to [a]
+    wex::ini::drop_line(d.get(), 4);
     EXPECT_EQ(ask(d.get(), "keys|a") + ";" + ask(d.get(), "sections"), "x,y;a");
     IniFile empty{};
     char *value = nullptr;
@@ -291,7 +292,9 @@ TEST(IniLookup, ComparesNamesInPlaceAsACutCopyComparesThem) {
             char *cut[2] = {};
             ASSERT_EQ(QUIL_Ini_ParseSectionLine(header.c_str(), &cut[0], &cut[1]), QUIL_SUCCESS);
             bool matches = false;
-            EXPECT_EQ(wex::ini::section_line_matches(header.c_str(), name, &matches), QUIL_SUCCESS);
+            wex::ini::SectionParts parts;
+            ASSERT_EQ(wex::ini::cut_section(header.c_str(), &parts), QUIL_SUCCESS);
+            EXPECT_EQ(wex::ini::span_matches(parts.name, name, &matches), QUIL_SUCCESS);
             EXPECT_EQ(matches, QUIL_StriCmp(cut[0], name) == 0) << header << " / " << name;
             take(cut[0]);
             take(cut[1]);
@@ -299,7 +302,7 @@ TEST(IniLookup, ComparesNamesInPlaceAsACutCopyComparesThem) {
     }
     Doc d("[a]\nk=1\n");
     const std::string header = "[" + longName + "]\n";
-    QUIL_MemFreeD(d.doc.lines[0], __LINE__, "test");
+    wex::ini::drop_line(d.get(), 0);
     d.doc.lines[0] = static_cast<char *>(
         QUIL_MemMallocD(static_cast<uint32_t>(header.size() + 1), __LINE__, "test"));
     std::memcpy(d.doc.lines[0], header.c_str(), header.size() + 1);
@@ -357,6 +360,11 @@ TEST(IniCorpus, EveryFileLoadsListsFindsAndSavesAsItShould) {
         ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "wex", "k", "v"), QUIL_SUCCESS);
         ASSERT_EQ(QUIL_Ini_Close(d.path.c_str(), d.get()), QUIL_SUCCESS);
         d.reload(wextest::read_file(d.path));
+        // A last line without a break takes the document's break (LF in every such file here)
+        // when a line comes to follow it; the CR that loading added is not written.
+        if (bytes.back() != '\n' && bytes.back() != '\r') {
+            lines.back().back() = '\n';
+        }
         lines.insert(lines.end(), {"[wex]\n", "k=v\n"});
         EXPECT_EQ(d.lines(), lines);
     }

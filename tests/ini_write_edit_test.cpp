@@ -8,6 +8,7 @@
 #include <string>
 #include <tuple>
 
+#include "ini_parser/source/ini_store.h"
 #include "ini_write_support.h"
 #include "wex_result_codes.h"
 
@@ -20,7 +21,7 @@ using wextest::split;
 // Formats into slot 0 of a document emptied to one free slot; a failure must leave it free.
 std::string format(Doc &d, bool section, const std::string &name, const char *value,
                    const char *comment) {
-    QUIL_MemFreeSetNullD(&d.doc.lines[0], __LINE__, "test");
+    wex::ini::drop_line(d.get(), 0);
     d.doc.modified = 0;
     uint32_t code = section ? QUIL_Ini_FormatSectionLine(d.get(), 0, name.c_str(), comment)
                             : QUIL_Ini_FormatKeyLine(d.get(), 0, name.c_str(), value, comment);

@@ -28,7 +28,8 @@ TEST(RecordLayout, SizesAndOffsetsAreThoseOfThePointerWidth) {
         {"SLinkNode.element", offsetof(SLinkNode, element), 8, 8},
         {"SLinkList (3 node slots, the nodes following it)", sizeof(SLinkList), 36, 48},
         {"HashNode", sizeof(HashNode), 12, 24}, {"HashTable", sizeof(HashTable), 32, 56},
-        {"IniFile", sizeof(IniFile), 96, 104}, {"IniFile.lock (fields added at the end)", offsetof(IniFile, lock), 20, 24},
+        {"IniFile", sizeof(IniFile), 104, 120}, {"IniFile.lock (fields added at the end)", offsetof(IniFile, lock), 20, 24},
+        {"IniFile.options", offsetof(IniFile, options), 28, 40}, {"IniFile.origin", offsetof(IniFile, origin), 32, 48},
         {"IpAddrCursor", sizeof(IpAddrCursor), 8, 16}, {"MD5Context", sizeof(MD5Context), 88, 88}};
     // clang-format on
     for (const Layout &layout : layouts) {

@@ -1,36 +1,48 @@
 // Editing INI documents: the six written line formats, storing lines into slots, inserting key
-// lines and appending section headers, and setting a value.
+// lines and appending section headers, and setting a value, in the line formats or (with
+// INI_KEEP_LAYOUT) in the layout of the lines around.
 //
-// A change is planned and checked in full before the document is touched: the new line is
-// formatted, read back with the document's own grammar and copied into its block, and the line
+// A change is planned and checked in full before the document is touched: the new line is put
+// together, read back with the document's own reading and copied into its block, and the line
 // array is grown, before any slot changes. A failed edit therefore leaves the document as it was.
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
 #include "common/bounded.h"
+#include "ini_parser/source/ini_reading.h"
+#include "ini_parser/source/ini_store.h"
 #include "ini_parser/source/ini_writer_internal.h"
 
+#include <array>
+
 namespace wex::ini_writer {
-
-namespace {
-constexpr const char *kSharedUnit = "publiclib/ini_parser/source/ini_writer_internal";
-} // namespace
-
-void SectionPieces::release() {
-    QUIL_MemFreeSetNullD(&name, __LINE__, kSharedUnit);
-    QUIL_MemFreeSetNullD(&comment, __LINE__, kSharedUnit);
-}
-
-void KeyPieces::release() {
-    QUIL_MemFreeSetNullD(&key, __LINE__, kSharedUnit);
-    QUIL_MemFreeSetNullD(&value, __LINE__, kSharedUnit);
-    QUIL_MemFreeSetNullD(&comment, __LINE__, kSharedUnit);
-}
 
 uint32_t line_kind(const char *line, uint32_t *kind) {
     *kind = INI_LINE_UNSET;
     return QUIL_Ini_GetLineType(line, kind);
+}
+
+Span as_filed(const IniFile *doc, uint32_t slot) {
+    const char *text = doc->lines[slot];
+    Span span{text, text + QUIL_StrLen(text)};
+    if (wex::ini::is_loaded_line(doc, text) && doc->store->break_added(text)) {
+        --span.end;
+    }
+    return span;
+}
+
+Span document_break(const IniFile *doc) {
+    for (uint32_t i = 0; i < doc->lineCount; ++i) {
+        if (doc->lines[i] != nullptr) {
+            Span lineBreak = line_break_of(as_filed(doc, i));
+            if (lineBreak.size() > 0) {
+                return lineBreak;
+            }
+        }
+    }
+    static const char kLF[] = "\n";
+    return {kLF, kLF + 1};
 }
 
 } // namespace wex::ini_writer
@@ -38,8 +50,14 @@ uint32_t line_kind(const char *line, uint32_t *kind) {
 namespace {
 
 using namespace wex::ini_writer;
+using wex::ini::KeyParts;
+using wex::ini::kLineContinuation;
+using wex::ini::Reading;
+using wex::ini::SectionRange;
 
 constexpr const char *kUnit = "publiclib/ini_parser/source/ini_editor";
+
+constexpr uint32_t kNoSlot = UINT32_MAX;
 
 // The combined lengths the formats accept: key + value + comment, and name + comment.
 constexpr uint64_t kKeyLineSum = 508;
@@ -61,10 +79,14 @@ bool is_empty(const char *text) {
     return text == nullptr || text[0] == '\0';
 }
 
+Span span_of(const char *text) {
+    return {text, text + length_of(text)};
+}
+
 // Whether a line holding pieces bytes of names, value and comment, fixedBytes of its own and
 // " ;" when it has a comment stays within the sum the format allows and the longest line.
-bool fits(uint64_t pieces, uint64_t sum, uint64_t fixedBytes, const char *comment) {
-    uint64_t separator = comment != nullptr ? 2 : 0;
+bool fits(uint64_t pieces, uint64_t sum, uint64_t fixedBytes, bool hasComment) {
+    uint64_t separator = hasComment ? 2 : 0;
     return pieces <= sum && pieces + fixedBytes + separator <= kLongestLine;
 }
 
@@ -82,7 +104,7 @@ void end_line(LineBuffer *line, const char *comment) {
 uint32_t format_key_line(LineBuffer *line, const char *key, const char *value,
                          const char *comment) {
     uint64_t pieces = length_of(key) + length_of(value) + length_of(comment);
-    if (is_empty(key) || !fits(pieces, kKeyLineSum, 2, comment)) { // "=" and LF
+    if (is_empty(key) || !fits(pieces, kKeyLineSum, 2, comment != nullptr)) { // "=" and LF
         return INI_BAD_ARGUMENT;
     }
     line->append(key);
@@ -95,8 +117,8 @@ uint32_t format_key_line(LineBuffer *line, const char *key, const char *value,
 // Formats [name][ ;comment] + LF, with the same codes.
 uint32_t format_section_line(LineBuffer *line, const char *name, const char *comment) {
     uint64_t pieces = length_of(name) + length_of(comment);
-    if (is_empty(name) || !fits(pieces, kSectionLineSum, 3, comment)) { // "[", "]" and LF
-        return INI_BAD_ARGUMENT;
+    if (is_empty(name) || !fits(pieces, kSectionLineSum, 3, comment != nullptr)) {
+        return INI_BAD_ARGUMENT; // "[", "]" and LF
     }
     line->append("[");
     line->append(name);
@@ -118,6 +140,44 @@ char *copy_line(const char *text) {
 void free_line(char *text) {
     QUIL_MemFreeD(text, __LINE__, kUnit);
 }
+
+// A line being put together from pieces of other texts, copied once into a block of its exact
+// size. Holds no more pieces than the longest line form has.
+class Pieces {
+  public:
+    void add(Span piece) {
+        pieces_[count_++] = piece;
+        size_ += piece.size();
+    }
+    void add(const char *text) { add(span_of(text)); }
+
+    // The line as a new block of the adapter; null when memory is short.
+    char *copy() const {
+        if (size_ >= UINT32_MAX) {
+            return nullptr;
+        }
+        auto *line =
+            static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size_ + 1), __LINE__, kUnit));
+        if (line == nullptr) {
+            return nullptr;
+        }
+        char *out = line;
+        for (uint32_t i = 0; i < count_; ++i) {
+            size_t size = pieces_[i].size();
+            if (size > 0) {
+                wex::bounded::memcpy_s(out, size, pieces_[i].begin, size);
+                out += size;
+            }
+        }
+        *out = '\0';
+        return line;
+    }
+
+  private:
+    std::array<Span, 8> pieces_{};
+    uint32_t count_ = 0;
+    size_t size_ = 0;
+};
 
 bool is_document(const IniFile *doc) {
     return doc != nullptr && doc->lines != nullptr;
@@ -158,31 +218,32 @@ void append_line(IniFile *doc, char *text) {
     doc->modified = 1;
 }
 
-// Copies a prepared line and grows the array for extra new lines. Returns the copy, or null with
-// the code in *result; nothing is kept on failure.
-char *take_line(IniFile *doc, const LineBuffer &line, uint32_t extra, uint32_t *result) {
-    char *text = copy_line(line.text);
-    *result = text == nullptr ? INI_NO_MEMORY : make_room(doc, extra);
-    if (*result != QUIL_SUCCESS) {
+// Grows the array for extra new lines; on failure text goes back and the code is returned.
+uint32_t room_for(IniFile *doc, char *text, uint32_t extra) {
+    uint32_t result = make_room(doc, extra);
+    if (result != QUIL_SUCCESS) {
         free_line(text);
-        return nullptr;
     }
-    return text;
+    return result;
 }
 
-uint32_t insert_prepared(IniFile *doc, uint32_t after, const LineBuffer &line) {
-    uint32_t result = QUIL_SUCCESS;
-    char *text = take_line(doc, line, 1, &result);
-    if (text != nullptr) {
+uint32_t insert_text(IniFile *doc, uint32_t after, char *text) {
+    uint32_t result = room_for(doc, text, 1);
+    if (result == QUIL_SUCCESS) {
         place_after(doc, after, text);
     }
     return result;
 }
 
+uint32_t insert_prepared(IniFile *doc, uint32_t after, const LineBuffer &line) {
+    char *text = copy_line(line.text);
+    return text == nullptr ? INI_NO_MEMORY : insert_text(doc, after, text);
+}
+
 uint32_t append_prepared(IniFile *doc, const LineBuffer &line) {
-    uint32_t result = QUIL_SUCCESS;
-    char *text = take_line(doc, line, 1, &result);
-    if (text != nullptr) {
+    char *text = copy_line(line.text);
+    uint32_t result = text == nullptr ? INI_NO_MEMORY : room_for(doc, text, 1);
+    if (result == QUIL_SUCCESS) {
         append_line(doc, text);
     }
     return result;
@@ -190,28 +251,25 @@ uint32_t append_prepared(IniFile *doc, const LineBuffer &line) {
 
 // ---- Reading a new line back ----
 
-// Whether the reader takes text back as exactly these bytes: one logical line whose only line
-// break is its last byte, and no odd run of backslashes before it (that would continue the line).
-bool reloads_unchanged(const char *text) {
-    uint32_t length = QUIL_StrLen(text);
-    uint32_t body = length - 1; // the formats end every line with one LF
+// Whether the reader takes text back as exactly these bytes: one line whose only line break
+// ends it; where lines are joined, no odd run of backslashes before that break (it would continue
+// the line) and no more bytes than the longest line (a CR added to a line without a break
+// counted).
+bool reloads_unchanged(Span text, bool joining) {
+    Span lineBreak = line_break_of(text);
     uint32_t backslashes = 0;
-    for (uint32_t i = 0; i < body; ++i) {
-        if (is_line_break(text[i])) {
+    for (const char *p = text.begin; p != lineBreak.begin; ++p) {
+        if (is_line_break(*p)) {
             return false;
         }
-        backslashes = text[i] == '\\' ? backslashes + 1 : 0;
+        backslashes = *p == '\\' ? backslashes + 1 : 0;
     }
-    return backslashes % 2 == 0;
+    size_t withBreak = text.size() + (lineBreak.size() == 0 ? 1 : 0);
+    return !joining || (backslashes % 2 == 0 && withBreak <= kLongestLine);
 }
 
 // The value as the grammar reads it back: without its surrounding blanks.
-struct Trimmed {
-    const char *begin;
-    const char *end;
-};
-
-Trimmed trim(const char *text) {
+Span trimmed(const char *text) {
     const char *begin = text == nullptr ? "" : text;
     while (is_blank(*begin)) {
         ++begin;
@@ -223,172 +281,401 @@ Trimmed trim(const char *text) {
     return {begin, end};
 }
 
-// Whether a parsed piece (null for none) is the text wanted, compared byte for byte.
-bool same_text(const char *parsed, Trimmed wanted) {
-    const char *p = parsed == nullptr ? "" : parsed;
-    for (const char *w = wanted.begin; w != wanted.end; ++w, ++p) {
-        if (*p != *w) {
+bool same_bytes(Span a, Span b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a.begin[i] != b.begin[i]) {
             return false;
         }
     }
-    return *p == '\0';
+    return true;
 }
 
-bool same_text(const char *parsed, const char *wanted) {
-    const char *w = wanted == nullptr ? "" : wanted;
-    return same_text(parsed, Trimmed{w, w + QUIL_StrLen(w)});
+// What a new key line must read back as.
+struct Expected {
+    Span key;
+    const char *value; // null for none
+    bool hasComment;
+    Span comment;
+};
+
+// The kind of text alone, as the document reads lines.
+uint32_t text_kind(const Reading &reading, const char *text, uint32_t *kind) {
+    if (reading.real_files()) {
+        *kind = wex::ini::real_file_kind(text);
+        return QUIL_SUCCESS;
+    }
+    return line_kind(text, kind);
 }
 
-// Whether a formatted line reads back, here and after saving, as a line of this kind.
-bool reads_as(const LineBuffer &line, uint32_t wantedKind) {
+// The parts of a key line text, as the document reads lines.
+uint32_t text_key_parts(const Reading &reading, const char *text, KeyParts *parts) {
+    if (reading.real_files() && QUIL_StrChr(text, '=') == nullptr) {
+        parts->key = trimmed(wex::ini::skip_byte_order_mark(text) + wex::ini::indentation(text));
+        return QUIL_SUCCESS;
+    }
+    return wex::ini::cut_key_line(text, parts);
+}
+
+// Whether a new key line reads back, here and after saving, as the key line expected.
+bool reads_back(const Reading &reading, const char *text, const Expected &expected) {
     uint32_t kind = INI_LINE_UNSET;
-    return reloads_unchanged(line.text) && line_kind(line.text, &kind) == QUIL_SUCCESS &&
-           kind == wantedKind;
+    KeyParts parts;
+    if (!reloads_unchanged(span_of(text), !reading.real_files()) ||
+        text_kind(reading, text, &kind) != QUIL_SUCCESS || kind != INI_LINE_KEY ||
+        text_key_parts(reading, text, &parts) != QUIL_SUCCESS) {
+        return false;
+    }
+    Span value = expected.value == nullptr ? Span{} : trimmed(expected.value);
+    return same_bytes(parts.key, expected.key) && same_bytes(parts.value, value) &&
+           parts.hasComment == expected.hasComment && same_bytes(parts.comment, expected.comment);
 }
 
-// The parser cannot cut a line formatted here only when it would not read back as written, or
-// when memory runs short.
-uint32_t refused_or_failed(uint32_t parseResult) {
-    return parseResult == INI_NO_MEMORY ? INI_NO_MEMORY : INI_BAD_ARGUMENT;
-}
-
-// Reads a formatted key line back. Returns 0 when the grammar gives the key, the value (without
-// its surrounding blanks) and the comment written, INI_BAD_ARGUMENT when it does not,
-// INI_NO_MEMORY when the parser runs short.
-uint32_t key_line_reads_back(const LineBuffer &line, const char *key, const char *value,
-                             const char *comment) {
-    if (!reads_as(line, INI_LINE_KEY)) {
+// Checks a line put together for an edit and hands it out; 170 when it would not read back as
+// expected, 80 when memory is short.
+uint32_t checked_line(const Reading &reading, const Pieces &pieces, const Expected &expected,
+                      char **line) {
+    *line = pieces.copy();
+    if (*line == nullptr) {
+        return INI_NO_MEMORY;
+    }
+    if (!reads_back(reading, *line, expected)) {
+        free_line(*line);
+        *line = nullptr;
         return INI_BAD_ARGUMENT;
     }
-    KeyPieces pieces;
-    uint32_t result = QUIL_Ini_ParseKeyLine(line.text, &pieces.key, &pieces.value, &pieces.comment);
-    if (result != QUIL_SUCCESS) {
-        return refused_or_failed(result);
-    }
-    bool same =
-        same_text(pieces.key, key) && same_text(pieces.value, trim(value)) &&
-        (comment == nullptr ? pieces.comment == nullptr : same_text(pieces.comment, comment));
-    return same ? QUIL_SUCCESS : INI_BAD_ARGUMENT;
+    return QUIL_SUCCESS;
 }
 
-// The same for a header without comment.
-uint32_t header_reads_back(const LineBuffer &line, const char *section) {
-    if (!reads_as(line, INI_LINE_SECTION)) {
-        return INI_BAD_ARGUMENT;
-    }
-    SectionPieces pieces;
-    uint32_t result = QUIL_Ini_ParseSectionLine(line.text, &pieces.name, &pieces.comment);
-    if (result != QUIL_SUCCESS) {
-        return refused_or_failed(result);
-    }
-    bool same = same_text(pieces.name, section) && pieces.comment == nullptr;
-    return same ? QUIL_SUCCESS : INI_BAD_ARGUMENT;
+// ---- The layout around a new line ----
+
+Span leading_blanks(const char *text) {
+    const char *begin = wex::ini::skip_byte_order_mark(text);
+    return {begin, begin + wex::ini::indentation(text)};
 }
 
-// Formats a key line and reads it back.
-uint32_t prepare_key_line(LineBuffer *line, const char *key, const char *value,
-                          const char *comment) {
-    uint32_t result = format_key_line(line, key, value, comment);
-    return result != QUIL_SUCCESS ? result : key_line_reads_back(*line, key, value, comment);
+bool is_passed_by_values(uint32_t kind) {
+    return kind == INI_LINE_EMPTY || kind == INI_LINE_BLANK || kind == INI_LINE_COMMENT;
+}
+
+// The kind of the line in slot; the walks here pass only lines that have been read already.
+uint32_t kind_at(const Reading &reading, uint32_t slot) {
+    uint32_t kind = INI_LINE_UNSET;
+    reading.kind(slot, &kind);
+    return kind;
+}
+
+// The first line after slot that is neither empty, blank nor a comment; kNoSlot when none.
+uint32_t next_content_line(const Reading &reading, uint32_t slot) {
+    const IniFile *doc = reading.doc();
+    for (uint32_t i = slot + 1; i < doc->lineCount; ++i) {
+        if (doc->lines[i] != nullptr && !is_passed_by_values(kind_at(reading, i))) {
+            return i;
+        }
+    }
+    return kNoSlot;
+}
+
+// The key line that a line put after slot could continue: the last line up to slot that is no
+// continuation, empty line or comment, when it is a key line; kNoSlot otherwise.
+uint32_t anchor_key_line(const Reading &reading, uint32_t slot) {
+    const IniFile *doc = reading.doc();
+    for (uint32_t i = slot + 1; i-- > 0;) {
+        if (doc->lines[i] == nullptr) {
+            continue;
+        }
+        uint32_t kind = kind_at(reading, i);
+        if (kind != kLineContinuation && !is_passed_by_values(kind)) {
+            return kind == INI_LINE_KEY ? i : kNoSlot;
+        }
+    }
+    return kNoSlot;
+}
+
+// The indentation of a new key line put after slot in a real file: the preferred one, unless it
+// would make the line continue the key above (deeper than that key) or make the next line
+// continue it (shallower than that line).
+Span indentation_after(const Reading &reading, uint32_t slot, Span preferred) {
+    const IniFile *doc = reading.doc();
+    uint32_t anchor = anchor_key_line(reading, slot);
+    if (anchor != kNoSlot && preferred.size() > wex::ini::indentation(doc->lines[anchor])) {
+        return leading_blanks(doc->lines[anchor]);
+    }
+    uint32_t next = next_content_line(reading, slot);
+    if (next != kNoSlot && preferred.size() < wex::ini::indentation(doc->lines[next])) {
+        return leading_blanks(doc->lines[next]);
+    }
+    return preferred;
+}
+
+// The last key line of range that has an "=", or failing that the first of the document; null
+// when there is none.
+const char *reference_key_line(const Reading &reading, SectionRange range) {
+    const IniFile *doc = reading.doc();
+    for (uint32_t i = range.last; i > range.header; --i) {
+        const char *line = doc->lines[i];
+        if (line != nullptr && kind_at(reading, i) == INI_LINE_KEY && QUIL_StrChr(line, '=')) {
+            return line;
+        }
+    }
+    for (uint32_t i = 0; i < doc->lineCount; ++i) {
+        const char *line = doc->lines[i];
+        if (line != nullptr && kind_at(reading, i) == INI_LINE_KEY && QUIL_StrChr(line, '=')) {
+            return line;
+        }
+    }
+    return nullptr;
+}
+
+// "key = value" or "key=value", as the reference line writes it.
+const char *separator_of(const char *reference) {
+    const char *equals = reference == nullptr ? nullptr : QUIL_StrChr(reference, '=');
+    bool spaced =
+        equals != nullptr && ((equals > reference && is_blank(equals[-1])) || is_blank(equals[1]));
+    return spaced ? " = " : "=";
+}
+
+// Whether the comment line text comments out a line of key: ";" or "#" (repeated or not), then
+// the key, then "=" or nothing but white, blanks allowed between.
+bool comments_out(const char *text, const char *key) {
+    const char *p = wex::ini::skip_byte_order_mark(text) + wex::ini::indentation(text);
+    while (*p == ';' || *p == '#') {
+        ++p;
+    }
+    while (is_blank(*p)) {
+        ++p;
+    }
+    const char *keyEnd = p;
+    while (*keyEnd != '\0' && *keyEnd != '=' && !is_white(*keyEnd)) {
+        ++keyEnd;
+    }
+    bool matches = false;
+    if (wex::ini::span_matches({p, keyEnd}, key, &matches) != QUIL_SUCCESS || !matches) {
+        return false;
+    }
+    while (is_blank(*keyEnd)) {
+        ++keyEnd;
+    }
+    return *keyEnd == '=' || trimmed(keyEnd).size() == 0;
+}
+
+// The last line of range that comments out key and after which a key line can stand without
+// taking over the value lines of another key; kNoSlot when none.
+uint32_t commented_out_line(const Reading &reading, SectionRange range, const char *key) {
+    const IniFile *doc = reading.doc();
+    for (uint32_t i = range.last; i > range.header; --i) {
+        const char *line = doc->lines[i];
+        if (line == nullptr || kind_at(reading, i) != INI_LINE_COMMENT ||
+            !comments_out(line, key)) {
+            continue;
+        }
+        uint32_t next = next_content_line(reading, i);
+        if (next == kNoSlot || kind_at(reading, next) != kLineContinuation) {
+            return i;
+        }
+    }
+    return kNoSlot;
+}
+
+// The last slot of the section's last key and its value; the header when it holds no key.
+uint32_t after_last_key(const Reading &reading, SectionRange range) {
+    const IniFile *doc = reading.doc();
+    for (uint32_t i = range.last; i > range.header; --i) {
+        if (doc->lines[i] != nullptr && kind_at(reading, i) == INI_LINE_KEY) {
+            return reading.value_end(i);
+        }
+    }
+    return range.header;
 }
 
 // ---- The three ways of setting a value ----
 
-// The last line of key in a section's range, cut into its pieces.
-struct KeyLine {
-    bool found = false;
-    uint32_t slot = 0;
-    KeyPieces pieces;
+struct Edit {
+    const Reading &reading;
+    IniFile *doc;
+    bool layout;
 };
 
-uint32_t find_last_key(const IniFile *doc, SectionRange range, const char *key, KeyLine *match) {
-    for (uint32_t i = range.last; i > range.header; --i) {
-        const char *line = doc->lines[i];
-        uint32_t kind = INI_LINE_UNSET;
-        if (line == nullptr) {
-            continue;
+// Adds key and its value to a new line: key=value in the line formats, else with the separator
+// given; a key without a value ends with "=".
+void add_key_and_value(Pieces *pieces, Span key, const char *separator, const char *value) {
+    pieces->add(key);
+    if (value == nullptr || value[0] == '\0') {
+        Span sep = span_of(separator);
+        while (sep.size() > 0 && is_blank(sep.end[-1])) {
+            --sep.end;
         }
-        uint32_t result = line_kind(line, &kind);
-        bool matches = false;
-        if (result == QUIL_SUCCESS && kind == INI_LINE_KEY) {
-            result = wex::ini::key_line_matches(line, key, &matches);
-        }
-        if (result != QUIL_SUCCESS) {
-            return result;
-        }
-        if (matches) {
-            match->found = true;
-            match->slot = i;
-            KeyPieces &p = match->pieces;
-            return QUIL_Ini_ParseKeyLine(line, &p.key, &p.value, &p.comment);
-        }
+        pieces->add(sep);
+    } else {
+        pieces->add(separator);
+        pieces->add(value);
     }
-    return QUIL_SUCCESS;
 }
 
-// Replaces an existing key line: its key as spelled there, the new value, its own comment.
-uint32_t replace_key_line(IniFile *doc, const KeyLine &match, const char *value) {
-    LineBuffer line;
-    uint32_t result = prepare_key_line(&line, match.pieces.key, value, match.pieces.comment);
+// Puts together a key line for key inserted after slot after in range.
+uint32_t new_key_line(const Edit &edit, SectionRange range, uint32_t after, const char *key,
+                      const char *value, char **line) {
+    const char *reference = edit.layout ? reference_key_line(edit.reading, range) : nullptr;
+    Span indent = reference != nullptr ? leading_blanks(reference) : Span{};
+    if (edit.reading.real_files()) {
+        indent = indentation_after(edit.reading, after, indent);
+    }
+    Pieces pieces;
+    pieces.add(indent);
+    add_key_and_value(&pieces, span_of(key), edit.layout ? separator_of(reference) : "=", value);
+    // In the layout, the line break of the line it follows: none after the last line of a file
+    // that ended without one (saving then puts the document's break between the two).
+    pieces.add(edit.layout ? line_break_of(as_filed(edit.doc, after)) : span_of("\n"));
+    if (!edit.layout && !edit.reading.real_files() &&
+        !fits(length_of(key) + length_of(value), kKeyLineSum, 2, false)) {
+        return INI_BAD_ARGUMENT;
+    }
+    return checked_line(edit.reading, pieces, {span_of(key), value, false, {}}, line);
+}
+
+// Puts together the new text of the key line in slot: in the layout, only the bytes of its value
+// change; in the line formats, key=value and the line's comment with LF.
+uint32_t replacement_line(const Edit &edit, uint32_t slot, const char *value, char **line) {
+    KeyParts parts;
+    uint32_t result = edit.reading.key_parts(slot, &parts);
     if (result != QUIL_SUCCESS) {
         return result;
     }
-    char *text = copy_line(line.text);
-    if (text == nullptr) {
-        return INI_NO_MEMORY;
+    Span text = as_filed(edit.doc, slot);
+    Pieces pieces;
+    if (!edit.layout) {
+        pieces.add(edit.reading.real_files() ? leading_blanks(text.begin) : Span{});
+        add_key_and_value(&pieces, parts.key, "=", value == nullptr ? "" : value);
+        if (parts.hasComment) {
+            pieces.add(" ;");
+            pieces.add(parts.comment);
+        }
+        pieces.add("\n");
+        uint64_t sum = parts.key.size() + length_of(value) + parts.comment.size();
+        if (!edit.reading.real_files() && !fits(sum, kKeyLineSum, 2, parts.hasComment)) {
+            return INI_BAD_ARGUMENT;
+        }
+    } else if (parts.hasValue) {
+        pieces.add({text.begin, parts.value.begin});
+        pieces.add(value == nullptr ? "" : value);
+        pieces.add({parts.value.end, text.end});
+    } else {
+        // No value yet: after the "=" (a blank first where one stands before it), or after the
+        // single word, with the document's separator.
+        const char *equals = QUIL_StrChr(text.begin, '=');
+        const char *after = equals != nullptr ? equals + 1 : parts.key.end;
+        pieces.add({text.begin, after});
+        if (value != nullptr && value[0] != '\0') {
+            pieces.add(equals == nullptr ? separator_of(reference_key_line(edit.reading, {0, 0}))
+                       : is_blank(equals[-1]) ? " "
+                                              : "");
+            pieces.add(value);
+        }
+        pieces.add({after, text.end});
     }
-    free_line(doc->lines[match.slot]);
-    doc->lines[match.slot] = text;
-    doc->modified = 1;
+    return checked_line(edit.reading, pieces, {parts.key, value, parts.hasComment, parts.comment},
+                        line);
+}
+
+// Replaces the key line in slot and drops the lines that continued its value.
+uint32_t replace_key_line(const Edit &edit, uint32_t slot, const char *value) {
+    char *text = nullptr;
+    uint32_t result = replacement_line(edit, slot, value, &text);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    uint32_t end = edit.reading.value_end(slot);
+    for (uint32_t i = slot + 1; i <= end; ++i) {
+        if (edit.doc->lines[i] != nullptr && kind_at(edit.reading, i) == kLineContinuation) {
+            wex::ini::drop_line(edit.doc, i);
+        }
+    }
+    wex::ini::drop_line(edit.doc, slot);
+    edit.doc->lines[slot] = text;
+    edit.doc->modified = 1;
     return QUIL_SUCCESS;
 }
 
-uint32_t set_in_section(IniFile *doc, SectionRange range, const char *key, const char *value) {
+uint32_t set_in_section(const Edit &edit, SectionRange range, const char *key, const char *value) {
     if (key == nullptr) {
         return INI_BAD_ARGUMENT;
     }
-    KeyLine match;
-    uint32_t result = find_last_key(doc, range, key, &match);
-    if (result != QUIL_SUCCESS) {
+    uint32_t slot = 0;
+    uint32_t result = wex::ini::find_key_from_end(edit.reading, range, key, &slot);
+    if (result == QUIL_SUCCESS) {
+        return replace_key_line(edit, slot, value);
+    }
+    if (result != INI_NO_KEY) {
         return result;
     }
-    if (match.found) {
-        return replace_key_line(doc, match, value);
+    uint32_t after = range.last;
+    if (edit.layout) {
+        after = commented_out_line(edit.reading, range, key);
+        after = after != kNoSlot ? after : after_last_key(edit.reading, range);
     }
-    LineBuffer line;
-    result = prepare_key_line(&line, key, value, nullptr);
-    return result != QUIL_SUCCESS ? result : insert_prepared(doc, range.last, line);
+    char *text = nullptr;
+    result = new_key_line(edit, range, after, key, value, &text);
+    return result != QUIL_SUCCESS ? result : insert_text(edit.doc, after, text);
 }
 
-// Appends a new section header and, with a key, its first key line: both lines are formatted,
-// read back and copied, and the array grown for both, before either is added.
-uint32_t append_section(IniFile *doc, const char *section, const char *key, const char *value) {
-    LineBuffer header;
-    LineBuffer keyLine;
-    uint32_t result = format_section_line(&header, section, nullptr);
-    if (result == QUIL_SUCCESS) {
-        result = header_reads_back(header, section);
+// Whether a header formatted for section reads back as a header of that name.
+bool header_reads_back(const Reading &reading, const char *text, const char *section) {
+    uint32_t kind = INI_LINE_UNSET;
+    wex::ini::SectionParts parts;
+    bool read = reloads_unchanged(span_of(text), !reading.real_files()) &&
+                text_kind(reading, text, &kind) == QUIL_SUCCESS && kind == INI_LINE_SECTION &&
+                wex::ini::cut_section(text, &parts) == QUIL_SUCCESS;
+    return read && same_bytes(parts.name, span_of(section)) && !parts.hasComment;
+}
+
+// Appends a new section header and, with a key, its first key line: both lines are put
+// together, read back and copied, and the array grown for both, before either is added.
+uint32_t append_section(const Edit &edit, const char *section, const char *key, const char *value) {
+    Span lineBreak = edit.layout ? document_break(edit.doc) : span_of("\n");
+    if (!edit.layout && !edit.reading.real_files() &&
+        !fits(length_of(section), kSectionLineSum, 3, false)) {
+        return INI_BAD_ARGUMENT;
     }
-    if (result == QUIL_SUCCESS && key != nullptr) {
-        result = prepare_key_line(&keyLine, key, value, nullptr);
-    }
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    if (key == nullptr) {
-        return append_prepared(doc, header);
-    }
-    char *keyText = copy_line(keyLine.text);
-    if (keyText == nullptr) {
+    Pieces header;
+    header.add("[");
+    header.add(section);
+    header.add("]");
+    header.add(lineBreak);
+    char *headerText = header.copy();
+    if (headerText == nullptr) {
         return INI_NO_MEMORY;
     }
-    char *headerText = take_line(doc, header, 2, &result);
-    if (headerText == nullptr) {
+    if (!header_reads_back(edit.reading, headerText, section)) {
+        free_line(headerText);
+        return INI_BAD_ARGUMENT;
+    }
+    char *keyText = nullptr;
+    uint32_t result = QUIL_SUCCESS;
+    if (key != nullptr) {
+        const char *reference = edit.layout ? reference_key_line(edit.reading, {0, 0}) : nullptr;
+        Pieces line;
+        add_key_and_value(&line, span_of(key), edit.layout ? separator_of(reference) : "=", value);
+        line.add(lineBreak);
+        bool fitting = edit.layout || edit.reading.real_files() ||
+                       fits(length_of(key) + length_of(value), kKeyLineSum, 2, false);
+        result = fitting
+                     ? checked_line(edit.reading, line, {span_of(key), value, false, {}}, &keyText)
+                     : INI_BAD_ARGUMENT;
+    }
+    if (result == QUIL_SUCCESS) {
+        result = make_room(edit.doc, key != nullptr ? 2 : 1);
+    }
+    if (result != QUIL_SUCCESS) {
+        free_line(headerText);
         free_line(keyText);
         return result;
     }
-    append_line(doc, headerText);
-    append_line(doc, keyText);
+    append_line(edit.doc, headerText);
+    if (keyText != nullptr) {
+        append_line(edit.doc, keyText);
+    }
     return QUIL_SUCCESS;
 }
 
@@ -451,12 +738,18 @@ uint32_t QUIL_Ini_SetValue(IniFile *doc, const char *section, const char *key, c
     if (!is_document(doc) || is_empty(section) || (key != nullptr && key[0] == '\0')) {
         return INI_BAD_ARGUMENT;
     }
-    SectionRange range{};
-    uint32_t result = wex::ini::find_section_from_end(doc, section, &range);
-    if (result == INI_NO_SECTION) {
-        return append_section(doc, section, key, value);
+    Reading reading(doc);
+    uint32_t result = reading.start();
+    if (result != QUIL_SUCCESS) {
+        return result;
     }
-    return result != QUIL_SUCCESS ? result : set_in_section(doc, range, key, value);
+    Edit edit{reading, doc, (doc->options & INI_KEEP_LAYOUT) != 0};
+    SectionRange range{};
+    result = wex::ini::find_section_from_end(reading, section, &range);
+    if (result == INI_NO_SECTION) {
+        return append_section(edit, section, key, value);
+    }
+    return result != QUIL_SUCCESS ? result : set_in_section(edit, range, key, value);
 }
 
 } // extern "C"

@@ -1,7 +1,9 @@
 // Saving INI documents: closing writes a changed document into a new backup file beside the file
 // it replaces, makes that file durable and gives it the document file's access, then renames it
 // over the document file, so that the document path holds the whole old text until the instant
-// it holds the whole new one. Long lines are wrapped so that the reader joins them back.
+// it holds the whole new one. Loaded lines that no edit touched are written as their file held
+// them; lines an edit made are written in the line formats, long ones cut into pieces that the
+// reader joins back, or as they are when the document keeps its layout.
 #include <cinttypes>
 
 #include "wex_ini.h"
@@ -10,12 +12,15 @@
 
 #include "common/bounded.h"
 #include "ini_parser/source/ini_origin.h"
+#include "ini_parser/source/ini_store.h"
 #include "ini_parser/source/ini_writer_internal.h"
 
 namespace {
 
+using wex::ini::Span;
 using wex::ini_writer::is_line_break;
 using wex::ini_writer::kLineBufferSize;
+using wex::ini_writer::line_break_of;
 
 constexpr const char *kUnit = "publiclib/ini_parser/source/ini_save";
 
@@ -119,7 +124,12 @@ char *backup_name(const char *target) {
     return name;
 }
 
-// ---- Keeping lines apart ----
+// ---- What each line is written as ----
+//
+// A loaded line that no edit touched is written as the bytes its file held, whatever its length;
+// a line an edit made is written as its text, cut into pieces in the line formats. A line that
+// ends without a line break (the last line of a file that had none) gets the document's break when
+// another line comes to follow it.
 //
 // The reader takes LF CR and CR LF as one break. Lines that stood apart when loaded can come to
 // stand side by side when a line between them is removed or a new line is put before an empty
@@ -128,8 +138,21 @@ char *backup_name(const char *target) {
 // so that every line reads back as a line of its own. A run of empty lines of one byte each is
 // written as one byte repeated, the byte that keeps the last of them apart from what follows.
 
-bool is_one_break(const char *line) {
-    return is_line_break(line[0]) && line[1] == '\0';
+struct Written {
+    Span bytes;
+    bool wrapped; // cut into pieces by QUIL_Ini_WriteLine
+};
+
+Written written_form(const IniFile *doc, uint32_t slot) {
+    const char *text = doc->lines[slot];
+    if (wex::ini::is_loaded_line(doc, text)) {
+        return {doc->store->file_bytes(text), false};
+    }
+    return {{text, text + QUIL_StrLen(text)}, (doc->options & INI_KEEP_LAYOUT) == 0};
+}
+
+bool is_one_break(Span bytes) {
+    return bytes.size() == 1 && is_line_break(bytes.begin[0]);
 }
 
 // The first slot from slot on whose line has not been removed, or lineCount.
@@ -142,12 +165,12 @@ uint32_t next_present(const IniFile *doc, uint32_t slot) {
 
 // The byte every line of the run of one-byte empty lines that starts at slot is written as.
 char run_byte(const IniFile *doc, uint32_t slot) {
-    char last = doc->lines[slot][0];
-    while (slot < doc->lineCount && is_one_break(doc->lines[slot])) {
-        last = doc->lines[slot][0];
+    char last = written_form(doc, slot).bytes.begin[0];
+    while (slot < doc->lineCount && is_one_break(written_form(doc, slot).bytes)) {
+        last = written_form(doc, slot).bytes.begin[0];
         slot = next_present(doc, slot + 1);
     }
-    char after = slot < doc->lineCount ? doc->lines[slot][0] : '\0';
+    char after = slot < doc->lineCount ? written_form(doc, slot).bytes.begin[0] : '\0';
     return is_line_break(after) ? after : last;
 }
 
@@ -156,43 +179,82 @@ char written_first(const IniFile *doc, uint32_t slot) {
     if (slot >= doc->lineCount) {
         return '\0';
     }
-    const char *line = doc->lines[slot];
-    return is_one_break(line) ? run_byte(doc, slot) : line[0];
+    Span bytes = written_form(doc, slot).bytes;
+    return is_one_break(bytes) ? run_byte(doc, slot) : bytes.begin[0];
 }
 
-// Whether text ends in a one-byte break that the reader would pair with the byte next.
-bool would_pair(const char *text, uint32_t length, char next) {
-    if (length < 2 || !is_line_break(text[length - 1]) || is_line_break(text[length - 2])) {
-        return false;
+// The byte that ends a line's bytes when they end in a one-byte break that the reader would pair
+// with next, the first byte of what follows; else the line's own last byte.
+char last_byte_before(Span ending, char next) {
+    char last = ending.end[-1];
+    bool single = ending.size() >= 1 && is_line_break(last) &&
+                  (ending.size() < 2 || !is_line_break(ending.end[-2]));
+    return single && is_line_break(next) && next != last ? next : last;
+}
+
+// Writes bytes with their last byte replaced by last, whole or cut into pieces.
+uint32_t write_ending_with(QUIL_FILE *file, Written line, char last) {
+    const char *text = line.bytes.begin;
+    uint32_t size = static_cast<uint32_t>(line.bytes.size());
+    if (!line.wrapped) {
+        bool same = text[size - 1] == last;
+        bool written = write_bytes(file, text, same ? size : size - 1) &&
+                       (same || write_bytes(file, &last, 1));
+        return written ? QUIL_SUCCESS : INI_BACKUP_FAILED;
     }
-    return is_line_break(next) && next != text[length - 1];
-}
-
-// Writes a line of two bytes or more that the byte next will follow.
-uint32_t write_apart(QUIL_FILE *file, const char *text, char next) {
-    uint32_t length = QUIL_StrLen(text);
-    if (length >= kLineBufferSize || !would_pair(text, length, next)) {
+    if (text[size - 1] == last || size >= kLineBufferSize) {
         return QUIL_Ini_WriteLine(file, text);
     }
     char apart[kLineBufferSize];
     wex::bounded::strcpy_s(apart, sizeof apart, text);
-    apart[length - 1] = next;
+    apart[size - 1] = last;
     return QUIL_Ini_WriteLine(file, apart);
 }
 
+// The bytes of a line that ended the file with a backslash that continued nothing (which loading
+// dropped), without that backslash and the line break after it: followed by another line, it
+// would join that line to this one.
+Span without_dangling_continuation(Span bytes) {
+    Span body{bytes.begin, line_break_of(bytes).begin};
+    uint32_t backslashes = 0;
+    while (backslashes < body.size() &&
+           body.end[-1 - static_cast<ptrdiff_t>(backslashes)] == '\\') {
+        ++backslashes;
+    }
+    return backslashes % 2 == 1 ? Span{body.begin, body.end - 1} : bytes;
+}
+
+// Writes the line at slot, which next will follow (lineCount when none does).
+uint32_t write_one(QUIL_FILE *file, const IniFile *doc, uint32_t slot, uint32_t next,
+                   Span documentBreak) {
+    Written line = written_form(doc, slot);
+    if (next < doc->lineCount && (doc->options & INI_READ_REAL_FILES) == 0) {
+        line.bytes = without_dangling_continuation(line.bytes);
+    }
+    char nextFirst = written_first(doc, next);
+    if (next >= doc->lineCount || line_break_of(line.bytes).size() > 0) {
+        return write_ending_with(file, line, last_byte_before(line.bytes, nextFirst));
+    }
+    uint32_t result = line.wrapped ? QUIL_Ini_WriteLine(file, line.bytes.begin)
+                                   : write_ending_with(file, line, line.bytes.end[-1]);
+    Written lineBreak{documentBreak, false};
+    return result != QUIL_SUCCESS
+               ? result
+               : write_ending_with(file, lineBreak, last_byte_before(documentBreak, nextFirst));
+}
+
 uint32_t write_lines(QUIL_FILE *file, const IniFile *doc) {
+    Span documentBreak = wex::ini_writer::document_break(doc);
     char runByte = '\0'; // while in a run of one-byte empty lines
     for (uint32_t i = next_present(doc, 0); i < doc->lineCount;) {
-        const char *line = doc->lines[i];
         uint32_t next = next_present(doc, i + 1);
         uint32_t result = QUIL_SUCCESS;
-        if (is_one_break(line)) {
+        if (is_one_break(written_form(doc, i).bytes)) {
             runByte = runByte != '\0' ? runByte : run_byte(doc, i);
-            const char written[] = {runByte, '\0'};
-            result = QUIL_Ini_WriteLine(file, written);
+            result = write_bytes(file, &runByte, 1) ? QUIL_SUCCESS : INI_BACKUP_FAILED;
         } else {
             runByte = '\0';
-            result = write_apart(file, line, written_first(doc, next));
+            result = write_one(file, doc, i, next, documentBreak);
         }
         if (result != QUIL_SUCCESS) {
             return result;

@@ -7,11 +7,14 @@
 #include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
+#include "ini_parser/source/ini_reading.h"
+#include "ini_parser/source/ini_store.h"
 #include "ini_parser/source/ini_writer_internal.h"
 
 namespace {
 
 using namespace wex::ini_writer;
+using wex::ini::Reading;
 
 constexpr const char *kUnit = "publiclib/ini_parser/source/ini_validate";
 
@@ -185,7 +188,7 @@ class SlotPlan {
     // Empties every planned slot and marks the document changed.
     void apply(IniFile *doc) const {
         for (uint32_t i = 0; i < count_; ++i) {
-            QUIL_MemFreeSetNullD(&doc->lines[slots_[i]], __LINE__, kUnit);
+            wex::ini::drop_line(doc, slots_[i]);
             if (doc->physLineCount > 0) {
                 doc->physLineCount--;
             }
@@ -200,40 +203,36 @@ class SlotPlan {
     uint32_t count_ = 0;
 };
 
-// What a removal scan decides for one line, given that the scan stands in a matching section.
-using LineRule = uint32_t (*)(const char *line, uint32_t kind, const char *key, bool *remove);
-
-uint32_t remove_matching_key(const char *line, uint32_t kind, const char *key, bool *remove) {
-    return kind == INI_LINE_KEY ? wex::ini::key_line_matches(line, key, remove) : QUIL_SUCCESS;
-}
-
-uint32_t remove_every_line(const char *, uint32_t, const char *, bool *remove) {
-    *remove = true;
-    return QUIL_SUCCESS;
-}
-
-// Scans every line from the first, classifying each, cutting every header and passing the lines
-// of each section named section (header included) to rule. Notes whether a section matched.
-uint32_t plan_removal(const IniFile *doc, const char *section, const char *key, LineRule rule,
-                      SlotPlan *plan, bool *sectionFound) {
+// Scans every line from the first, classifying each and cutting every header, and plans the
+// removal of what lies in each section named section: with a key, every line of that key and
+// the lines that continue its value; without, every line, the header included. Notes whether a
+// section matched.
+uint32_t plan_removal(const Reading &reading, const char *section, const char *key, SlotPlan *plan,
+                      bool *sectionFound) {
+    const IniFile *doc = reading.doc();
     bool inMatch = false;
+    bool inRemovedValue = false; // after a removed key line, while its value goes on
     for (uint32_t i = 0; i < doc->lineCount; ++i) {
-        const char *line = doc->lines[i];
-        if (line == nullptr) {
+        if (doc->lines[i] == nullptr) {
             continue;
         }
         uint32_t kind = INI_LINE_UNSET;
-        uint32_t result = line_kind(line, &kind);
+        uint32_t result = reading.kind(i, &kind);
         if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
-            result = wex::ini::section_line_matches(line, section, &inMatch);
+            result = reading.section_matches(i, section, &inMatch);
             *sectionFound = *sectionFound || inMatch;
         }
-        bool remove = false;
-        if (result == QUIL_SUCCESS && inMatch) {
-            result = rule(line, kind, key, &remove);
+        bool remove = inMatch && key == nullptr;
+        if (result == QUIL_SUCCESS && inMatch && key != nullptr && kind == INI_LINE_KEY) {
+            result = reading.key_matches(i, key, &remove);
         }
         if (result != QUIL_SUCCESS) {
             return result;
+        }
+        if (kind == wex::ini::kLineContinuation) {
+            remove = remove || inRemovedValue;
+        } else if (kind != INI_LINE_EMPTY && kind != INI_LINE_BLANK && kind != INI_LINE_COMMENT) {
+            inRemovedValue = remove && kind == INI_LINE_KEY;
         }
         if (remove) {
             plan->add(i);
@@ -243,16 +242,17 @@ uint32_t plan_removal(const IniFile *doc, const char *section, const char *key, 
 }
 
 // The shared body of both removals: check, plan, then empty the planned slots.
-uint32_t remove_lines(IniFile *doc, const char *section, const char *key, LineRule rule) {
+uint32_t remove_lines(IniFile *doc, const char *section, const char *key) {
     if (doc->lineCount == 0) {
         return INI_NO_LINES;
     }
+    Reading reading(doc);
     SlotPlan plan(doc->lineCount);
-    if (!plan.allocated()) {
-        return INI_NO_MEMORY;
-    }
+    uint32_t result = plan.allocated() ? reading.start() : INI_NO_MEMORY;
     bool sectionFound = false;
-    uint32_t result = plan_removal(doc, section, key, rule, &plan, &sectionFound);
+    if (result == QUIL_SUCCESS) {
+        result = plan_removal(reading, section, key, &plan, &sectionFound);
+    }
     if (result != QUIL_SUCCESS) {
         return result;
     }
@@ -328,14 +328,14 @@ uint32_t QUIL_Ini_DeleteKey(IniFile *doc, const char *section, const char *key) 
     if (!is_document(doc) || section == nullptr || key == nullptr) {
         return INI_BAD_ARGUMENT;
     }
-    return remove_lines(doc, section, key, remove_matching_key);
+    return remove_lines(doc, section, key);
 }
 
 uint32_t QUIL_Ini_DeleteSection(IniFile *doc, const char *section) {
     if (!is_document(doc) || section == nullptr) {
         return INI_BAD_ARGUMENT;
     }
-    return remove_lines(doc, section, nullptr, remove_every_line);
+    return remove_lines(doc, section, nullptr);
 }
 
 } // extern "C"

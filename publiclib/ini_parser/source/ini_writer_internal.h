@@ -1,6 +1,6 @@
 // Pieces shared by the units that change and save INI documents, on top of those the whole family
-// shares: the line buffer, the line-break class and holders for the strings the parsers hand out.
-// Not part of the library's interface.
+// shares: the line buffer, the line-break class and the line breaks of texts. Not part of the
+// library's interface.
 #ifndef WEX_PUBLICLIB_INI_WRITER_INTERNAL_H
 #define WEX_PUBLICLIB_INI_WRITER_INTERNAL_H
 
@@ -14,7 +14,7 @@ namespace wex::ini_writer {
 using wex::ini::is_blank;
 using wex::ini::is_white;
 using wex::ini::kLongestLine;
-using wex::ini::SectionRange;
+using wex::ini::Span;
 
 constexpr uint32_t kLineBufferSize = kLongestLine + 1;
 
@@ -22,31 +22,27 @@ inline bool is_line_break(char c) {
     return c == '\r' || c == '\n';
 }
 
-// What QUIL_Ini_ParseSectionLine hands out, given back when the holder goes out of scope.
-struct SectionPieces {
-    char *name = nullptr;
-    char *comment = nullptr;
-    SectionPieces() = default;
-    SectionPieces(const SectionPieces &) = delete;
-    SectionPieces &operator=(const SectionPieces &) = delete;
-    ~SectionPieces() { release(); }
-    void release(); // gives the pieces back and leaves the holder empty
-};
-
-// What QUIL_Ini_ParseKeyLine hands out, given back when the holder goes out of scope.
-struct KeyPieces {
-    char *key = nullptr;
-    char *value = nullptr;
-    char *comment = nullptr;
-    KeyPieces() = default;
-    KeyPieces(const KeyPieces &) = delete;
-    KeyPieces &operator=(const KeyPieces &) = delete;
-    ~KeyPieces() { release(); }
-    void release(); // gives the pieces back and leaves the holder empty
-};
+// The line break that ends text: CR, LF, CR LF or LF CR; empty when it ends otherwise.
+inline Span line_break_of(Span text) {
+    const char *begin = text.end;
+    if (begin > text.begin && is_line_break(begin[-1])) {
+        --begin;
+        if (begin > text.begin && is_line_break(begin[-1]) && begin[-1] != begin[0]) {
+            --begin;
+        }
+    }
+    return {begin, text.end};
+}
 
 // The kind of a stored line (never null), with the classification's code.
 uint32_t line_kind(const char *line, uint32_t *kind);
+
+// The text of the line in slot as its file held it: a loaded line that ended the file without a
+// line break loses the CR that loading added.
+Span as_filed(const IniFile *doc, uint32_t slot);
+
+// The document's line break: that of its first line that has one, else LF.
+Span document_break(const IniFile *doc);
 
 } // namespace wex::ini_writer
 
