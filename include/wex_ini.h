@@ -200,6 +200,26 @@ uint32_t QUIL_Ini_GetPairs(IniFile *doc, const char *section, uint32_t *count, I
 /* Releases an array from QUIL_Ini_GetPairs with its strings. A null array is ignored. */
 void QUIL_Ini_FreePairs(IniPair *pairs);
 
+/* One header or key line of a document: the header's name alone (key and value null), or a key
+ * with its value (null for none) and the name of the header above it (null before the first). */
+typedef struct IniEntry {
+    char *section;
+    char *key;
+    char *value;
+    uint32_t slot; /* the line's slot */
+} IniEntry;
+
+/* Lists every header and key line of the document in document order, as the document reads its
+ * lines: *entries receives an array of *count entries of new strings, ended by an entry whose
+ * section and key are null; release it with QUIL_Ini_FreeEntries. A document without headers or
+ * key lines gives 0 and no entries. Returns 0; 170 for a null doc, array or output; 130 for a
+ * document without lines; 80 when memory is short; the code of a line that cannot be classified
+ * or cut (160, 110, 120). After a failure (but 170) *entries is null and *count 0. */
+uint32_t QUIL_Ini_GetEntries(IniFile *doc, uint32_t *count, IniEntry **entries);
+
+/* Releases an array from QUIL_Ini_GetEntries with its strings. A null array is ignored. */
+void QUIL_Ini_FreeEntries(IniEntry *entries);
+
 /* ==== Writing: editing, saving, validation and removal ==== */
 
 /* Sets the value of key in section: the last line of that key in the last section of that name

@@ -309,7 +309,7 @@ const std::map<uint32_t, const char *> kValidationProblems = {
 };
 
 int validate_one(const std::string &path) {
-    Document doc(path);
+    Document doc(path, 0);
     if (int status = doc.load(); status != kOk) {
         return status;
     }

@@ -108,11 +108,12 @@ std::vector<uint32_t> logical_line_starts(const std::string &path) {
 }
 
 int Document::load() {
-    return loaded(QUIL_Ini_Load(path_.c_str(), &doc_), 0);
+    return loaded(QUIL_Ini_LoadWithOptions(path_.c_str(), &doc_, options_), 0);
 }
 
 int Document::load_for_update(uint32_t waitMs) {
-    return loaded(QUIL_Ini_LoadForUpdate(path_.c_str(), &doc_, waitMs), waitMs);
+    return loaded(QUIL_Ini_LoadForUpdateWithOptions(path_.c_str(), &doc_, waitMs, options_),
+                  waitMs);
 }
 
 int Document::loaded(uint32_t result, uint32_t waitMs) {
@@ -187,7 +188,8 @@ std::string Document::at_line(uint32_t line) const {
 }
 
 uint32_t Document::physical_line(uint32_t slot) {
-    std::vector<uint32_t> starts = stream_ ? std::vector<uint32_t>{} : logical_line_starts(path_);
+    bool joined = (options_ & INI_READ_REAL_FILES) == 0 && !stream_;
+    std::vector<uint32_t> starts = joined ? logical_line_starts(path_) : std::vector<uint32_t>{};
     return slot < starts.size() ? starts[slot] : slot + 1;
 }
 
@@ -222,8 +224,7 @@ int Document::report(uint32_t code, const std::string &section, const std::strin
     case INI_BAD_ARGUMENT:
         complain(label_ + ": refused: the section, key or value would not read back as written "
                           "(an empty name, a line break, blanks around a value, '=' in a key, ']' "
-                          "in a section name, a trailing backslash, \" ;\" outside quotes, or a "
-                          "line over 511 bytes); nothing was changed");
+                          "in a section name, or \" ;\" outside quotes); nothing was changed");
         return kNotFound;
     case INI_NO_MEMORY:
         complain(label_ + ": out of memory");

@@ -39,10 +39,16 @@ struct CutLine {
 // What is wrong with a line that the grammar refuses with code.
 const char *line_problem(uint32_t code);
 
+// How quil reads and edits files: as the programs that own real configuration files read them,
+// changing only the bytes an edit asks for.
+constexpr uint32_t kRealFiles = INI_READ_REAL_FILES | INI_KEEP_LAYOUT;
+
 // A loaded document, released on every path (which also ends a load for update's lock).
 class Document {
   public:
-    explicit Document(std::string path) : path_(std::move(path)), label_(path_) {}
+    // options: how the file is read (the strict grammar for validation).
+    explicit Document(std::string path, uint32_t options = kRealFiles)
+        : path_(std::move(path)), label_(path_), options_(options) {}
     // The INI text on standard input, which can be read only once: messages count its logical
     // lines instead of finding the physical ones.
     static Document standard_input() { return Document("/dev/stdin", "standard input"); }
@@ -68,7 +74,7 @@ class Document {
 
   private:
     Document(std::string path, std::string label)
-        : path_(std::move(path)), label_(std::move(label)), stream_(true) {}
+        : path_(std::move(path)), label_(std::move(label)), options_(kRealFiles), stream_(true) {}
     int loaded(uint32_t result, uint32_t waitMs);
     std::string at_line(uint32_t line) const;
     uint32_t physical_line(uint32_t slot);
@@ -76,6 +82,7 @@ class Document {
 
     std::string path_;
     std::string label_;
+    uint32_t options_;
     bool stream_ = false;
     IniFile doc_{};
 };

@@ -121,24 +121,35 @@ int read_merge_input(const std::optional<std::string> &defaultSection, std::vect
     if (int status = input.load(); status != kOk) {
         return status;
     }
-    IniFile *doc = input.get();
-    std::optional<std::string> section = defaultSection;
-    for (uint32_t slot = 0; slot < doc->lineCount; ++slot) {
-        CutLine line(doc->lines[slot]);
-        if (line.result != QUIL_SUCCESS) {
-            return input.report_line(slot, line_problem(line.result));
+    uint32_t count = 0;
+    IniEntry *entries = nullptr;
+    uint32_t result = QUIL_Ini_GetEntries(input.get(), &count, &entries);
+    if (result == INI_NO_LINES) {
+        return kOk;
+    }
+    if (result != QUIL_SUCCESS) {
+        return input.report(result, "", "");
+    }
+    int status = kOk;
+    for (uint32_t i = 0; i < count && status == kOk; ++i) {
+        const IniEntry &entry = entries[i];
+        std::optional<std::string> section = defaultSection;
+        if (entry.section != nullptr) {
+            section = entry.section;
         }
-        if (line.kind == INI_LINE_SECTION) {
-            section = line.name;
-            edits.push_back({line.name, std::nullopt, std::nullopt});
-        } else if (line.kind == INI_LINE_KEY && !section) {
-            return input.report_line(slot, "key outside any section (give SECTION to put it in)");
-        } else if (line.kind == INI_LINE_KEY) {
-            edits.push_back({*section, std::string(line.name),
-                             line.value ? std::optional<std::string>(line.value) : std::nullopt});
+        if (entry.key == nullptr) {
+            edits.push_back({*section, std::nullopt, std::nullopt});
+        } else if (!section) {
+            status = input.report_line(entry.slot,
+                                       "key outside any section (give SECTION to put it in)");
+        } else {
+            edits.push_back({*section, std::string(entry.key),
+                             entry.value ? std::optional<std::string>(entry.value)
+                                         : std::nullopt});
         }
     }
-    return kOk;
+    QUIL_Ini_FreeEntries(entries);
+    return status;
 }
 
 } // namespace

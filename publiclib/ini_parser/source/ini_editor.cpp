@@ -490,6 +490,26 @@ uint32_t after_last_key(const Reading &reading, SectionRange range) {
     return range.header;
 }
 
+// Where a new key line put after slot after goes instead when after is the file's last line, a
+// key line without a line break: right before it, so that the file's last line stays as it was.
+uint32_t keeping_last_line(const Reading &reading, SectionRange range, uint32_t after) {
+    const IniFile *doc = reading.doc();
+    for (uint32_t i = after + 1; i < doc->lineCount; ++i) {
+        if (doc->lines[i] != nullptr) {
+            return after;
+        }
+    }
+    if (after == range.header || kind_at(reading, after) != INI_LINE_KEY ||
+        line_break_of(as_filed(doc, after)).size() > 0) {
+        return after;
+    }
+    uint32_t before = after - 1;
+    while (doc->lines[before] == nullptr) {
+        --before;
+    }
+    return before;
+}
+
 // ---- The three ways of setting a value ----
 
 struct Edit {
@@ -614,6 +634,7 @@ uint32_t set_in_section(const Edit &edit, SectionRange range, const char *key, c
     if (edit.layout) {
         after = commented_out_line(edit.reading, range, key);
         after = after != kNoSlot ? after : after_last_key(edit.reading, range);
+        after = keeping_last_line(edit.reading, range, after);
     }
     char *text = nullptr;
     result = new_key_line(edit, range, after, key, value, &text);

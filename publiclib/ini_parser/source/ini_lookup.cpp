@@ -120,6 +120,57 @@ uint32_t gather_pairs(const Reading &reading, uint32_t header, uint32_t *count, 
     return result == QUIL_SUCCESS && *count == 0 ? INI_NO_KEY : result;
 }
 
+// Adds the entry of the line in slot, a header or a key line; section is the header's name
+// (the entry of the header above) or null.
+uint32_t add_entry(const Reading &reading, uint32_t slot, uint32_t kind, const char *section,
+                   IniEntry *entry) {
+    entry->slot = slot;
+    Span name;
+    KeyParts parts;
+    uint32_t result = kind == INI_LINE_SECTION ? reading.section_name(slot, &name)
+                                               : reading.key_parts(slot, &parts);
+    if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
+        entry->section = copy_span(name);
+        return entry->section != nullptr ? QUIL_SUCCESS : INI_NO_MEMORY;
+    }
+    if (result == QUIL_SUCCESS) {
+        entry->key = copy_span(parts.key);
+        result = entry->key != nullptr ? reading.copy_value(slot, &entry->value) : INI_NO_MEMORY;
+    }
+    if (result == QUIL_SUCCESS && section != nullptr) {
+        entry->section = copy_span({section, section + QUIL_StrLen(section)});
+        result = entry->section != nullptr ? QUIL_SUCCESS : INI_NO_MEMORY;
+    }
+    if (result != QUIL_SUCCESS) {
+        QUIL_MemFreeSetNullD(&entry->key, __LINE__, kUnit);
+        QUIL_MemFreeSetNullD(&entry->value, __LINE__, kUnit);
+    }
+    return result;
+}
+
+uint32_t gather_entries(const Reading &reading, uint32_t *count, IniEntry *entries) {
+    const IniFile *doc = reading.doc();
+    const char *section = nullptr; // the name of the last header passed
+    for (uint32_t i = 0; i < doc->lineCount; ++i) {
+        if (doc->lines[i] == nullptr) {
+            continue;
+        }
+        uint32_t kind = INI_LINE_UNSET;
+        uint32_t result = reading.kind(i, &kind);
+        if (result == QUIL_SUCCESS && (kind == INI_LINE_SECTION || kind == INI_LINE_KEY)) {
+            result = add_entry(reading, i, kind, section, &entries[*count]);
+            if (result == QUIL_SUCCESS && kind == INI_LINE_SECTION) {
+                section = entries[*count].section;
+            }
+            *count += result == QUIL_SUCCESS ? 1 : 0;
+        }
+        if (result != QUIL_SUCCESS) {
+            return result;
+        }
+    }
+    return QUIL_SUCCESS;
+}
+
 // Prepares the reading of a document that has lines; 130 when it has none.
 uint32_t start_reading(Reading *reading) {
     return reading->doc()->lineCount == 0 ? INI_NO_LINES : reading->start();
@@ -225,6 +276,22 @@ uint32_t QUIL_Ini_GetPairs(IniFile *doc, const char *section, uint32_t *count, I
         QUIL_Ini_FreePairs);
 }
 
+uint32_t QUIL_Ini_GetEntries(IniFile *doc, uint32_t *count, IniEntry **entries) {
+    uint32_t result = start_listing(doc, count, entries);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    Reading reading(doc);
+    result = start_reading(&reading);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    return fill_list(
+        doc, count, entries,
+        [&](IniEntry *list) { return gather_entries(reading, count, list); },
+        QUIL_Ini_FreeEntries);
+}
+
 void QUIL_Ini_FreeList(char **list) {
     if (list == nullptr) {
         return;
@@ -233,6 +300,18 @@ void QUIL_Ini_FreeList(char **list) {
         QUIL_MemFreeD(*entry, __LINE__, kUnit);
     }
     QUIL_MemFreeD(list, __LINE__, kUnit);
+}
+
+void QUIL_Ini_FreeEntries(IniEntry *entries) {
+    if (entries == nullptr) {
+        return;
+    }
+    for (IniEntry *entry = entries; entry->section != nullptr || entry->key != nullptr; ++entry) {
+        QUIL_MemFreeD(entry->section, __LINE__, kUnit);
+        QUIL_MemFreeD(entry->key, __LINE__, kUnit);
+        QUIL_MemFreeD(entry->value, __LINE__, kUnit);
+    }
+    QUIL_MemFreeD(entries, __LINE__, kUnit);
 }
 
 void QUIL_Ini_FreePairs(IniPair *pairs) {
@@ -247,3 +326,4 @@ void QUIL_Ini_FreePairs(IniPair *pairs) {
 }
 
 } // extern "C"
+
