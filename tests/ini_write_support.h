@@ -47,20 +47,24 @@ struct ScopedIni {
     IniFile *get() { return &doc; }
 };
 
-// A document loaded from bytes written to a file of its own, released at the end of the scope.
+// A document loaded (with options) from bytes written to a file of its own, released at the end
+// of the scope.
 struct Doc {
     TempDir dir;
     std::string path = dir.file("doc.ini");
     IniFile doc{};
     uint32_t loaded = QUIL_SUCCESS;
-    explicit Doc(const std::string &bytes) { reload(bytes); }
+    uint32_t options = 0;
+    explicit Doc(const std::string &bytes, uint32_t loadOptions = 0) : options(loadOptions) {
+        reload(bytes);
+    }
     ~Doc() { QUIL_Ini_Free(&doc); }
     Doc(const Doc &) = delete;
     Doc &operator=(const Doc &) = delete;
     void reload(const std::string &bytes) {
         QUIL_Ini_Free(&doc);
         write_file(path, bytes);
-        loaded = QUIL_Ini_Load(path.c_str(), &doc);
+        loaded = QUIL_Ini_LoadWithOptions(path.c_str(), &doc, options);
     }
     IniFile *get() { return &doc; }
     // The texts of slots 0 to lineCount - 1 ("<null>" for a removed line).
@@ -81,6 +85,61 @@ inline Lines take_list(char **list) {
     }
     QUIL_Ini_FreeList(list);
     return names;
+}
+
+// Takes a string handed out by the library and releases it; "<none>" for a null one.
+inline std::string take_text(char *text) {
+    std::string taken = text != nullptr ? text : "<none>";
+    QUIL_MemFreeD(text, __LINE__, "tests/ini_write_support");
+    return taken;
+}
+
+inline std::string joined(const Lines &names) {
+    std::string text;
+    for (const std::string &name : names) {
+        text += (text.empty() ? "" : ",") + name;
+    }
+    return text;
+}
+
+// Runs a step on doc and answers: "value|s|k" the value ("<none>" for none); "sections",
+// "keys|s" the names joined by commas; "pairs|s" key=value joined by commas; "entries" each
+// "[s]" or "s/k=v" joined by commas; "set|s|k[|v]" and "del|s[|k]" nothing. After a failure
+// "code N", and the step must have handed out nothing.
+inline std::string ask(IniFile *doc, const std::string &query) {
+    Lines w = split(query);
+    auto word = [&](size_t i) { return i < w.size() ? w[i].c_str() : nullptr; };
+    uint32_t count = 99;
+    char **list = nullptr;
+    char *value = nullptr;
+    IniPair *pairs = nullptr;
+    IniEntry *entries = nullptr;
+    const std::string &op = w[0];
+    uint32_t code = op == "value"      ? QUIL_Ini_GetValue(doc, word(1), word(2), &value)
+                    : op == "sections" ? QUIL_Ini_GetSections(doc, &count, &list)
+                    : op == "keys"     ? QUIL_Ini_GetKeys(doc, word(1), &count, &list)
+                    : op == "pairs"    ? QUIL_Ini_GetPairs(doc, word(1), &count, &pairs)
+                    : op == "entries"  ? QUIL_Ini_GetEntries(doc, &count, &entries)
+                    : op == "set"      ? QUIL_Ini_SetValue(doc, word(1), word(2), word(3))
+                    : w.size() > 2     ? QUIL_Ini_DeleteKey(doc, word(1), word(2))
+                                       : QUIL_Ini_DeleteSection(doc, word(1));
+    if (code != QUIL_SUCCESS) {
+        EXPECT_TRUE(!list && !value && !pairs && !entries) << query << ": a failure hands out";
+        return "code " + std::to_string(code);
+    }
+    Lines answer = take_list(list);
+    for (IniPair *p = pairs; p != nullptr && p->key != nullptr; ++p) {
+        answer.push_back(std::string(p->key) + "=" + (p->value ? p->value : "<none>"));
+    }
+    for (IniEntry *e = entries; e != nullptr && (e->section || e->key); ++e) {
+        std::string section = e->section ? e->section : "";
+        answer.push_back(!e->key ? "[" + section + "]"
+                                 : section + "/" + e->key + "=" + (e->value ? e->value : "<none>"));
+    }
+    EXPECT_TRUE(op == "value" || op == "set" || op == "del" || answer.size() == count) << query;
+    QUIL_Ini_FreePairs(pairs);
+    QUIL_Ini_FreeEntries(entries);
+    return op == "value" ? take_text(value) : joined(answer);
 }
 
 // The lines of a file as QUIL_Ini_ReadLine reads them one after the other, and the code that

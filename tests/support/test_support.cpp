@@ -69,6 +69,66 @@ std::string data_path(const std::string &relative) {
     return std::string(WEX_TEST_DATA_DIR) + "/" + relative;
 }
 
+namespace {
+
+int hex_digit(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c - 'A' + 10;
+}
+
+std::string unescape(const std::string &text) {
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c != '\\' || i + 1 == text.size()) {
+            bytes += c;
+            continue;
+        }
+        c = text[++i];
+        if (c == 'x' && i + 2 < text.size()) {
+            bytes += static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2]));
+            i += 2;
+        } else {
+            bytes += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::string Case::get(const std::string &name, const std::string &fallback) const {
+    for (const auto &[field, value] : fields) {
+        if (field == name) {
+            return value;
+        }
+    }
+    return fallback;
+}
+
+std::vector<Case> read_cases(const std::string &relative) {
+    std::istringstream lines(read_file(data_path(relative)));
+    std::vector<Case> cases(1);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        size_t colon = line.find(": ");
+        if (line.empty() || line[0] == '#' || colon == std::string::npos) {
+            if (line.empty() && !cases.back().fields.empty()) {
+                cases.emplace_back();
+            }
+            continue;
+        }
+        if (cases.back().fields.empty()) {
+            cases.back().where = relative + ":" + std::to_string(number);
+        }
+        cases.back().fields.emplace_back(line.substr(0, colon), unescape(line.substr(colon + 2)));
+    }
+    if (cases.back().fields.empty()) {
+        cases.pop_back();
+    }
+    return cases;
+}
+
 std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

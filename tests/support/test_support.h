@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "wex_os_adapter.h"
 
@@ -45,6 +47,20 @@ class TempDir {
 
 // Path of a file under tests/data.
 std::string data_path(const std::string &relative);
+
+// A case of a case file under tests/data: a block of "field: value" lines, in their order. A
+// blank line ends a case; lines that start with '#' are comments. A value runs to the end of its
+// line and takes the escapes \r \n \t \\ and \xHH, so that any bytes can be written.
+struct Case {
+    std::string where; // file:line of the case's first field
+    std::vector<std::pair<std::string, std::string>> fields;
+
+    // The value of the first field of that name, or fallback when there is none.
+    std::string get(const std::string &name, const std::string &fallback = "") const;
+};
+
+// The cases of tests/data/<relative>; fails the running test when the file cannot be read.
+std::vector<Case> read_cases(const std::string &relative);
 
 // Whole-file helpers for test data; they fail the running test when the file cannot be used.
 std::string read_file(const std::string &path);
