@@ -56,13 +56,14 @@ const char *line_break_of(const benchmark::State &state) {
 
 // ---- Loading ----
 
-void BM_IniLoad_Ours(benchmark::State &state) {
+// Loads with the load options given (the default reading, or that of real files).
+void load_ours(benchmark::State &state, uint32_t options) {
     std::string text = document(size_of(state), line_break_of(state));
     BenchFile file(text);
     for (auto _ : state) {
         IniFile doc{};
-        if (QUIL_Ini_Load(file.path(), &doc) != QUIL_SUCCESS) {
-            fail("QUIL_Ini_Load");
+        if (QUIL_Ini_LoadWithOptions(file.path(), &doc, options) != QUIL_SUCCESS) {
+            fail("QUIL_Ini_LoadWithOptions");
         }
         benchmark::DoNotOptimize(doc.lines);
         state.PauseTiming(); // releasing is not loading
@@ -70,6 +71,14 @@ void BM_IniLoad_Ours(benchmark::State &state) {
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+void BM_IniLoad_Ours(benchmark::State &state) {
+    load_ours(state, 0);
+}
+
+void BM_IniLoadRealFiles_Ours(benchmark::State &state) {
+    load_ours(state, INI_READ_REAL_FILES | INI_KEEP_LAYOUT);
 }
 
 void BM_IniLoad_Inih(benchmark::State &state) {
@@ -93,6 +102,7 @@ void BM_IniLoad_Inih(benchmark::State &state) {
 
 #define WEX_LOAD_SIZES ->Args({kLarge, 0})->Args({kLarge, 1})->Args({kSmall, 0})->Args({kSmall, 1})
 BENCHMARK(BM_IniLoad_Ours) WEX_LOAD_SIZES;
+BENCHMARK(BM_IniLoadRealFiles_Ours) WEX_LOAD_SIZES;
 BENCHMARK(BM_IniLoad_Inih) WEX_LOAD_SIZES;
 
 // ---- Loading, ten lookups and closing a 4 KB document ----
