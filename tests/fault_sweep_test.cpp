@@ -89,6 +89,8 @@ TEST(ContainerFaults, InitOfEveryContainerFailsCleanlyAtEachAllocation) {
 
 // ---- INI documents ----
 
+constexpr uint32_t kRealFiles = INI_READ_REAL_FILES | INI_KEEP_LAYOUT;
+
 const std::string kDocument = "; settings\r\n[net]\r\nhost = example.org ;primary\r\nport=80\r\n"
                               "\r\n[paths]\nroot=/srv\nlog=/var/log";
 const char *const kEdited = "; settings\r\n[net]\r\nhost=example.net ;primary\nport=80\r\n"
@@ -107,12 +109,12 @@ std::string document_state(const IniFile &doc) {
 // Loads the document with the fault into a record that starts as garbage; returns the runs that
 // reached their fault. A failed load leaves an all-zero record and holds no lock.
 uint32_t sweep_load(const std::string &text, QuilAdapterOp fault, uint32_t failureCode,
-                    bool forUpdate = false) {
+                    bool forUpdate = false, uint32_t options = 0) {
     wextest::Doc d(text);
     IniFile doc;
     auto load = [&] {
-        return forUpdate ? QUIL_Ini_LoadForUpdate(d.path.c_str(), &doc, 0)
-                         : QUIL_Ini_Load(d.path.c_str(), &doc);
+        return forUpdate ? QUIL_Ini_LoadForUpdateWithOptions(d.path.c_str(), &doc, 0, options)
+                         : QUIL_Ini_LoadWithOptions(d.path.c_str(), &doc, options);
     };
     auto unchanged = [&] {
         EXPECT_TRUE(wextest::is_all_zero(doc));
@@ -141,6 +143,15 @@ TEST(IniFaults, LoadingLeavesAnAllZeroRecordAtEachFailure) {
         text += "k" + std::to_string(i) + "=" + std::to_string(i) + (i % 2 == 0 ? "\n" : "\r\n");
     }
     EXPECT_GT(sweep_load(text + "last=1", QUIL_OP_ALLOC, INI_NO_MEMORY), 4u);
+    // Real files: a line longer than a read-ahead block gathers on the heap.
+    text += "\nlong=" + std::string(40000, 'x') + "\n";
+    EXPECT_GT(sweep_load(text, QUIL_OP_ALLOC, INI_NO_MEMORY, false, INI_READ_REAL_FILES), 4u);
+    IniFile doc;
+    EXPECT_GT(run_sweep({QUIL_OP_ALLOC, INI_NO_MEMORY,
+                         [&] { return QUIL_Ini_LoadMemory(text.data(), text.size(), &doc, kRealFiles); },
+                         [&] { EXPECT_TRUE(wextest::is_all_zero(doc)); }}),
+              4u);
+    QUIL_Ini_Free(&doc);
 }
 
 // Each operation on a document under a sweep of allocations: every failure gives 80, leaves the
@@ -149,6 +160,8 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
     char *out[3] = {};
     uint32_t count = 0;
     char **list = nullptr;
+    IniPair *pairs = nullptr;
+    IniEntry *entries = nullptr;
     // clang-format off
     const std::pair<const char *, std::function<uint32_t(IniFile *)>> operations[] = {
         {"cut a key line", [&](IniFile *) { return QUIL_Ini_ParseKeyLine("k = v ;c\n", &out[0], &out[1], &out[2]); }},
@@ -156,6 +169,8 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
         {"look up", [&](IniFile *doc) { return QUIL_Ini_GetValue(doc, "NET", "host", &out[0]); }},
         {"list keys", [&](IniFile *doc) { return QUIL_Ini_GetKeys(doc, "net", &count, &list); }},
         {"list sections", [&](IniFile *doc) { return QUIL_Ini_GetSections(doc, &count, &list); }},
+        {"list pairs", [&](IniFile *doc) { return QUIL_Ini_GetPairs(doc, "net", &count, &pairs); }},
+        {"list entries", [&](IniFile *doc) { return QUIL_Ini_GetEntries(doc, &count, &entries); }},
         {"replace", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "net", "PORT", "new"); }},
         {"insert", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "net", "timeout", "new"); }},
         {"insert last", [](IniFile *doc) { return QUIL_Ini_SetValue(doc, "paths", "cache", "new"); }},
@@ -165,9 +180,11 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
         {"remove a key", [](IniFile *doc) { return QUIL_Ini_DeleteKey(doc, "net", "port"); }},
         {"remove a section", [](IniFile *doc) { return QUIL_Ini_DeleteSection(doc, "paths"); }}};
     // clang-format on
-    for (const auto &named : operations) {
+    for (int run = 0; run < 2 * static_cast<int>(std::size(operations)); ++run) {
+        const auto &named = operations[run / 2];
         const char *name = named.first;
-        wextest::Doc d(kDocument);
+        wextest::Doc d(kDocument, run % 2 == 0 ? 0 : kRealFiles);
+        SCOPED_TRACE(d.options);
         while (std::string(name) == "grow" && d.doc.lineCount + 2 < d.doc.lineCapacity) {
             std::string filler = "k" + std::to_string(d.doc.lineCount);
             ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "paths", filler.c_str(), "1"), QUIL_SUCCESS);
@@ -175,7 +192,7 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
         const std::string before = document_state(d.doc);
         auto unchanged = [&] {
             EXPECT_EQ(document_state(d.doc), before) << "the document changed";
-            EXPECT_TRUE(!out[0] && !out[1] && !out[2] && !list && !count);
+            EXPECT_TRUE(!out[0] && !out[1] && !out[2] && !list && !pairs && !entries && !count);
         };
         EXPECT_GT(run_sweep({QUIL_OP_ALLOC, INI_NO_MEMORY, [&] { return named.second(d.get()); },
                              unchanged}),
@@ -185,6 +202,8 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
             QUIL_MemFreeSetNullD(&piece, __LINE__, "tests/fault_sweep_test");
         }
         wextest::take_list(std::exchange(list, nullptr));
+        QUIL_Ini_FreePairs(std::exchange(pairs, nullptr));
+        QUIL_Ini_FreeEntries(std::exchange(entries, nullptr));
         count = 0;
     }
 }
