@@ -127,7 +127,8 @@ char *backup_name(const char *target) {
 // ---- What each line is written as ----
 //
 // A loaded line that no edit touched is written as the bytes its file held, whatever its length;
-// a line an edit made is written as its text, cut into pieces in the line formats. A line that
+// a line an edit made is written as its text, cut into pieces in the line formats of a document
+// whose reading joins them again. A line that
 // ends without a line break (the last line of a file that had none) gets the document's break when
 // another line comes to follow it.
 //
@@ -148,7 +149,9 @@ Written written_form(const IniFile *doc, uint32_t slot) {
     if (wex::ini::is_loaded_line(doc, text)) {
         return {doc->store->file_bytes(text), false};
     }
-    return {{text, text + QUIL_StrLen(text)}, (doc->options & INI_KEEP_LAYOUT) == 0};
+    // Pieces are joined again only by the reading that joins continuations.
+    bool wrapped = (doc->options & (INI_KEEP_LAYOUT | INI_READ_REAL_FILES)) == 0;
+    return {{text, text + QUIL_StrLen(text)}, wrapped};
 }
 
 bool is_one_break(Span bytes) {
