@@ -76,7 +76,7 @@ Lines line_texts(const IniFile &doc) {
 }
 
 // Whether after is before with at most `changed` lines replaced and then lines added in one
-// place, judged by the longest common start and end.
+// place, judged by the longest common start and end; when any line may change, lines may go.
 bool changed_in_one_place(const Lines &before, const Lines &after, size_t changed) {
     size_t start = 0;
     while (start < before.size() && start < after.size() && before[start] == after[start]) {
@@ -87,7 +87,8 @@ bool changed_in_one_place(const Lines &before, const Lines &after, size_t change
            before[before.size() - 1 - end] == after[after.size() - 1 - end]) {
         ++end;
     }
-    return after.size() >= before.size() && start + end + changed >= before.size();
+    return (after.size() >= before.size() || changed == before.size()) &&
+           start + end + changed >= before.size();
 }
 
 bool only_removed(const Lines &before, const Lines &after) {

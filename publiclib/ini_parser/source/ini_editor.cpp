@@ -251,12 +251,12 @@ uint32_t append_prepared(IniFile *doc, const LineBuffer &line) {
 
 // ---- Reading a new line back ----
 
-// Whether the reader takes text back as exactly these bytes: one line whose only line break
-// ends it; where lines are joined, no odd run of backslashes before that break (it would continue
-// the line) and no more bytes than the longest line (a CR added to a line without a break
-// counted).
-bool reloads_unchanged(Span text, bool joining) {
-    Span lineBreak = line_break_of(text);
+// Whether the reader takes text, ended by a line break of breakSize bytes, back as exactly these
+// bytes: one line whose only line break ends it; where lines are joined, no odd run of backslashes
+// before that break (it would continue the line) and no more bytes than the longest line (a CR
+// added to a line without a break counted).
+bool reloads_unchanged(Span text, size_t breakSize, bool joining) {
+    Span lineBreak{text.end - breakSize, text.end};
     uint32_t backslashes = 0;
     for (const char *p = text.begin; p != lineBreak.begin; ++p) {
         if (is_line_break(*p)) {
@@ -295,6 +295,7 @@ bool same_bytes(Span a, Span b) {
 
 // What a new key line must read back as.
 struct Expected {
+    size_t breakSize; // the line break that the line put together ends with
     Span key;
     const char *value; // null for none
     bool hasComment;
@@ -323,7 +324,7 @@ uint32_t text_key_parts(const Reading &reading, const char *text, KeyParts *part
 bool reads_back(const Reading &reading, const char *text, const Expected &expected) {
     uint32_t kind = INI_LINE_UNSET;
     KeyParts parts;
-    if (!reloads_unchanged(span_of(text), !reading.real_files()) ||
+    if (!reloads_unchanged(span_of(text), expected.breakSize, !reading.real_files()) ||
         text_kind(reading, text, &kind) != QUIL_SUCCESS || kind != INI_LINE_KEY ||
         text_key_parts(reading, text, &parts) != QUIL_SUCCESS) {
         return false;
@@ -547,12 +548,14 @@ uint32_t new_key_line(const Edit &edit, SectionRange range, uint32_t after, cons
     add_key_and_value(&pieces, span_of(key), edit.layout ? separator_of(reference) : "=", value);
     // In the layout, the line break of the line it follows: none after the last line of a file
     // that ended without one (saving then puts the document's break between the two).
-    pieces.add(edit.layout ? line_break_of(as_filed(edit.doc, after)) : span_of("\n"));
+    Span lineBreak = edit.layout ? line_break_of(as_filed(edit.doc, after)) : span_of("\n");
+    pieces.add(lineBreak);
     if (!edit.layout && !edit.reading.real_files() &&
         !fits(length_of(key) + length_of(value), kKeyLineSum, 2, false)) {
         return INI_BAD_ARGUMENT;
     }
-    return checked_line(edit.reading, pieces, {span_of(key), value, false, {}}, line);
+    return checked_line(edit.reading, pieces, {lineBreak.size(), span_of(key), value, false, {}},
+                        line);
 }
 
 // Puts together the new text of the key line in slot: in the layout, only the bytes of its value
@@ -595,8 +598,9 @@ uint32_t replacement_line(const Edit &edit, uint32_t slot, const char *value, ch
         }
         pieces.add({after, text.end});
     }
-    return checked_line(edit.reading, pieces, {parts.key, value, parts.hasComment, parts.comment},
-                        line);
+    size_t breakSize = edit.layout ? line_break_of(text).size() : 1;
+    return checked_line(edit.reading, pieces,
+                        {breakSize, parts.key, value, parts.hasComment, parts.comment}, line);
 }
 
 // Replaces the key line in slot and drops the lines that continued its value.
@@ -642,10 +646,11 @@ uint32_t set_in_section(const Edit &edit, SectionRange range, const char *key, c
 }
 
 // Whether a header formatted for section reads back as a header of that name.
-bool header_reads_back(const Reading &reading, const char *text, const char *section) {
+bool header_reads_back(const Reading &reading, const char *text, size_t breakSize,
+                       const char *section) {
     uint32_t kind = INI_LINE_UNSET;
     wex::ini::SectionParts parts;
-    bool read = reloads_unchanged(span_of(text), !reading.real_files()) &&
+    bool read = reloads_unchanged(span_of(text), breakSize, !reading.real_files()) &&
                 text_kind(reading, text, &kind) == QUIL_SUCCESS && kind == INI_LINE_SECTION &&
                 wex::ini::cut_section(text, &parts) == QUIL_SUCCESS;
     return read && same_bytes(parts.name, span_of(section)) && !parts.hasComment;
@@ -668,7 +673,7 @@ uint32_t append_section(const Edit &edit, const char *section, const char *key, 
     if (headerText == nullptr) {
         return INI_NO_MEMORY;
     }
-    if (!header_reads_back(edit.reading, headerText, section)) {
+    if (!header_reads_back(edit.reading, headerText, lineBreak.size(), section)) {
         free_line(headerText);
         return INI_BAD_ARGUMENT;
     }
@@ -682,7 +687,8 @@ uint32_t append_section(const Edit &edit, const char *section, const char *key, 
         bool fitting = edit.layout || edit.reading.real_files() ||
                        fits(length_of(key) + length_of(value), kKeyLineSum, 2, false);
         result = fitting
-                     ? checked_line(edit.reading, line, {span_of(key), value, false, {}}, &keyText)
+                     ? checked_line(edit.reading, line,
+                                    {lineBreak.size(), span_of(key), value, false, {}}, &keyText)
                      : INI_BAD_ARGUMENT;
     }
     if (result == QUIL_SUCCESS) {
