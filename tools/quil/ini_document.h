@@ -19,7 +19,7 @@ constexpr uint32_t kDefaultWaitMs = 10000;
 struct IniOptions {
     uint32_t waitMs = kDefaultWaitMs; // --wait, for the commands that write
     bool existing = false;            // --existing
-    std::string format;               // --format of get: empty, "sh" or "lines"
+    std::string format;               // --format of get: empty, "sh", "lines" or "json"
 };
 
 // A line's text as the library cuts it by its grammar; the pieces are released with it.

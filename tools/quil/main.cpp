@@ -11,6 +11,7 @@ const char kHelp[] =
     "\n"
     "  quil ini get FILE SECTION KEY          print the value of KEY in SECTION\n"
     "  quil ini get --format sh|lines FILE .. every key of a section for eval, or for grep\n"
+    "  quil ini get --format json FILE ..     every key of every section (or one) as JSON\n"
     "  quil ini set FILE SECTION KEY [VALUE]  set values (several groups: one save)\n"
     "  quil ini del FILE SECTION [KEY]        remove keys (several pairs: one save), or a section\n"
     "  quil ini merge FILE [SECTION] < INI    set every key of the INI text on standard input\n"
