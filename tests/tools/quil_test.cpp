@@ -63,6 +63,15 @@ const Row kRows[] = {
      "{\n  \"a\": {\n    \"x\": \"1\"\n  },\n  \"b\": {\n    \"y\": \"2\"\n  }\n}\n{\n  \"b\": {\n    \"y\": \"2\"\n  }\n}\n{}\n", "", 0},
     {"$Q ini get --format json json.ini", "", kJsonOut, "", 0},
     {"$Q ini get --format json w.ini S; $Q ini get --format json app.ini c", "", "{\n  \"s\": {}\n}\n", "app.ini: no section [c]", 1},
+    // ini get --type and --default
+    {"$Q ini get --type int typed.ini n hex && $Q ini get --type=uint typed.ini N HEX && $Q ini get --type float typed.ini n ratio && "
+     "$Q ini get --type bool typed.ini n flag && $Q ini get --type int typed.ini n min", "", "255\n255\n0.25\ntrue\n-9223372036854775808\n", "", 0},
+    {"for a in 'uint typed.ini n min' 'float typed.ini n big' 'bool typed.ini n none' 'int typed.ini n flag'; do $Q ini get --type $a; echo $?; done", "",
+     "1\n1\n1\n1\n", "quil: typed.ini: [n] min: '-0x8000000000000000' is not an unsigned integer\nquil: typed.ini: [n] big: '1e999' is out of range for a "
+     "floating-point number\nquil: typed.ini: [n] none: has no value, not a boolean\nquil: typed.ini: [n] flag: 'YES' is not an integer\n", 0},
+    {"$Q ini get --default 80 --type int typed.ini web port; $Q ini get --default= typed.ini n gone; $Q ini get --default x empty a b; "
+     "$Q ini get --default x typed.ini n hex; $Q ini get --default 1 --type int typed.ini n flag; echo $?; $Q ini get --default x broken.ini a b; echo $?; "
+     "$Q ini get --default x missing.ini a b; echo $?", "", "80\n\nx\n0xFF\n1\n1\n3\n", "missing.ini: No such file", 0},
     {"$Q ini get --format sh values.ini s >vars && . ./vars && printf '%s\\n' \"$v0\" \"$v1\" \"$v2\" \"$v3\" \"$v4\" \"$v5\" \"$v6\" \"$v7\" \"$v8\" \"$v9\" \"$v10\" \"$v11\"",
      "", kShellValues, "not.a.name: not a shell variable name, skipped", 0},
     // ini: batches are saved whole or not at all, the rest of the file byte for byte
@@ -108,8 +117,8 @@ const Row kRows[] = {
     {"$Q", "", "", "", 2}, {"$Q frobnicate", "", "", "", 2}, {"$Q ip", "", "", "", 2},
     {"$Q ini set app.ini a x 1 b", "", "", "", 2}, {"$Q ini set --wait -1 app.ini a x 1", "", "", "", 2},
     {"$Q ini get --existing app.ini a x", "", "", "", 2}, {"$Q ini get --format xml app.ini a", "", "", "", 2},
-    {"$Q ini get --format sh app.ini a x", "", "", "", 2},
-    {"$Q ini get --format json app.ini a x", "", "", "", 2},
+    {"$Q ini get --format sh app.ini a x", "", "", "", 2}, {"$Q ini get --type hex app.ini a x", "", "", "", 2},
+    {"$Q ini get --format json --default x app.ini", "", "", "", 2}, {"$Q ini get --format json app.ini a x", "", "", "", 2},
     {"$Q --version | cut -c1-5; for c in ini 'ini get' 'ini set' 'ini del' 'ini merge' 'ini sections' 'ini keys' 'ini validate' crc16 crc32 md5 ip; do $Q $c --help | grep -c \"^usage: quil $c \"; done",
      "", "quil \n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\n", "", 0}};
 // clang-format on
@@ -133,7 +142,8 @@ class Quil : public testing::TestWithParam<Row> {
             {"early.ini", "; c\nk=1\n[a]\n"}, {"long.ini", "[a]\nk=" + std::string(600, 'v') + "\n"},
             {"nul.ini", std::string("[a]\nx=1\ny=\0\n", 12)}, {"check.txt", "123456789"}, {"empty", ""},
             {"abc", "abc"}, {"odd\\name", "x"}, {"f55", std::string(55, 'x')}, {"f56", std::string(56, 'x')},
-            {"f64", std::string(64, 'x')}, {"json.ini", kJsonIni},
+            {"f64", std::string(64, 'x')}, {"json.ini", kJsonIni}, {"broken.ini", "[a]\nnot a line\n"},
+            {"typed.ini", "[n]\nhex = 0xFF\nratio = 2.50e-1\nflag = YES\nmin = -0x8000000000000000\nbig = 1e999\nnone =\n"},
             {"sums", "900150983cd24fb0d6963f7d28e17f72  abc\n00000000000000000000000000000000  check.txt\n"},
             {"sums-missing", "900150983cd24fb0d6963f7d28e17f72  gone\n"}};
         // clang-format on

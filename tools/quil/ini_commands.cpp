@@ -1,5 +1,6 @@
 // quil ini: the subcommands, their options and help, and the commands that only read (get,
 // sections, keys, validate), which take no lock.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -16,6 +17,8 @@ namespace {
 
 const char kHelp[] =
     "usage: quil ini get FILE SECTION KEY                  print the value (empty line for none)\n"
+    "       quil ini get --default TEXT FILE SECTION KEY   TEXT when section or key is missing\n"
+    "       quil ini get --type TYPE FILE SECTION KEY      the value as int, uint, float, bool\n"
     "       quil ini get --format sh FILE SECTION          key='value' lines for eval\n"
     "       quil ini get --format lines FILE [SECTION]     [section] key = value lines\n"
     "       quil ini get --format json FILE [SECTION]      a JSON object of sections and keys\n"
@@ -39,7 +42,13 @@ const char kSource[] = "tools/quil/ini_commands";
 
 // ---- Options ----
 
-enum OptionBit : unsigned { kWaitOption = 1, kExistingOption = 2, kFormatOption = 4 };
+enum OptionBit : unsigned {
+    kWaitOption = 1,
+    kExistingOption = 2,
+    kFormatOption = 4,
+    kDefaultOption = 8,
+    kTypeOption = 16,
+};
 
 struct Subcommand {
     const char *name;
@@ -47,6 +56,57 @@ struct Subcommand {
     const char *help;
     int (*run)(const IniOptions &, const Args &);
 };
+
+// A type of --type: the value text read by the library and printed normalised.
+struct ValueType {
+    const char *name;
+    const char *noun; // for messages: "'x' is not <noun>"
+    uint32_t (*normalise)(const char *text, std::string &printed);
+};
+
+uint32_t as_int(const char *text, std::string &printed) {
+    int64_t value = 0;
+    uint32_t result = QUIL_Ini_ParseInt64(text, &value);
+    printed = std::to_string(value);
+    return result;
+}
+
+uint32_t as_uint(const char *text, std::string &printed) {
+    uint64_t value = 0;
+    uint32_t result = QUIL_Ini_ParseUint64(text, &value);
+    printed = std::to_string(value);
+    return result;
+}
+
+// The shortest text that reads back as the same double.
+uint32_t as_float(const char *text, std::string &printed) {
+    double value = 0;
+    uint32_t result = QUIL_Ini_ParseDouble(text, &value);
+    char shortest[32];
+    printed.assign(shortest, std::to_chars(shortest, shortest + sizeof shortest, value).ptr);
+    return result;
+}
+
+uint32_t as_bool(const char *text, std::string &printed) {
+    uint32_t value = 0;
+    uint32_t result = QUIL_Ini_ParseBool(text, &value);
+    printed = value != 0 ? "true" : "false";
+    return result;
+}
+
+constexpr ValueType kValueTypes[] = {{"int", "an integer", as_int},
+                                     {"uint", "an unsigned integer", as_uint},
+                                     {"float", "a floating-point number", as_float},
+                                     {"bool", "a boolean", as_bool}};
+
+const ValueType *find_value_type(const std::string &name) {
+    for (const ValueType &type : kValueTypes) {
+        if (name == type.name) {
+            return &type;
+        }
+    }
+    return nullptr;
+}
 
 bool parse_wait(const std::string &text, uint32_t &waitMs) {
     char *end = nullptr;
@@ -85,6 +145,14 @@ bool take_option(const Subcommand &sub, const Args &args, size_t &i, IniOptions 
         std::optional<std::string> value = option_value(args, i, "--format");
         options.format = value.value_or("");
         return options.format == "sh" || options.format == "lines" || options.format == "json";
+    }
+    if ((sub.options & kDefaultOption) != 0 && args[i].rfind("--default", 0) == 0) {
+        options.fallback = option_value(args, i, "--default");
+        return options.fallback.has_value();
+    }
+    if ((sub.options & kTypeOption) != 0 && args[i].rfind("--type", 0) == 0) {
+        options.type = option_value(args, i, "--type").value_or("");
+        return find_value_type(options.type) != nullptr;
     }
     return false;
 }
@@ -314,18 +382,53 @@ int get_formatted(const IniOptions &options, const Args &args) {
         });
 }
 
+// Prints value read as type, normalised; a key without a value or a text of another type fails.
+int print_typed(Document &doc, const ValueType &type, const std::string &section,
+                const std::string &key, const Value &value) {
+    std::string where = doc.path() + ": [" + section + "] " + key + ": ";
+    if (!value) {
+        complain(where + "has no value, not " + type.noun);
+        return kNotFound;
+    }
+    std::string printed;
+    uint32_t result = type.normalise(value->c_str(), printed);
+    if (result != QUIL_SUCCESS) {
+        const char *problem = result == INI_OUT_OF_RANGE ? "' is out of range for " : "' is not ";
+        complain(where + "'" + *value + problem + type.noun);
+        return kNotFound;
+    }
+    std::printf("%s\n", printed.c_str());
+    return kOk;
+}
+
+bool is_missing(uint32_t result) {
+    return result == INI_NO_SECTION || result == INI_NO_KEY || result == INI_NO_LINES;
+}
+
 int ini_get(const IniOptions &options, const Args &args) {
     if (!options.format.empty()) {
+        if (options.fallback || !options.type.empty()) {
+            return usage_error("ini get", "--format takes neither --default nor --type");
+        }
         return get_formatted(options, args);
     }
-    return with_document(args, 3, 3, "ini get", "expects FILE SECTION KEY", [&](Document &doc) {
-        Value value;
-        int status = get_value(doc, args[1], args[2], value);
-        if (status == kOk) {
-            std::printf("%s\n", value.value_or("").c_str());
-        }
-        return status;
-    });
+    return with_document(
+        args, 3, 3, "ini get", "expects FILE SECTION KEY", [&](Document &doc) -> int {
+            Value value;
+            uint32_t result = look_up(doc, args[1], args[2], value);
+            if (options.fallback && is_missing(result)) {
+                std::printf("%s\n", options.fallback->c_str());
+                return kOk;
+            }
+            if (result != QUIL_SUCCESS) {
+                return doc.report(result, args[1], args[2]);
+            }
+            if (options.type.empty()) {
+                std::printf("%s\n", value.value_or("").c_str());
+                return kOk;
+            }
+            return print_typed(doc, *find_value_type(options.type), args[1], args[2], value);
+        });
 }
 
 void print_list(char **list, uint32_t count) {
@@ -409,11 +512,18 @@ int ini_validate(const IniOptions &, const Args &args) {
 // ---- The table ----
 
 const char kGetHelp[] =
-    "usage: quil ini get FILE SECTION KEY\n"
+    "usage: quil ini get [--default TEXT] [--type int|uint|float|bool] FILE SECTION KEY\n"
     "       quil ini get --format sh FILE SECTION\n"
     "       quil ini get --format lines FILE [SECTION]\n"
     "       quil ini get --format json FILE [SECTION]\n"
     "Prints the value of KEY in SECTION and a newline (an empty line for a key without a value).\n"
+    "  --default TEXT  print TEXT instead (exit status 0) when the section or the key is missing\n"
+    "  --type TYPE     print the value read as TYPE, or fail with exit status 1: int (signed\n"
+    "                  64-bit) and uint (unsigned) as decimal or 0x hexadecimal digits, printed\n"
+    "                  in decimal; float as [sign]digits[.digits][e[sign]digits], printed as the\n"
+    "                  shortest text that reads back the same; bool as true, yes, on, 1 or\n"
+    "                  false, no, off, 0 in any letter case, printed as true or false. A value\n"
+    "                  out of range fails too. The text of --default is printed as given.\n"
     "--format sh prints every key of SECTION as key='value', which a POSIX shell can eval: the\n"
     "value is quoted byte for byte; keys that are no shell variable names are skipped with a\n"
     "warning. --format lines prints \"[section] key = value\" for every key of SECTION, or of\n"
@@ -468,7 +578,7 @@ const char kValidateHelp[] =
 constexpr unsigned kWriterOptions = kWaitOption | kExistingOption;
 
 constexpr Subcommand kSubcommands[] = {
-    {"get", kFormatOption, kGetHelp, ini_get},
+    {"get", kFormatOption | kDefaultOption | kTypeOption, kGetHelp, ini_get},
     {"set", kWriterOptions, kSetHelp, ini_set},
     {"del", kWriterOptions, kDelHelp, ini_del},
     {"merge", kWriterOptions, kMergeHelp, ini_merge},

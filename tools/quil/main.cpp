@@ -10,6 +10,7 @@ const char kHelp[] =
     "usage: quil COMMAND [ARGS...]\n"
     "\n"
     "  quil ini get FILE SECTION KEY          print the value of KEY in SECTION\n"
+    "  quil ini get --type T|--default D ..   the value as int, uint, float, bool; D if missing\n"
     "  quil ini get --format sh|lines FILE .. every key of a section for eval, or for grep\n"
     "  quil ini get --format json FILE ..     every key of every section (or one) as JSON\n"
     "  quil ini set FILE SECTION KEY [VALUE]  set values (several groups: one save)\n"
