@@ -64,24 +64,11 @@ struct ValueType {
     uint32_t (*normalise)(const char *text, std::string &printed);
 };
 
-uint32_t as_int(const char *text, std::string &printed) {
-    int64_t value = 0;
-    uint32_t result = QUIL_Ini_ParseInt64(text, &value);
-    printed = std::to_string(value);
-    return result;
-}
-
-uint32_t as_uint(const char *text, std::string &printed) {
-    uint64_t value = 0;
-    uint32_t result = QUIL_Ini_ParseUint64(text, &value);
-    printed = std::to_string(value);
-    return result;
-}
-
-// The shortest text that reads back as the same double.
-uint32_t as_float(const char *text, std::string &printed) {
-    double value = 0;
-    uint32_t result = QUIL_Ini_ParseDouble(text, &value);
+// Integers in decimal, a double as the shortest text that reads back as the same double.
+template <typename Number, uint32_t (*parse)(const char *, Number *)>
+uint32_t as_number(const char *text, std::string &printed) {
+    Number value = 0;
+    uint32_t result = parse(text, &value);
     char shortest[32];
     printed.assign(shortest, std::to_chars(shortest, shortest + sizeof shortest, value).ptr);
     return result;
@@ -94,10 +81,11 @@ uint32_t as_bool(const char *text, std::string &printed) {
     return result;
 }
 
-constexpr ValueType kValueTypes[] = {{"int", "an integer", as_int},
-                                     {"uint", "an unsigned integer", as_uint},
-                                     {"float", "a floating-point number", as_float},
-                                     {"bool", "a boolean", as_bool}};
+constexpr ValueType kValueTypes[] = {
+    {"int", "an integer", as_number<int64_t, QUIL_Ini_ParseInt64>},
+    {"uint", "an unsigned integer", as_number<uint64_t, QUIL_Ini_ParseUint64>},
+    {"float", "a floating-point number", as_number<double, QUIL_Ini_ParseDouble>},
+    {"bool", "a boolean", as_bool}};
 
 const ValueType *find_value_type(const std::string &name) {
     for (const ValueType &type : kValueTypes) {
