@@ -28,7 +28,7 @@ const char kJsonIni[] =
     "ctl = \x01\x1F\x7F\b\f\n"
     "edges = \xC2\x80 \xC1\xBF \xDF\xBF \xC3\xC0 \xE0\xA0\x80 \xE0\x9F\xBF "
     "\xED\x9F\xBF \xED\xA0\x80 \xE1\x80\xC0 \xEF\xBF\xBF \xF0\x90\x80\x80 "
-    "\xF0\x8F\xBF\xBF \xF4\x8F\xBF\xBF \xF4\x90\x80\x80 \xF5 \xE2\x82 \xF0\x9F\x98\n"
+    "\xF0\x8F\xBF\xBF \xF4\x8F\xBF\xBF \xF4\x90\x80\x80 \xF5\x80\x80\x80 \xE2\x82 \xF0\x9F\x98\n"
     "none =\n[Caf\xC3\xA9 \xFF]\nK\xFF = 1\n";
 const char kJsonOut[] =
     "{\n  \"q\": {\n    \"quote\": \"say \\\"hi\\\"\",\n    \"path\": \"a\\\\b\\\\c\",\n"
@@ -37,7 +37,8 @@ const char kJsonOut[] =
     "    \"edges\": \"\xC2\x80 \\udcc1\\udcbf \xDF\xBF \\udcc3\\udcc0 \xE0\xA0\x80 "
     "\\udce0\\udc9f\\udcbf \xED\x9F\xBF \\udced\\udca0\\udc80 \\udce1\\udc80\\udcc0 "
     "\xEF\xBF\xBF \xF0\x90\x80\x80 \\udcf0\\udc8f\\udcbf\\udcbf \xF4\x8F\xBF\xBF "
-    "\\udcf4\\udc90\\udc80\\udc80 \\udcf5 \\udce2\\udc82 \\udcf0\\udc9f\\udc98\",\n"
+    "\\udcf4\\udc90\\udc80\\udc80 \\udcf5\\udc80\\udc80\\udc80 \\udce2\\udc82 "
+    "\\udcf0\\udc9f\\udc98\",\n"
     "    \"none\": null\n  },\n  \"Caf\xC3\xA9 \\udcff\": {\n    \"K\\udcff\": \"1\"\n  }\n}\n";
 
 struct Row {
