@@ -340,6 +340,42 @@ uint32_t QUIL_Ini_CheckKeyLine(const char *text);
 uint32_t QUIL_Ini_DeleteKey(IniFile *doc, const char *section, const char *key);
 uint32_t QUIL_Ini_DeleteSection(IniFile *doc, const char *section);
 
+/* ==== Typed values: value texts read as numbers and booleans ==== */
+
+/* Value texts read whole as one type. Nothing else may stand in the text, blanks included (the
+ * texts of QUIL_Ini_GetValue come trimmed); a value is never clamped to its type, and the C
+ * locale plays no part. These functions allocate nothing; *value is written only on success. */
+
+/* Reads a signed 64-bit integer: an optional "+" or "-", then decimal digits or "0x" / "0X" and
+ * hexadecimal digits (a sign may stand before "0x"; leading zeros are decimal, never octal).
+ * Returns 0; 170 for a null text or value; 230 for any other text (an empty one included); 240
+ * for a well-formed number outside int64_t. */
+uint32_t QUIL_Ini_ParseInt64(const char *text, int64_t *value);
+
+/* Reads an unsigned 64-bit integer as QUIL_Ini_ParseInt64 reads a signed one, but without a sign:
+ * a "+" or "-" makes the text 230. 240 for a number above UINT64_MAX. */
+uint32_t QUIL_Ini_ParseUint64(const char *text, uint64_t *value);
+
+/* Reads a double from [sign] digits [. digits] [e|E [sign] digits], with at least one digit
+ * before the exponent (".5" and "5." are numbers), rounded to nearest. Returns 0; 170 for a null
+ * text or value; 230 for any other text ("inf", "nan" and hexadecimal included); 240 when the
+ * number overflows to infinity, or is not zero but rounds to zero. */
+uint32_t QUIL_Ini_ParseDouble(const char *text, double *value);
+
+/* Reads a boolean: "true", "yes", "on" and "1" give 1, "false", "no", "off" and "0" give 0, in
+ * any ASCII letter case. Returns 0; 170 for a null text or value; 230 for any other text. */
+uint32_t QUIL_Ini_ParseBool(const char *text, uint32_t *value);
+
+/* Look the value of key in section up as QUIL_Ini_GetValue does and read it with the matching
+ * QUIL_Ini_Parse function. Return 0; the codes of QUIL_Ini_GetValue (170 also for a null value,
+ * 130, 10, 20, 80 and the codes of lines met on the way: 160, 110, 120); 230 for a key line
+ * without a value; otherwise the code of the parse. *value is written only on success; the
+ * document is never changed, and nothing stays allocated. */
+uint32_t QUIL_Ini_GetInt64(IniFile *doc, const char *section, const char *key, int64_t *value);
+uint32_t QUIL_Ini_GetUint64(IniFile *doc, const char *section, const char *key, uint64_t *value);
+uint32_t QUIL_Ini_GetDouble(IniFile *doc, const char *section, const char *key, double *value);
+uint32_t QUIL_Ini_GetBool(IniFile *doc, const char *section, const char *key, uint32_t *value);
+
 #ifdef __cplusplus
 }
 #endif

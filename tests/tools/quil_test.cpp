@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -19,6 +20,26 @@ const char kBase[] = "; settings\n[a]\nx = 1 ;keep\n\n[b]\ny=2\n";
 // Values that a shell would take apart unless --format sh quotes them right.
 const char kShellValues[] = "it's\n'\n''a'\\''b\nsay \"hi ;x\"\nback\\slash\\\\\n$HOME ${x} $(id)\n"
                             "`id` \\` ok\ntab\tand  blanks\na;b # c | d & e > f\n*\n~\n\\n%s\n";
+
+// Values that JSON must escape, UTF-8 to copy, and bytes outside UTF-8 at the edges of its table.
+const char kJsonIni[] =
+    "[q]\nquote = say \"hi\" ;not the value\npath = a\\b\\c\ntab = a\tb\n"
+    "text = \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\nff = a\xFFz\n"
+    "ctl = \x01\x1F\x7F\b\f\n"
+    "edges = \xC2\x80 \xC1\xBF \xDF\xBF \xC3\xC0 \xE0\xA0\x80 \xE0\x9F\xBF "
+    "\xED\x9F\xBF \xED\xA0\x80 \xE1\x80\xC0 \xEF\xBF\xBF \xF0\x90\x80\x80 "
+    "\xF0\x8F\xBF\xBF \xF4\x8F\xBF\xBF \xF4\x90\x80\x80 \xF5\x80\x80\x80 \xE2\x82 \xF0\x9F\x98\n"
+    "none =\n[Caf\xC3\xA9 \xFF]\nK\xFF = 1\n";
+const char kJsonOut[] =
+    "{\n  \"q\": {\n    \"quote\": \"say \\\"hi\\\"\",\n    \"path\": \"a\\\\b\\\\c\",\n"
+    "    \"tab\": \"a\\tb\",\n    \"text\": \"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\",\n"
+    "    \"ff\": \"a\\udcffz\",\n    \"ctl\": \"\\u0001\\u001f\\u007f\\b\\f\",\n"
+    "    \"edges\": \"\xC2\x80 \\udcc1\\udcbf \xDF\xBF \\udcc3\\udcc0 \xE0\xA0\x80 "
+    "\\udce0\\udc9f\\udcbf \xED\x9F\xBF \\udced\\udca0\\udc80 \\udce1\\udc80\\udcc0 "
+    "\xEF\xBF\xBF \xF0\x90\x80\x80 \\udcf0\\udc8f\\udcbf\\udcbf \xF4\x8F\xBF\xBF "
+    "\\udcf4\\udc90\\udc80\\udc80 \\udcf5\\udc80\\udc80\\udc80 \\udce2\\udc82 "
+    "\\udcf0\\udc9f\\udc98\",\n"
+    "    \"none\": null\n  },\n  \"Caf\xC3\xA9 \\udcff\": {\n    \"K\\udcff\": \"1\"\n  }\n}\n";
 
 struct Row {
     const char *command; // a shell command line in the directory; $Q is quil
@@ -39,6 +60,19 @@ const Row kRows[] = {
     {"$Q ini get --format lines app.ini", "", "[a] x = 1\n[b] y = 2\n", "", 0},
     {"$Q ini get --format=sh app.ini A", "", "x='1'\n", "", 0},
     {"$Q ini get --format sh app.ini c", "", "", "no section [c]", 1},
+    {"$Q ini get --format json app.ini && $Q ini get --format=json app.ini B && $Q ini get --format json empty", "",
+     "{\n  \"a\": {\n    \"x\": \"1\"\n  },\n  \"b\": {\n    \"y\": \"2\"\n  }\n}\n{\n  \"b\": {\n    \"y\": \"2\"\n  }\n}\n{}\n", "", 0},
+    {"$Q ini get --format json json.ini", "", kJsonOut, "", 0},
+    {"$Q ini get --format json w.ini S; $Q ini get --format json app.ini c", "", "{\n  \"s\": {}\n}\n", "app.ini: no section [c]", 1},
+    // ini get --type and --default
+    {"$Q ini get --type int typed.ini n hex && $Q ini get --type=uint typed.ini N HEX && $Q ini get --type float typed.ini n ratio && "
+     "$Q ini get --type bool typed.ini n flag && $Q ini get --type int typed.ini n min", "", "255\n255\n0.25\ntrue\n-9223372036854775808\n", "", 0},
+    {"for a in 'uint typed.ini n min' 'float typed.ini n big' 'bool typed.ini n none' 'int typed.ini n flag'; do $Q ini get --type $a; echo $?; done", "",
+     "1\n1\n1\n1\n", "quil: typed.ini: [n] min: '-0x8000000000000000' is not an unsigned integer\nquil: typed.ini: [n] big: '1e999' is out of range for a "
+     "floating-point number\nquil: typed.ini: [n] none: has no value, not a boolean\nquil: typed.ini: [n] flag: 'YES' is not an integer\n", 0},
+    {"$Q ini get --default 80 --type int typed.ini web port; $Q ini get --default= typed.ini n gone; $Q ini get --default x empty a b; "
+     "$Q ini get --default x typed.ini n hex; $Q ini get --default 1 --type int typed.ini n flag; echo $?; $Q ini get --default x broken.ini a b; echo $?; "
+     "$Q ini get --default x missing.ini a b; echo $?", "", "80\n\nx\n0xFF\n1\n1\n3\n", "missing.ini: No such file", 0},
     {"$Q ini get --format sh values.ini s >vars && . ./vars && printf '%s\\n' \"$v0\" \"$v1\" \"$v2\" \"$v3\" \"$v4\" \"$v5\" \"$v6\" \"$v7\" \"$v8\" \"$v9\" \"$v10\" \"$v11\"",
      "", kShellValues, "not.a.name: not a shell variable name, skipped", 0},
     // ini: batches are saved whole or not at all, the rest of the file byte for byte
@@ -84,7 +118,8 @@ const Row kRows[] = {
     {"$Q", "", "", "", 2}, {"$Q frobnicate", "", "", "", 2}, {"$Q ip", "", "", "", 2},
     {"$Q ini set app.ini a x 1 b", "", "", "", 2}, {"$Q ini set --wait -1 app.ini a x 1", "", "", "", 2},
     {"$Q ini get --existing app.ini a x", "", "", "", 2}, {"$Q ini get --format xml app.ini a", "", "", "", 2},
-    {"$Q ini get --format sh app.ini a x", "", "", "", 2},
+    {"$Q ini get --format sh app.ini a x", "", "", "", 2}, {"$Q ini get --type hex app.ini a x", "", "", "", 2},
+    {"$Q ini get --format json --default x app.ini", "", "", "", 2}, {"$Q ini get --format json app.ini a x", "", "", "", 2},
     {"$Q --version | cut -c1-5; for c in ini 'ini get' 'ini set' 'ini del' 'ini merge' 'ini sections' 'ini keys' 'ini validate' crc16 crc32 md5 ip; do $Q $c --help | grep -c \"^usage: quil $c \"; done",
      "", "quil \n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\n", "", 0}};
 // clang-format on
@@ -108,7 +143,8 @@ class Quil : public testing::TestWithParam<Row> {
             {"early.ini", "; c\nk=1\n[a]\n"}, {"long.ini", "[a]\nk=" + std::string(600, 'v') + "\n"},
             {"nul.ini", std::string("[a]\nx=1\ny=\0\n", 12)}, {"check.txt", "123456789"}, {"empty", ""},
             {"abc", "abc"}, {"odd\\name", "x"}, {"f55", std::string(55, 'x')}, {"f56", std::string(56, 'x')},
-            {"f64", std::string(64, 'x')},
+            {"f64", std::string(64, 'x')}, {"json.ini", kJsonIni}, {"broken.ini", "[a]\nnot a line\n"},
+            {"typed.ini", "[n]\nhex = 0xFF\nratio = 2.50e-1\nflag = YES\nmin = -0x8000000000000000\nbig = 1e999\nnone =\n"},
             {"sums", "900150983cd24fb0d6963f7d28e17f72  abc\n00000000000000000000000000000000  check.txt\n"},
             {"sums-missing", "900150983cd24fb0d6963f7d28e17f72  gone\n"}};
         // clang-format on
@@ -170,6 +206,27 @@ TEST_F(Quil, AWriterThatCannotGetTheLockInTimeChangesNothing) {
            "$Q ini del --wait 0 app.ini b; echo $?; $Q ini get app.ini a x",
            "[a]\nx=5\n", "3\n3\n3\n1\n", "held its lock for writing longer than --wait", 0});
     QUIL_Ini_Free(&held);
+}
+
+// Python's json module reads the JSON output, and each value, through surrogateescape, gives back
+// exactly the bytes that quil ini get prints for its key.
+TEST_F(Quil, JsonGivesBackEveryValueByteForByteThroughSurrogateescape) {
+    if (std::system("python3 -c pass >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no python3";
+    }
+    wextest::write_file(dir.file("roundtrip.py"), R"(import json, subprocess, sys
+quil, path = sys.argv[1:]
+def get(*args):
+    return subprocess.run([quil, 'ini', 'get', *args], stdout=subprocess.PIPE, check=True).stdout
+def raw(text):
+    return text.encode('utf-8', 'surrogateescape')
+for section, keys in json.loads(get('--format', 'json', path)).items():
+    for key, value in keys.items():
+        assert get(path, raw(section), raw(key)) == (b'' if value is None else raw(value)) + b'\n'
+        print(key.encode('ascii', 'backslashreplace').decode())
+)");
+    check({"python3 roundtrip.py \"$Q\" json.ini", "",
+           "quote\npath\ntab\ntext\nff\nctl\nedges\nnone\nK\\udcff\n", "", 0});
 }
 
 } // namespace

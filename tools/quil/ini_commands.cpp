@@ -1,5 +1,6 @@
 // quil ini: the subcommands, their options and help, and the commands that only read (get,
 // sections, keys, validate), which take no lock.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -16,8 +17,11 @@ namespace {
 
 const char kHelp[] =
     "usage: quil ini get FILE SECTION KEY                  print the value (empty line for none)\n"
+    "       quil ini get --default TEXT FILE SECTION KEY   TEXT when section or key is missing\n"
+    "       quil ini get --type TYPE FILE SECTION KEY      the value as int, uint, float, bool\n"
     "       quil ini get --format sh FILE SECTION          key='value' lines for eval\n"
     "       quil ini get --format lines FILE [SECTION]     [section] key = value lines\n"
+    "       quil ini get --format json FILE [SECTION]      a JSON object of sections and keys\n"
     "       quil ini set FILE SECTION KEY [VALUE]          set a value; creates key or section\n"
     "       quil ini set FILE SECTION KEY VALUE [SECTION KEY VALUE]...  several in one save\n"
     "       quil ini del FILE SECTION [KEY]                remove a key, or the whole section\n"
@@ -38,7 +42,13 @@ const char kSource[] = "tools/quil/ini_commands";
 
 // ---- Options ----
 
-enum OptionBit : unsigned { kWaitOption = 1, kExistingOption = 2, kFormatOption = 4 };
+enum OptionBit : unsigned {
+    kWaitOption = 1,
+    kExistingOption = 2,
+    kFormatOption = 4,
+    kDefaultOption = 8,
+    kTypeOption = 16,
+};
 
 struct Subcommand {
     const char *name;
@@ -46,6 +56,45 @@ struct Subcommand {
     const char *help;
     int (*run)(const IniOptions &, const Args &);
 };
+
+// A type of --type: the value text read by the library and printed normalised.
+struct ValueType {
+    const char *name;
+    const char *noun; // for messages: "'x' is not <noun>"
+    uint32_t (*normalise)(const char *text, std::string &printed);
+};
+
+// Integers in decimal, a double as the shortest text that reads back as the same double.
+template <typename Number, uint32_t (*parse)(const char *, Number *)>
+uint32_t as_number(const char *text, std::string &printed) {
+    Number value = 0;
+    uint32_t result = parse(text, &value);
+    char shortest[32];
+    printed.assign(shortest, std::to_chars(shortest, shortest + sizeof shortest, value).ptr);
+    return result;
+}
+
+uint32_t as_bool(const char *text, std::string &printed) {
+    uint32_t value = 0;
+    uint32_t result = QUIL_Ini_ParseBool(text, &value);
+    printed = value != 0 ? "true" : "false";
+    return result;
+}
+
+constexpr ValueType kValueTypes[] = {
+    {"int", "an integer", as_number<int64_t, QUIL_Ini_ParseInt64>},
+    {"uint", "an unsigned integer", as_number<uint64_t, QUIL_Ini_ParseUint64>},
+    {"float", "a floating-point number", as_number<double, QUIL_Ini_ParseDouble>},
+    {"bool", "a boolean", as_bool}};
+
+const ValueType *find_value_type(const std::string &name) {
+    for (const ValueType &type : kValueTypes) {
+        if (name == type.name) {
+            return &type;
+        }
+    }
+    return nullptr;
+}
 
 bool parse_wait(const std::string &text, uint32_t &waitMs) {
     char *end = nullptr;
@@ -83,7 +132,15 @@ bool take_option(const Subcommand &sub, const Args &args, size_t &i, IniOptions 
     if ((sub.options & kFormatOption) != 0 && args[i].rfind("--format", 0) == 0) {
         std::optional<std::string> value = option_value(args, i, "--format");
         options.format = value.value_or("");
-        return options.format == "sh" || options.format == "lines";
+        return options.format == "sh" || options.format == "lines" || options.format == "json";
+    }
+    if ((sub.options & kDefaultOption) != 0 && args[i].rfind("--default", 0) == 0) {
+        options.fallback = option_value(args, i, "--default");
+        return options.fallback.has_value();
+    }
+    if ((sub.options & kTypeOption) != 0 && args[i].rfind("--type", 0) == 0) {
+        options.type = option_value(args, i, "--type").value_or("");
+        return find_value_type(options.type) != nullptr;
     }
     return false;
 }
@@ -127,17 +184,21 @@ int with_document(const Args &args, size_t least, size_t most, const char *comma
     return body(doc);
 }
 
+// A name as names compare: ASCII letters in lower case.
+std::string folded(std::string name) {
+    for (char &c : name) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return name;
+}
+
 // Hands a list of names from the library to visit, each name once (the first spelling of names
 // equal without regard to ASCII letter case), and releases the list.
 template <typename Visit> int each_name_once(char **list, uint32_t count, Visit visit) {
     std::set<std::string> seen;
     int status = kOk;
     for (uint32_t i = 0; i < count && status == kOk; ++i) {
-        std::string folded = list[i];
-        for (char &c : folded) {
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        }
-        if (seen.insert(folded).second) {
+        if (seen.insert(folded(list[i])).second) {
             status = visit(std::string(list[i]));
         }
     }
@@ -145,17 +206,23 @@ template <typename Visit> int each_name_once(char **list, uint32_t count, Visit 
     return status;
 }
 
-// The value of key in section: empty for a key without one.
-int get_value(Document &doc, const std::string &section, const std::string &key,
-              std::string &value) {
+using Value = std::optional<std::string>; // none for a key without a value
+
+// Looks the value of key in section up; returns the library's code.
+uint32_t look_up(Document &doc, const std::string &section, const std::string &key, Value &value) {
     char *text = nullptr;
     uint32_t result = QUIL_Ini_GetValue(doc.get(), section.c_str(), key.c_str(), &text);
-    if (result != QUIL_SUCCESS) {
-        return doc.report(result, section, key);
+    if (text != nullptr) {
+        value = text;
     }
-    value = text == nullptr ? "" : text;
     QUIL_MemFreeD(text, __LINE__, kSource);
-    return kOk;
+    return result;
+}
+
+// The value of key in section; a failed lookup is reported.
+int get_value(Document &doc, const std::string &section, const std::string &key, Value &value) {
+    uint32_t result = look_up(doc, section, key, value);
+    return result == QUIL_SUCCESS ? kOk : doc.report(result, section, key);
 }
 
 // Hands every key of section (its last header) with its value to visit; a section without keys
@@ -171,7 +238,7 @@ template <typename Visit> int each_value(Document &doc, const std::string &secti
         return doc.report(result, section, "");
     }
     return each_name_once(list, count, [&](const std::string &key) {
-        std::string value;
+        Value value;
         int status = get_value(doc, section, key, value);
         return status == kOk ? visit(key, value) : status;
     });
@@ -203,9 +270,9 @@ std::string shell_quoted(const std::string &text) {
 }
 
 int print_shell_assignments(Document &doc, const std::string &section) {
-    return each_value(doc, section, [&](const std::string &key, const std::string &value) {
+    return each_value(doc, section, [&](const std::string &key, const Value &value) {
         if (is_shell_name(key)) {
-            std::printf("%s=%s\n", key.c_str(), shell_quoted(value).c_str());
+            std::printf("%s=%s\n", key.c_str(), shell_quoted(value.value_or("")).c_str());
         } else {
             complain(doc.path() + ": [" + section + "] " + key +
                      ": not a shell variable name, skipped");
@@ -215,13 +282,15 @@ int print_shell_assignments(Document &doc, const std::string &section) {
 }
 
 int print_grep_lines(Document &doc, const std::string &section) {
-    return each_value(doc, section, [&](const std::string &key, const std::string &value) {
-        std::printf("[%s] %s = %s\n", section.c_str(), key.c_str(), value.c_str());
+    return each_value(doc, section, [&](const std::string &key, const Value &value) {
+        std::printf("[%s] %s = %s\n", section.c_str(), key.c_str(), value.value_or("").c_str());
         return kOk;
     });
 }
 
-int print_every_section(Document &doc) {
+// Hands every section name to visit, each once, in file order; a file without sections hands
+// none.
+template <typename Visit> int each_section(Document &doc, Visit visit) {
     uint32_t count = 0;
     char **list = nullptr;
     uint32_t result = QUIL_Ini_GetSections(doc.get(), &count, &list);
@@ -231,8 +300,57 @@ int print_every_section(Document &doc) {
     if (result != QUIL_SUCCESS) {
         return doc.report(result, "", "");
     }
-    return each_name_once(
-        list, count, [&](const std::string &section) { return print_grep_lines(doc, section); });
+    return each_name_once(list, count, visit);
+}
+
+int print_every_section(Document &doc) {
+    return each_section(doc,
+                        [&](const std::string &section) { return print_grep_lines(doc, section); });
+}
+
+// A JSON object of members, each "name": value on a line of its own, already indented one step
+// deeper than the object's closing brace.
+std::string json_object(const std::vector<std::string> &members, const std::string &indent) {
+    if (members.empty()) {
+        return "{}";
+    }
+    std::string object = "{";
+    for (const std::string &member : members) {
+        object += (object.size() == 1 ? "\n" : ",\n") + member;
+    }
+    return object + "\n" + indent + "}";
+}
+
+// Appends section as a member of the top-level object: an object of its keys and values.
+int add_json_section(Document &doc, const std::string &section, std::vector<std::string> &members) {
+    std::vector<std::string> keys;
+    int status = each_value(doc, section, [&](const std::string &key, const Value &value) {
+        keys.push_back("    " + json_string(key) + ": " + (value ? json_string(*value) : "null"));
+        return kOk;
+    });
+    members.push_back("  " + json_string(section) + ": " + json_object(keys, "  "));
+    return status;
+}
+
+// Prints every section, or the one named only, as one JSON object, or nothing when a lookup fails.
+// A section is named as the file first spells it, also when only spells it otherwise.
+int print_json(Document &doc, const Value &only) {
+    std::vector<std::string> members;
+    bool found = false;
+    int status = each_section(doc, [&](const std::string &section) -> int {
+        if (only && folded(section) != folded(*only)) {
+            return kOk;
+        }
+        found = true;
+        return add_json_section(doc, section, members);
+    });
+    if (status == kOk && only && !found) {
+        status = doc.report(INI_NO_SECTION, *only, "");
+    }
+    if (status == kOk) {
+        std::printf("%s\n", json_object(members, "").c_str());
+    }
+    return status;
 }
 
 int get_formatted(const IniOptions &options, const Args &args) {
@@ -240,24 +358,65 @@ int get_formatted(const IniOptions &options, const Args &args) {
         return with_document(args, 2, 2, "ini get", "--format sh expects FILE SECTION",
                              [&](Document &doc) { return print_shell_assignments(doc, args[1]); });
     }
+    if (options.format == "json") {
+        return with_document(
+            args, 1, 2, "ini get", "--format json expects FILE [SECTION]", [&](Document &doc) {
+                return print_json(doc, args.size() == 2 ? Value(args[1]) : Value());
+            });
+    }
     return with_document(
         args, 1, 2, "ini get", "--format lines expects FILE [SECTION]", [&](Document &doc) {
             return args.size() == 2 ? print_grep_lines(doc, args[1]) : print_every_section(doc);
         });
 }
 
+// Prints value read as type, normalised; a key without a value or a text of another type fails.
+int print_typed(Document &doc, const ValueType &type, const std::string &section,
+                const std::string &key, const Value &value) {
+    std::string where = doc.path() + ": [" + section + "] " + key + ": ";
+    if (!value) {
+        complain(where + "has no value, not " + type.noun);
+        return kNotFound;
+    }
+    std::string printed;
+    uint32_t result = type.normalise(value->c_str(), printed);
+    if (result != QUIL_SUCCESS) {
+        const char *problem = result == INI_OUT_OF_RANGE ? "' is out of range for " : "' is not ";
+        complain(where + "'" + *value + problem + type.noun);
+        return kNotFound;
+    }
+    std::printf("%s\n", printed.c_str());
+    return kOk;
+}
+
+bool is_missing(uint32_t result) {
+    return result == INI_NO_SECTION || result == INI_NO_KEY || result == INI_NO_LINES;
+}
+
 int ini_get(const IniOptions &options, const Args &args) {
     if (!options.format.empty()) {
+        if (options.fallback || !options.type.empty()) {
+            return usage_error("ini get", "--format takes neither --default nor --type");
+        }
         return get_formatted(options, args);
     }
-    return with_document(args, 3, 3, "ini get", "expects FILE SECTION KEY", [&](Document &doc) {
-        std::string value;
-        int status = get_value(doc, args[1], args[2], value);
-        if (status == kOk) {
-            std::printf("%s\n", value.c_str());
-        }
-        return status;
-    });
+    return with_document(
+        args, 3, 3, "ini get", "expects FILE SECTION KEY", [&](Document &doc) -> int {
+            Value value;
+            uint32_t result = look_up(doc, args[1], args[2], value);
+            if (options.fallback && is_missing(result)) {
+                std::printf("%s\n", options.fallback->c_str());
+                return kOk;
+            }
+            if (result != QUIL_SUCCESS) {
+                return doc.report(result, args[1], args[2]);
+            }
+            if (options.type.empty()) {
+                std::printf("%s\n", value.value_or("").c_str());
+                return kOk;
+            }
+            return print_typed(doc, *find_value_type(options.type), args[1], args[2], value);
+        });
 }
 
 void print_list(char **list, uint32_t count) {
@@ -341,14 +500,26 @@ int ini_validate(const IniOptions &, const Args &args) {
 // ---- The table ----
 
 const char kGetHelp[] =
-    "usage: quil ini get FILE SECTION KEY\n"
+    "usage: quil ini get [--default TEXT] [--type int|uint|float|bool] FILE SECTION KEY\n"
     "       quil ini get --format sh FILE SECTION\n"
     "       quil ini get --format lines FILE [SECTION]\n"
+    "       quil ini get --format json FILE [SECTION]\n"
     "Prints the value of KEY in SECTION and a newline (an empty line for a key without a value).\n"
+    "  --default TEXT  print TEXT instead (exit status 0) when the section or the key is missing\n"
+    "  --type TYPE     print the value read as TYPE, or fail with exit status 1: int (signed\n"
+    "                  64-bit) and uint (unsigned) as decimal or 0x hexadecimal digits, printed\n"
+    "                  in decimal; float as [sign]digits[.digits][e[sign]digits], printed as the\n"
+    "                  shortest text that reads back the same; bool as true, yes, on, 1 or\n"
+    "                  false, no, off, 0 in any letter case, printed as true or false. A value\n"
+    "                  out of range fails too. The text of --default is printed as given.\n"
     "--format sh prints every key of SECTION as key='value', which a POSIX shell can eval: the\n"
     "value is quoted byte for byte; keys that are no shell variable names are skipped with a\n"
     "warning. --format lines prints \"[section] key = value\" for every key of SECTION, or of\n"
-    "every section, for grep. Takes no lock. Exit status 1 when the section or key is missing.\n";
+    "every section, for grep. --format json prints one JSON object of the sections (or of\n"
+    "SECTION alone), each an object of the keys that --format lines prints, in file order, with\n"
+    "the values as strings and null for a key without a value; bytes that are not UTF-8 appear\n"
+    "as \\udc80..\\udcff, which Python's surrogateescape turns back into the bytes. Takes no\n"
+    "lock. Exit status 1 when the section or key is missing.\n";
 
 const char kSetHelp[] =
     "usage: quil ini set [--existing] [--wait SECONDS] FILE SECTION KEY [VALUE]\n"
@@ -396,7 +567,7 @@ const char kValidateHelp[] =
 constexpr unsigned kWriterOptions = kWaitOption | kExistingOption;
 
 constexpr Subcommand kSubcommands[] = {
-    {"get", kFormatOption, kGetHelp, ini_get},
+    {"get", kFormatOption | kDefaultOption | kTypeOption, kGetHelp, ini_get},
     {"set", kWriterOptions, kSetHelp, ini_set},
     {"del", kWriterOptions, kDelHelp, ini_del},
     {"merge", kWriterOptions, kMergeHelp, ini_merge},

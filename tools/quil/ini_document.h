@@ -4,6 +4,7 @@
 #define QUIL_INI_DOCUMENT_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,11 @@ constexpr uint32_t kDefaultWaitMs = 10000;
 
 // The options given before FILE.
 struct IniOptions {
-    uint32_t waitMs = kDefaultWaitMs; // --wait, for the commands that write
-    bool existing = false;            // --existing
-    std::string format;               // --format of get: empty, "sh" or "lines"
+    uint32_t waitMs = kDefaultWaitMs;    // --wait, for the commands that write
+    bool existing = false;               // --existing
+    std::string format;                  // --format of get: empty, "sh", "lines" or "json"
+    std::optional<std::string> fallback; // --default of get
+    std::string type;                    // --type of get: empty, "int", "uint", "float", "bool"
 };
 
 // A line's text as the library cuts it by its grammar; the pieces are released with it.

@@ -40,6 +40,11 @@ bool read_blocks(const std::string &name, const BlockSink &sink, std::string &er
 // tells whether anything was (such lines then start with a backslash).
 std::string escape_name(const std::string &name, bool &escaped);
 
+// text as a JSON string, quotes included: control bytes escaped, well-formed UTF-8 copied as it
+// is, and every other byte as \udcXX (U+DC00 + the byte), which Python's "surrogateescape" error
+// handler turns back into that byte.
+std::string json_string(const std::string &text);
+
 int run_crc16(const Args &args);
 int run_crc32(const Args &args);
 int run_md5(const Args &args);
