@@ -143,7 +143,7 @@ class Quil : public testing::TestWithParam<Row> {
             {"early.ini", "; c\nk=1\n[a]\n"}, {"long.ini", "[a]\nk=" + std::string(600, 'v') + "\n"},
             {"nul.ini", std::string("[a]\nx=1\ny=\0\n", 12)}, {"check.txt", "123456789"}, {"empty", ""},
             {"abc", "abc"}, {"odd\\name", "x"}, {"f55", std::string(55, 'x')}, {"f56", std::string(56, 'x')},
-            {"f64", std::string(64, 'x')}, {"json.ini", kJsonIni}, {"broken.ini", "[a]\nnot a line\n"},
+            {"f64", std::string(64, 'x')}, {"json.ini", kJsonIni}, {"broken.ini", std::string("[a]\nx=\0\n", 7)},
             {"typed.ini", "[n]\nhex = 0xFF\nratio = 2.50e-1\nflag = YES\nmin = -0x8000000000000000\nbig = 1e999\nnone =\n"},
             {"sums", "900150983cd24fb0d6963f7d28e17f72  abc\n00000000000000000000000000000000  check.txt\n"},
             {"sums-missing", "900150983cd24fb0d6963f7d28e17f72  gone\n"}};
