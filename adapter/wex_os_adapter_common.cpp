@@ -7,7 +7,8 @@
 // locked read-modify-write on a shared counter costs as much as a small malloc. (On Windows all
 // threads count in one shared block with atomic increments.) The readers add
 // up all blocks; the live-block count is calls - failures - frees. Fault injection is a
-// countdown per operation; while it is zero (disarmed) the check is a single relaxed load.
+// countdown per operation; while it is zero (disarmed) the check is a single relaxed load, and
+// so is the check for a test's hook.
 #include "wex_os_adapter.h"
 
 #include <atomic>
@@ -80,6 +81,15 @@ struct alignas(64) PaddedCountdown {
     std::atomic<uint32_t> value{0};
 };
 PaddedCountdown g_failAfter[kOpCount];
+
+// A hook armed for the next call of an operation. Taking it is one exchange of the pointer, so
+// that exactly one call runs it however many threads call at once.
+struct ArmedHook {
+    QuilAdapterHook hook;
+    void *context;
+};
+std::atomic<ArmedHook *> g_hooks[kOpCount];
+
 std::atomic<uint64_t> g_fixedTime{0};
 std::atomic<uint64_t> g_lastTime{0};
 
@@ -162,10 +172,7 @@ template <typename Select> uint64_t sum_counts(Select select) {
     return sum;
 }
 
-// Counts one call of op and tells whether the armed fault hits it.
-inline bool call_fails(QuilAdapterOp op) {
-    Counts *counts = my_counts();
-    add_one(counts, counts->calls[op]);
+inline bool fault_hits(QuilAdapterOp op) {
     std::atomic<uint32_t> &countdown = g_failAfter[op].value;
     uint32_t left = countdown.load(std::memory_order_relaxed);
     while (left != 0) {
@@ -174,6 +181,27 @@ inline bool call_fails(QuilAdapterOp op) {
         }
     }
     return false;
+}
+
+void run_armed_hook(QuilAdapterOp op) {
+    ArmedHook *armed = g_hooks[op].exchange(nullptr, std::memory_order_acquire);
+    if (armed != nullptr) {
+        ArmedHook taken = *armed;
+        delete armed;
+        taken.hook(taken.context);
+    }
+}
+
+// Counts one call of op, runs the hook armed for it and tells whether the armed fault hits it.
+// The fault is claimed before the hook runs: calls that the hook makes are not the one it awaited.
+inline bool call_fails(QuilAdapterOp op) {
+    Counts *counts = my_counts();
+    add_one(counts, counts->calls[op]);
+    bool failing = fault_hits(op);
+    if (g_hooks[op].load(std::memory_order_relaxed) != nullptr) {
+        run_armed_hook(op);
+    }
+    return failing;
 }
 
 inline void *count_result(void *block) {
@@ -520,6 +548,14 @@ void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n) {
     if (op >= 0 && op < QUIL_OP_COUNT) {
         g_failAfter[op].value.store(n, std::memory_order_relaxed);
     }
+}
+
+void QUIL_Adapter_BeforeCall(QuilAdapterOp op, QuilAdapterHook hook, void *context) {
+    if (op < 0 || op >= QUIL_OP_COUNT) {
+        return;
+    }
+    ArmedHook *armed = hook != nullptr ? new (std::nothrow) ArmedHook{hook, context} : nullptr;
+    delete g_hooks[op].exchange(armed, std::memory_order_acq_rel);
 }
 
 void QUIL_Adapter_SetTime(uint64_t t) {

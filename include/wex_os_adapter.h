@@ -214,6 +214,14 @@ QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
  * 0 disarms. */
 QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
 
+/* Runs hook(context) once, right before the next call of op does its work (whether or not that
+ * call then fails by an armed fault), and then forgets it, so that a test can act in the instant
+ * before a call (replace a file before it is renamed over). A null hook disarms. Process-wide,
+ * like QUIL_Adapter_FailNth: the call that runs it may be made by any thread. */
+typedef void (*QuilAdapterHook)(void *context);
+QUIL_ADAPTER_API void QUIL_Adapter_BeforeCall(QuilAdapterOp op, QuilAdapterHook hook,
+                                              void *context);
+
 /* Makes QUIL_GetSystemTime return t from now on; 0 returns to the real clock. */
 QUIL_ADAPTER_API void QUIL_Adapter_SetTime(uint64_t t);
 

@@ -173,6 +173,41 @@ TEST_F(AdapterFiles, AccessBitsAreCopiedThroughLinksAndAFailedCopyKeepsTheTarget
 #endif
 }
 
+// Records each run of a hook and whether the file it watches was still there: the call it awaited
+// had not done its work yet.
+struct HookRuns {
+    std::string watched;
+    int runs = 0;
+    bool watchedWasThere = false;
+};
+
+void note_hook_run(void *context) {
+    auto *runs = static_cast<HookRuns *>(context);
+    ++runs->runs;
+    runs->watchedWasThere = wextest::file_exists(runs->watched);
+}
+
+TEST_F(AdapterFiles, AHookRunsOnceRightBeforeTheNextCallOfItsOperationFailingOrNot) {
+    std::string from = dir_.file("from");
+    std::string to = dir_.file("to");
+    wextest::write_file(from, "x");
+    HookRuns runs{from};
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
+    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, note_hook_run, &runs);
+    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, nullptr, nullptr); // disarmed
+    EXPECT_EQ(QUIL_Remove(dir_.file("missing").c_str()), -1);
+    EXPECT_EQ(runs.runs, 0);
+    EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), 0);
+    EXPECT_EQ(runs.runs, 1);
+    EXPECT_TRUE(runs.watchedWasThere);
+    EXPECT_EQ(QUIL_Rename(to.c_str(), from.c_str()), 0);
+    EXPECT_EQ(runs.runs, 1);
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
+    wextest::ScopedFault fault(QUIL_OP_RENAME, 1);
+    EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), -1);
+    EXPECT_EQ(runs.runs, 2);
+}
+
 TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndComparesBytesAsUnsigned) {
     EXPECT_EQ(QUIL_StriCmp("SectionAZ", "sECTIONaz"), 0);
     const std::pair<const char *, const char *> differing[] = {
