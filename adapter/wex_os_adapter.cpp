@@ -22,6 +22,8 @@ struct QUIL_LOCK {
 
 namespace {
 
+thread_local int32_t t_lastError = 0;
+
 uint64_t nanoseconds_of(const timespec &t) {
     return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
 }
@@ -111,9 +113,43 @@ void sync_directory_of(const char *path) {
     std::free(directory);
 }
 
+// Whether info describes a regular file; errno tells when it does not.
+bool is_regular(const struct stat &info) {
+    if (!S_ISREG(info.st_mode)) {
+        errno = QUIL_ERROR_NOT_REGULAR;
+        return false;
+    }
+    return true;
+}
+
+// Closes fd keeping the errno of the failure that led to closing it.
+void close_keeping_errno(int fd) {
+    int cause = errno;
+    close(fd);
+    errno = cause;
+}
+
 } // namespace
 
 namespace wex::adapter {
+
+void store_thread_error(int32_t code) {
+    t_lastError = code;
+}
+
+int32_t thread_error() {
+    return t_lastError;
+}
+
+// glibc's own text, which, unlike strerror's, is never translated nor made up for the call.
+const char *system_error_text(int32_t code) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
+    const char *text = strerrordesc_np(code);
+    return text != nullptr ? text : "Unknown error";
+#else
+    return std::strerror(code);
+#endif
+}
 
 uint64_t clock_nanoseconds() {
     timespec now{};
@@ -214,10 +250,10 @@ QUIL_LOCK *open_for_lock(const char *path) {
         return nullptr;
     }
     struct stat info {};
-    auto *lock = static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK)));
-    if (lock == nullptr || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::free(lock);
-        close(fd);
+    bool regular = fstat(fd, &info) == 0 && is_regular(info);
+    auto *lock = regular ? static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK))) : nullptr;
+    if (lock == nullptr) {
+        close_keeping_errno(fd);
         return nullptr;
     }
     lock->fd = fd;

@@ -9,9 +9,13 @@
 // up all blocks; the live-block count is calls - failures - frees. Fault injection is a
 // countdown per operation; while it is zero (disarmed) the check is a single relaxed load, and
 // so is the check for a test's hook.
+//
+// A file call that fails records its cause as the thread's last error: what the platform or the
+// C library left in errno, EINVAL for an argument refused here, EIO for an injected fault.
 #include "wex_os_adapter.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -204,6 +208,29 @@ inline bool call_fails(QuilAdapterOp op) {
     return failing;
 }
 
+constexpr int32_t kInjectedCause = EIO;
+
+// Records cause as the thread's last error and returns result: a failure path in one statement.
+template <typename Result> Result failing(int32_t cause, Result result) {
+    store_thread_error(cause);
+    return result;
+}
+
+// The cause that the platform or the C library left in errno for the failure just reported.
+int32_t system_cause() {
+    int code = errno;
+    return code != 0 ? code : EIO;
+}
+
+// What fails a file call before it does any work: the armed fault, then a refused argument.
+// 0 lets the call go on.
+int32_t refusal(QuilAdapterOp op, bool argumentsValid, int32_t injected = kInjectedCause) {
+    if (call_fails(op)) {
+        return injected;
+    }
+    return argumentsValid ? 0 : EINVAL;
+}
+
 inline void *count_result(void *block) {
     if (block == nullptr) {
         Counts *counts = my_counts();
@@ -311,19 +338,20 @@ void QUIL_MemFreeSetNullD(void *blockAddress, uint32_t, const char *) {
 }
 
 QUIL_FILE *QUIL_Fopen(const char *path, const char *mode) {
-    if (call_fails(QUIL_OP_FOPEN) || path == nullptr || mode == nullptr) {
-        return nullptr;
+    if (int32_t cause = refusal(QUIL_OP_FOPEN, path != nullptr && mode != nullptr); cause != 0) {
+        return failing(cause, nullptr);
     }
     bool reading = std::strcmp(mode, "r") == 0;
     auto *file =
         static_cast<QUIL_FILE *>(std::malloc(sizeof(QUIL_FILE) + (reading ? kReadBuffer : 0)));
     if (file == nullptr) {
-        return nullptr;
+        return failing(ENOMEM, nullptr);
     }
     file->stream = open_stream(path, mode);
     if (file->stream == nullptr) {
+        int32_t cause = system_cause();
         std::free(file);
-        return nullptr;
+        return failing(cause, nullptr);
     }
     if (reading) {
         std::setvbuf(file->stream, reinterpret_cast<char *>(file + 1), _IOFBF, kReadBuffer);
@@ -333,12 +361,13 @@ QUIL_FILE *QUIL_Fopen(const char *path, const char *mode) {
 
 int32_t QUIL_Fclose(QUIL_FILE *file) {
     if (file == nullptr) {
-        return -1;
+        return failing(EINVAL, -1);
     }
-    bool failing = call_fails(QUIL_OP_FCLOSE); // a failed close still ends the stream
-    int closed = std::fclose(file->stream);
+    bool injected = call_fails(QUIL_OP_FCLOSE); // a failed close still ends the stream
+    bool closed = std::fclose(file->stream) == 0;
+    int32_t cause = closed ? kInjectedCause : system_cause();
     std::free(file); // after the stream, which used the read buffer until it was closed
-    return closed == 0 && !failing ? 0 : -1;
+    return closed && !injected ? 0 : failing(cause, -1);
 }
 
 int32_t QUIL_Fgetc(QUIL_FILE *file) {
@@ -362,18 +391,19 @@ int32_t QUIL_Ferror(QUIL_FILE *file) {
 }
 
 int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin) {
-    if (call_fails(QUIL_OP_FSEEK) || file == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_FSEEK, file != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
     int whence = origin == 0 ? SEEK_SET : origin == 2 ? SEEK_END : SEEK_CUR;
-    return std::fseek(stream_of(file), distance, whence) == 0 ? 0 : -1;
+    return std::fseek(stream_of(file), distance, whence) == 0 ? 0 : failing(system_cause(), -1);
 }
 
 uint32_t QUIL_Fwrite(const void *buffer, uint32_t size, uint32_t count, QUIL_FILE *file) {
-    if (call_fails(QUIL_OP_FWRITE) || file == nullptr || buffer == nullptr) {
-        return 0;
+    if (int32_t cause = refusal(QUIL_OP_FWRITE, file != nullptr && buffer != nullptr); cause != 0) {
+        return failing(cause, 0u);
     }
-    return static_cast<uint32_t>(std::fwrite(buffer, size, count, stream_of(file)));
+    auto written = static_cast<uint32_t>(std::fwrite(buffer, size, count, stream_of(file)));
+    return written == count ? written : failing(system_cause(), written);
 }
 
 uint32_t QUIL_StrLen(const char *text) {
@@ -404,35 +434,32 @@ char *QUIL_StrrChr(const char *text, int32_t c) {
 }
 
 int32_t QUIL_Rename(const char *from, const char *to) {
-    if (call_fails(QUIL_OP_RENAME) || from == nullptr || to == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_RENAME, from != nullptr && to != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
-    return rename_replacing(from, to) ? 0 : -1;
+    return rename_replacing(from, to) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_Remove(const char *path) {
-    if (call_fails(QUIL_OP_REMOVE) || path == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_REMOVE, path != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
-    return remove_file(path) ? 0 : -1;
+    return remove_file(path) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_Fsync(QUIL_FILE *file) {
-    if (call_fails(QUIL_OP_FSYNC) || file == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_FSYNC, file != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
     FILE *stream = stream_of(file);
-    if (std::fflush(stream) != 0) {
-        return -1;
-    }
-    return commit_to_disk(stream) ? 0 : -1;
+    return std::fflush(stream) == 0 && commit_to_disk(stream) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_CopyFileAccess(const char *path, QUIL_FILE *to) {
-    if (call_fails(QUIL_OP_ACCESS) || path == nullptr || to == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_ACCESS, path != nullptr && to != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
-    return copy_access(path, stream_of(to)) ? 0 : -1;
+    return copy_access(path, stream_of(to)) ? 0 : failing(system_cause(), -1);
 }
 
 char *QUIL_ResolvePath(const char *path, uint32_t line, const char *file) {
@@ -446,22 +473,24 @@ int32_t QUIL_Fidentity(QUIL_FILE *file, QuilFileIdentity *identity) {
     if (identity != nullptr) {
         *identity = QuilFileIdentity{};
     }
-    if (call_fails(QUIL_OP_IDENTITY) || file == nullptr || identity == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_IDENTITY, file != nullptr && identity != nullptr);
+        cause != 0) {
+        return failing(cause, -1);
     }
-    return identity_of_stream(stream_of(file), identity) ? 0 : -1;
+    return identity_of_stream(stream_of(file), identity) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_PathIdentity(const char *path, QuilFileIdentity *identity) {
     if (identity != nullptr) {
         *identity = QuilFileIdentity{};
     }
-    if (call_fails(QUIL_OP_IDENTITY) || path == nullptr || identity == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_IDENTITY, path != nullptr && identity != nullptr);
+        cause != 0) {
+        return failing(cause, -1);
     }
     if (!identity_of_path(path, identity)) {
         *identity = QuilFileIdentity{};
-        return -1;
+        return failing(system_cause(), -1);
     }
     return 0;
 }
@@ -470,8 +499,8 @@ QUIL_LOCK *QUIL_LockFile(const char *path, uint32_t waitMs, int32_t *status) {
     int32_t ignored = 0;
     int32_t &outcome = status != nullptr ? *status : ignored;
     outcome = QUIL_LOCK_FAILED;
-    if (call_fails(QUIL_OP_LOCK) || path == nullptr) {
-        return nullptr;
+    if (int32_t cause = refusal(QUIL_OP_LOCK, path != nullptr); cause != 0) {
+        return failing(cause, nullptr);
     }
     uint64_t deadline = monotonic_milliseconds() + waitMs;
     uint32_t pause = 1;
@@ -480,16 +509,17 @@ QUIL_LOCK *QUIL_LockFile(const char *path, uint32_t waitMs, int32_t *status) {
     for (;;) {
         QUIL_LOCK *lock = open_for_lock(path);
         if (lock == nullptr) {
-            return nullptr;
+            return failing(system_cause(), nullptr);
         }
         LockAttempt attempt = try_lock(lock);
         if (attempt == LockAttempt::Taken && lock_designates(lock, path)) {
             outcome = QUIL_LOCK_TAKEN;
             return lock;
         }
+        int32_t cause = system_cause(); // of a failed attempt, before closing changes errno
         close_lock(lock);
         if (attempt == LockAttempt::Failed) {
-            return nullptr;
+            return failing(cause, nullptr);
         }
         if (attempt == LockAttempt::Busy) {
             uint64_t now = monotonic_milliseconds();
@@ -556,6 +586,14 @@ void QUIL_Adapter_BeforeCall(QuilAdapterOp op, QuilAdapterHook hook, void *conte
     }
     ArmedHook *armed = hook != nullptr ? new (std::nothrow) ArmedHook{hook, context} : nullptr;
     delete g_hooks[op].exchange(armed, std::memory_order_acq_rel);
+}
+
+int32_t QUIL_LastError(void) {
+    return thread_error();
+}
+
+const char *QUIL_ErrorText(int32_t code) {
+    return code == QUIL_ERROR_NOT_REGULAR ? "not a regular file" : system_error_text(code);
 }
 
 void QUIL_Adapter_SetTime(uint64_t t) {

@@ -114,6 +114,25 @@ QUIL_ADAPTER_API int32_t QUIL_Rename(const char *from, const char *to);
 /* Removes the file path. 0 on success, -1 on failure or a null path. */
 QUIL_ADAPTER_API int32_t QUIL_Remove(const char *path);
 
+/* ---- The cause of a failure ----
+ * Every file call of the adapter that fails records its cause for the calling thread: QUIL_Fopen,
+ * QUIL_Fclose, QUIL_Fseek, QUIL_Fwrite (a short write: ENOSPC...), QUIL_Fsync, QUIL_Rename,
+ * QUIL_Remove, QUIL_CopyFileAccess, QUIL_Fidentity, QUIL_PathIdentity and QUIL_LockFile (not a busy
+ * lock). The cause is an errno value of the platform's <errno.h> (Windows' own errors are mapped
+ * onto them), EINVAL for a null or unknown argument, or QUIL_ERROR_NOT_REGULAR. As with errno, a
+ * call that succeeds leaves the last cause as it was. */
+
+/* Above every errno value: the file is not a regular file (a directory, FIFO, socket or device). */
+#define QUIL_ERROR_NOT_REGULAR 0x10000
+
+/* The cause of this thread's last failed file call, 0 when none has failed. */
+QUIL_ADAPTER_API int32_t QUIL_LastError(void);
+
+/* A text for a cause, to show a person: strerror's text on POSIX systems ("Permission denied"),
+ * the same English texts on Windows, "not a regular file" for QUIL_ERROR_NOT_REGULAR. The text is
+ * static: it stays valid and unchanged. */
+QUIL_ADAPTER_API const char *QUIL_ErrorText(int32_t code);
+
 /* Writes what is buffered for file and makes the system commit the file's data to its storage
  * (fflush, then fsync; FlushFileBuffers on Windows). Returns 0, or -1 when either fails or the
  * handle is null. */
@@ -210,7 +229,8 @@ QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
 
 /* Arms a fault: the n-th call of op from now fails as the real failure would (ALLOC and FOPEN
  * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS, IDENTITY and FCLOSE -1, LOCK
- * null with QUIL_LOCK_FAILED), only that one.
+ * null with QUIL_LOCK_FAILED), only that one. A file call failed this way records EIO as its
+ * cause.
  * 0 disarms. */
 QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
 

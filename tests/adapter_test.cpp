@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -127,6 +130,7 @@ TEST_F(AdapterFiles, NamesAreUtf8AndFsyncHandsTheBufferedBytesToTheFileOrFails) 
     ASSERT_NE(full, nullptr);
     ASSERT_EQ(QUIL_Fwrite("abc", 1, 3, full), 3u); // buffered
     EXPECT_EQ(QUIL_Fsync(full), -1);
+    EXPECT_EQ(QUIL_LastError(), ENOSPC);
     QUIL_Fclose(full);
     int input = dup(0); // a program without standard input gets descriptor 0 for its next file
     close(0);
@@ -208,6 +212,78 @@ TEST_F(AdapterFiles, AHookRunsOnceRightBeforeTheNextCallOfItsOperationFailingOrN
     EXPECT_EQ(runs.runs, 2);
 }
 
+TEST_F(AdapterFiles, TheCauseOfAFailureStaysWithItsThreadUntilTheNextFailure) {
+    std::string taken = dir_.file("taken.ini");
+    wextest::write_file(taken, "x");
+    struct FailedOpen {
+        std::string path;
+        const char *mode;
+        int32_t cause;
+    };
+    const FailedOpen failedOpens[] = {{dir_.file("missing.ini"), "r", ENOENT},
+                                      {dir_.file(std::string(300, 'n')), "r", ENAMETOOLONG},
+                                      {taken, "wx", EEXIST}};
+    for (const auto &[path, mode, cause] : failedOpens) {
+        EXPECT_EQ(QUIL_Fopen(path.c_str(), mode), nullptr);
+        EXPECT_EQ(QUIL_LastError(), cause) << path.substr(0, 80);
+    }
+    QUIL_Fclose(QUIL_Fopen(taken.c_str(), "r"));
+    int32_t seenByAnotherThread = -1;
+    std::thread([&] {
+        seenByAnotherThread = QUIL_LastError();
+        QUIL_Fopen(dir_.file("missing.ini").c_str(), "r");
+    }).join();
+    EXPECT_EQ(seenByAnotherThread, 0);
+    EXPECT_EQ(QUIL_LastError(), EEXIST);
+}
+
+// The texts of the C library of GNU systems: on Windows too.
+TEST(AdapterErrors, EachCauseHasTheTextOfTheGnuCLibrary) {
+    const std::pair<int32_t, const char *> texts[] = {
+        {ENOENT, "No such file or directory"},
+        {EACCES, "Permission denied"},
+        {ENAMETOOLONG, "File name too long"},
+        {EROFS, "Read-only file system"},
+        {ENOSPC, "No space left on device"},
+        {EEXIST, "File exists"},
+        {EBUSY, "Device or resource busy"},
+        {EIO, "Input/output error"},
+        {QUIL_ERROR_NOT_REGULAR, "not a regular file"}};
+    for (const auto &[code, text] : texts) {
+        EXPECT_STREQ(QUIL_ErrorText(code), text);
+    }
+}
+
+// Each row fails by its injected fault; a real failure of another cause comes before each, so
+// that the row's own cause is seen.
+TEST_F(AdapterFiles, AnInjectedFaultRecordsAnInputOutputError) {
+    std::string file = dir_.file("doc.ini");
+    wextest::write_file(file, "x");
+    QuilFileIdentity identity{};
+    QUIL_FILE *open = QUIL_Fopen(file.c_str(), "r");
+    ASSERT_NE(open, nullptr);
+    const char *path = file.c_str();
+    const std::pair<QuilAdapterOp, std::function<bool()>> rows[] = {
+        {QUIL_OP_FOPEN, [&] { return QUIL_Fopen(path, "r") == nullptr; }},
+        {QUIL_OP_FWRITE, [&] { return QUIL_Fwrite("x", 1, 1, open) == 0; }},
+        {QUIL_OP_FSEEK, [&] { return QUIL_Fseek(open, 0, 0) == -1; }},
+        {QUIL_OP_FSYNC, [&] { return QUIL_Fsync(open) == -1; }},
+        {QUIL_OP_REMOVE, [&] { return QUIL_Remove(path) == -1; }},
+        {QUIL_OP_RENAME, [&] { return QUIL_Rename(path, path) == -1; }},
+        {QUIL_OP_ACCESS, [&] { return QUIL_CopyFileAccess(path, open) == -1; }},
+        {QUIL_OP_IDENTITY, [&] { return QUIL_Fidentity(open, &identity) == -1; }},
+        {QUIL_OP_IDENTITY, [&] { return QUIL_PathIdentity(path, &identity) == -1; }},
+        {QUIL_OP_LOCK, [&] { return QUIL_LockFile(path, 0, nullptr) == nullptr; }},
+        {QUIL_OP_FCLOSE, [&] { return QUIL_Fclose(std::exchange(open, nullptr)) == -1; }}};
+    for (const auto &[op, fails] : rows) {
+        QUIL_Remove(dir_.file("missing").c_str());
+        wextest::ScopedFault fault(op, 1);
+        EXPECT_TRUE(fails()) << op;
+        EXPECT_EQ(QUIL_LastError(), EIO) << op;
+    }
+    EXPECT_EQ(wextest::read_file(file), "x");
+}
+
 TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndComparesBytesAsUnsigned) {
     EXPECT_EQ(QUIL_StriCmp("SectionAZ", "sECTIONaz"), 0);
     const std::pair<const char *, const char *> differing[] = {
@@ -273,7 +349,7 @@ TEST(AdapterConcurrency, CountsOfEndedThreadsStayAndBlocksMayChangeThreads) {
     EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), calls + 20);
 }
 
-// Not on Windows, where the adapter keeps no per-thread state and MinGW's thread_local objects
+// Not on Windows, where the adapter keeps no per-thread counts and MinGW's thread_local objects
 // are destroyed in no set order. Made before the thread's first count, this is destroyed after
 // the adapter has let go of that thread's counters.
 #ifndef _WIN32
