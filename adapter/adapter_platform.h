@@ -38,6 +38,12 @@ bool rename_replacing(const char *from, const char *to);
 
 bool remove_file(const char *path);
 
+enum class Exchange { Done, Unsupported, Failed };
+
+// Exchanges the names a and b in one step and commits b's directory; Unsupported, with nothing
+// changed, where the system or the file system cannot.
+Exchange exchange_names(const char *a, const char *b);
+
 // Makes the system commit the data of a stream whose buffer was written out to its storage.
 bool commit_to_disk(std::FILE *stream);
 

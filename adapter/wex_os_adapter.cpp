@@ -9,8 +9,16 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
 
 #include "adapter_platform.h"
+
+// The flag of renameat2 that exchanges two names (linux/fs.h), for C libraries that lack it.
+#if defined(__linux__) && !defined(RENAME_EXCHANGE)
+#define RENAME_EXCHANGE (1 << 1)
+#endif
 
 // The lock is flock's: it belongs to the open file description, so that closing another
 // descriptor of the same file (a load reads through one) does not release it, and two records in
@@ -113,6 +121,28 @@ void sync_directory_of(const char *path) {
     std::free(directory);
 }
 
+// renameat2 with RENAME_EXCHANGE; where the C library has no wrapper (glibc before 2.28), the
+// system call itself. -1 with errno ENOSYS where neither exists.
+int exchange_entries(const char *a, const char *b) {
+#if defined(__linux__) && defined(__GLIBC__) &&                                                    \
+    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
+    return renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+#elif defined(__linux__) && defined(SYS_renameat2)
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE));
+#else
+    (void)a;
+    (void)b;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// The answers of a system or file system that cannot exchange names: no system call, an unknown
+// flag, or a file system without the operation.
+bool means_unsupported(int error) {
+    return error == ENOSYS || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
 // Whether info describes a regular file; errno tells when it does not.
 bool is_regular(const struct stat &info) {
     if (!S_ISREG(info.st_mode)) {
@@ -185,6 +215,14 @@ bool rename_replacing(const char *from, const char *to) {
 
 bool remove_file(const char *path) {
     return std::remove(path) == 0;
+}
+
+Exchange exchange_names(const char *a, const char *b) {
+    if (exchange_entries(a, b) != 0) {
+        return means_unsupported(errno) ? Exchange::Unsupported : Exchange::Failed;
+    }
+    sync_directory_of(b);
+    return Exchange::Done;
 }
 
 bool commit_to_disk(FILE *stream) {

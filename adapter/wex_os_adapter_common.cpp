@@ -447,6 +447,23 @@ int32_t QUIL_Remove(const char *path) {
     return remove_file(path) ? 0 : failing(system_cause(), -1);
 }
 
+int32_t QUIL_ExchangeFiles(const char *a, const char *b) {
+    if (call_fails(QUIL_OP_EXCHANGE)) {
+        return QUIL_EXCHANGE_UNSUPPORTED; // like the system's answer, it records nothing
+    }
+    if (a == nullptr || b == nullptr) {
+        return failing(EINVAL, -1);
+    }
+    switch (exchange_names(a, b)) {
+    case Exchange::Done:
+        return 0;
+    case Exchange::Unsupported:
+        return QUIL_EXCHANGE_UNSUPPORTED;
+    default:
+        return failing(system_cause(), -1);
+    }
+}
+
 int32_t QUIL_Fsync(QUIL_FILE *file) {
     if (int32_t cause = refusal(QUIL_OP_FSYNC, file != nullptr); cause != 0) {
         return failing(cause, -1);

@@ -417,6 +417,11 @@ bool remove_file(const char *path) {
     return wide.get() != nullptr && (DeleteFileW(wide.get()) != 0 || fail_with_last_error());
 }
 
+// Windows has no exchange of two names in one step.
+Exchange exchange_names(const char *, const char *) {
+    return Exchange::Unsupported;
+}
+
 bool commit_to_disk(std::FILE *stream) {
     return FlushFileBuffers(handle_of(stream)) != 0 || fail_with_last_error();
 }

@@ -284,6 +284,34 @@ TEST_F(AdapterFiles, AnInjectedFaultRecordsAnInputOutputError) {
     EXPECT_EQ(wextest::read_file(file), "x");
 }
 
+TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
+    std::string a = dir_.file("a.ini");
+    std::string b = dir_.file("b.ini");
+    wextest::write_file(a, "first");
+    wextest::write_file(b, "second");
+    QuilFileIdentity before[2]{};
+    ASSERT_EQ(QUIL_PathIdentity(a.c_str(), &before[0]) + QUIL_PathIdentity(b.c_str(), &before[1]),
+              0);
+#ifdef __linux__
+    ASSERT_EQ(QUIL_ExchangeFiles(a.c_str(), b.c_str()), 0);
+    QuilFileIdentity after[2]{};
+    ASSERT_EQ(QUIL_PathIdentity(a.c_str(), &after[0]) + QUIL_PathIdentity(b.c_str(), &after[1]), 0);
+    EXPECT_EQ(after[0].inode, before[1].inode);
+    EXPECT_EQ(after[1].inode, before[0].inode);
+    EXPECT_EQ(wextest::read_file(a) + "|" + wextest::read_file(b), "second|first");
+    EXPECT_EQ(QUIL_ExchangeFiles(a.c_str(), dir_.file("missing").c_str()), -1);
+    EXPECT_EQ(QUIL_LastError(), ENOENT);
+#else
+    EXPECT_EQ(QUIL_ExchangeFiles(a.c_str(), b.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
+    EXPECT_EQ(wextest::read_file(a) + "|" + wextest::read_file(b), "first|second");
+#endif
+    EXPECT_EQ(QUIL_ExchangeFiles(nullptr, b.c_str()), -1);
+    EXPECT_EQ(QUIL_LastError(), EINVAL);
+    wextest::ScopedFault fault(QUIL_OP_EXCHANGE, 1);
+    EXPECT_EQ(QUIL_ExchangeFiles(b.c_str(), a.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
+    EXPECT_EQ(QUIL_LastError(), EINVAL) << "the unsupported answer records no cause";
+}
+
 TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndComparesBytesAsUnsigned) {
     EXPECT_EQ(QUIL_StriCmp("SectionAZ", "sECTIONaz"), 0);
     const std::pair<const char *, const char *> differing[] = {
