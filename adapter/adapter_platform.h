@@ -44,6 +44,10 @@ enum class Exchange { Done, Unsupported, Failed };
 // changed, where the system or the file system cannot.
 Exchange exchange_names(const char *a, const char *b);
 
+// Whether path designates (links followed) a regular file that the process may write in place,
+// found without opening anything that could wait.
+bool writable_in_place(const char *path);
+
 // Makes the system commit the data of a stream whose buffer was written out to its storage.
 bool commit_to_disk(std::FILE *stream);
 

@@ -225,6 +225,14 @@ Exchange exchange_names(const char *a, const char *b) {
     return Exchange::Done;
 }
 
+// stat never opens the file, so that a FIFO cannot make it wait; faccessat asks with the
+// effective IDs, as a write would.
+bool writable_in_place(const char *path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && is_regular(info) &&
+           faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
+}
+
 bool commit_to_disk(FILE *stream) {
     return fsync(fileno(stream)) == 0;
 }

@@ -464,6 +464,13 @@ int32_t QUIL_ExchangeFiles(const char *a, const char *b) {
     }
 }
 
+int32_t QUIL_CheckWritable(const char *path) {
+    if (int32_t cause = refusal(QUIL_OP_WRITABLE, path != nullptr, EACCES); cause != 0) {
+        return failing(cause, -1);
+    }
+    return writable_in_place(path) ? 0 : failing(system_cause(), -1);
+}
+
 int32_t QUIL_Fsync(QUIL_FILE *file) {
     if (int32_t cause = refusal(QUIL_OP_FSYNC, file != nullptr); cause != 0) {
         return failing(cause, -1);

@@ -328,6 +328,19 @@ DWORD attributes_of_a_file(const wchar_t *path) {
     return attributes;
 }
 
+// Whether the attributes say a file that is not marked read-only.
+bool attributes_allow_writing(const wchar_t *path) {
+    DWORD attributes = attributes_of_a_file(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        errno = EACCES;
+        return false;
+    }
+    return true;
+}
+
 // Whether an open handle is a file on a disk rather than a device, pipe or console.
 bool is_disk_file(HANDLE handle) {
     return GetFileType(handle) == FILE_TYPE_DISK || fail_as_not_regular();
@@ -420,6 +433,23 @@ bool remove_file(const char *path) {
 // Windows has no exchange of two names in one step.
 Exchange exchange_names(const char *, const char *) {
     return Exchange::Unsupported;
+}
+
+// The attributes come first: they tell a directory without opening anything. A device or pipe
+// that they cannot tell is refused by its type once opened.
+bool writable_in_place(const char *path) {
+    WidePath wide(path);
+    if (wide.get() == nullptr || !attributes_allow_writing(wide.get())) {
+        return false;
+    }
+    HANDLE handle = CreateFileW(wide.get(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return fail_with_last_error();
+    }
+    bool disk = is_disk_file(handle);
+    CloseHandle(handle);
+    return disk;
 }
 
 bool commit_to_disk(std::FILE *stream) {

@@ -126,10 +126,17 @@ QUIL_ADAPTER_API int32_t QUIL_Remove(const char *path);
 #define QUIL_EXCHANGE_UNSUPPORTED 1
 QUIL_ADAPTER_API int32_t QUIL_ExchangeFiles(const char *a, const char *b);
 
+/* Tells whether path designates (links followed) an existing regular file that this process may
+ * write in place. Opens nothing that could wait (a FIFO or a device is refused by its type
+ * first); on Windows the file is opened for writing and closed at once, which changes nothing.
+ * Returns 0 when it does, -1 otherwise (also for a null path); QUIL_LastError then tells why:
+ * QUIL_ERROR_NOT_REGULAR for a directory, FIFO or device, EACCES, EROFS, ENOENT... */
+QUIL_ADAPTER_API int32_t QUIL_CheckWritable(const char *path);
+
 /* ---- The cause of a failure ----
  * Every file call of the adapter that fails records its cause for the calling thread: QUIL_Fopen,
  * QUIL_Fclose, QUIL_Fseek, QUIL_Fwrite (a short write: ENOSPC...), QUIL_Fsync, QUIL_Rename,
- * QUIL_Remove, QUIL_ExchangeFiles (not its QUIL_EXCHANGE_UNSUPPORTED answer),
+ * QUIL_Remove, QUIL_ExchangeFiles (not its QUIL_EXCHANGE_UNSUPPORTED answer), QUIL_CheckWritable,
  * QUIL_CopyFileAccess, QUIL_Fidentity, QUIL_PathIdentity and QUIL_LockFile (not a busy lock). The
  * cause is an errno value of the platform's <errno.h> (Windows' own errors are mapped onto them),
  * EINVAL for a null or unknown argument, or QUIL_ERROR_NOT_REGULAR. As with errno, a call that
@@ -232,6 +239,7 @@ typedef enum {
     QUIL_OP_LOCK,     /* QUIL_LockFile: fails as QUIL_LOCK_FAILED */
     QUIL_OP_FCLOSE,   /* QUIL_Fclose: the file is closed all the same */
     QUIL_OP_EXCHANGE, /* QUIL_ExchangeFiles */
+    QUIL_OP_WRITABLE, /* QUIL_CheckWritable */
     QUIL_OP_COUNT
 } QuilAdapterOp;
 
@@ -242,10 +250,10 @@ QUIL_ADAPTER_API uint32_t QUIL_Adapter_LiveBlocks(void);
 QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
 
 /* Arms a fault: the n-th call of op from now fails as the real failure would (ALLOC and FOPEN
- * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS, IDENTITY and FCLOSE -1, LOCK
- * null with QUIL_LOCK_FAILED), only that one. EXCHANGE answers QUIL_EXCHANGE_UNSUPPORTED, which
- * leads a caller on Linux to its rename. A file call failed this way records EIO as its cause
- * (EXCHANGE records nothing, as the system's answer does).
+ * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS, IDENTITY, FCLOSE and WRITABLE
+ * -1, LOCK null with QUIL_LOCK_FAILED), only that one. EXCHANGE answers QUIL_EXCHANGE_UNSUPPORTED,
+ * which leads a caller on Linux to its rename. A file call failed this way records EIO as its
+ * cause (WRITABLE: EACCES; EXCHANGE records nothing, as the system's answer does).
  * 0 disarms. */
 QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
 

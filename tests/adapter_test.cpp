@@ -16,6 +16,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -311,6 +312,113 @@ TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
     EXPECT_EQ(QUIL_ExchangeFiles(b.c_str(), a.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
     EXPECT_EQ(QUIL_LastError(), EINVAL) << "the unsupported answer records no cause";
 }
+
+// Every row fails for another cause than the row before, so that a cause left over from an
+// earlier call cannot pass for the row's own.
+TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChangesNothing) {
+    std::string file = dir_.file("doc.ini");
+    wextest::write_file(file, "text");
+    QuilFileIdentity before{};
+    ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &before), 0);
+    std::vector<std::pair<std::string, int32_t>> rows = {
+        {file, 0}, {dir_.path(), QUIL_ERROR_NOT_REGULAR}, {dir_.file("missing"), ENOENT}};
+#ifndef _WIN32
+    ASSERT_EQ(symlink(file.c_str(), dir_.file("link").c_str()), 0);
+    ASSERT_EQ(symlink("missing", dir_.file("dangling").c_str()), 0);
+    rows.insert(rows.end(), {{dir_.file("link"), 0},
+                             {"/dev/null", QUIL_ERROR_NOT_REGULAR},
+                             {dir_.file("dangling"), ENOENT}});
+#endif
+    for (const auto &[path, cause] : rows) {
+        EXPECT_EQ(QUIL_CheckWritable(path.c_str()), cause == 0 ? 0 : -1) << path;
+        EXPECT_TRUE(cause == 0 || QUIL_LastError() == cause) << path << ": " << QUIL_LastError();
+    }
+    EXPECT_EQ(QUIL_CheckWritable(nullptr), -1);
+    EXPECT_EQ(QUIL_LastError(), EINVAL);
+    {
+        wextest::ScopedFault fault(QUIL_OP_WRITABLE, 1);
+        EXPECT_EQ(QUIL_CheckWritable(file.c_str()), -1);
+        EXPECT_EQ(QUIL_LastError(), EACCES);
+    }
+    QuilFileIdentity after{};
+    ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &after), 0);
+    EXPECT_EQ(after.modifiedNs, before.modifiedNs);
+    EXPECT_EQ(wextest::read_file(file), "text");
+}
+
+#ifndef _WIN32
+// Ends the test binary by SIGALRM unless the scope is left within the seconds given: a call that
+// waits on a FIFO fails the run instead of hanging it.
+class Deadline {
+  public:
+    explicit Deadline(unsigned seconds) { alarm(seconds); }
+    ~Deadline() { alarm(0); }
+    Deadline(const Deadline &) = delete;
+    Deadline &operator=(const Deadline &) = delete;
+};
+
+TEST_F(AdapterFiles, AFifoADirectoryOrADeviceIsRefusedAtOnceAsNoRegularFile) {
+    std::string fifo = dir_.file("fifo.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Deadline deadline(10);
+    for (const std::string &path : {fifo, dir_.path(), std::string("/dev/null")}) {
+        EXPECT_EQ(QUIL_CheckWritable(path.c_str()), -1);
+        EXPECT_EQ(QUIL_LastError(), QUIL_ERROR_NOT_REGULAR) << path;
+        EXPECT_EQ(QUIL_Fopen(path.c_str(), "wx"), nullptr);
+        EXPECT_EQ(QUIL_LastError(), EEXIST) << path;
+        int32_t status = QUIL_LOCK_TAKEN;
+        EXPECT_EQ(QUIL_LockFile(path.c_str(), 0, &status), nullptr);
+        EXPECT_EQ(status, QUIL_LOCK_FAILED);
+        EXPECT_EQ(QUIL_LastError(), QUIL_ERROR_NOT_REGULAR) << path;
+    }
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Checks each file's writability as the user nobody in a child process; returns the number of
+// the first row whose answer differs (from 1), 0 when none does, or -1 when the child could not
+// become nobody.
+int first_differing_row_for_nobody(const std::vector<std::pair<std::string, int32_t>> &rows) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+            _exit(255);
+        }
+        for (size_t i = 0; i < rows.size(); ++i) {
+            bool writable = QUIL_CheckWritable(rows[i].first.c_str()) == 0;
+            if (writable != (rows[i].second == 0) || (!writable && QUIL_LastError() != EACCES)) {
+                _exit(static_cast<int>(i + 1));
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 254;
+    return code == 255 ? -1 : code;
+}
+
+// The permission that counts is the process's own: root may write a file without write bits.
+TEST_F(AdapterFiles, AFileWithoutWritePermissionIsRefusedToAnOrdinaryUser) {
+    std::string readOnly = dir_.file("read-only.ini");
+    std::string shared = dir_.file("shared.ini");
+    wextest::write_file(readOnly, "x");
+    wextest::write_file(shared, "x");
+    ASSERT_EQ(chmod(readOnly.c_str(), 0444) + chmod(shared.c_str(), 0666), 0);
+    if (geteuid() != 0) {
+        EXPECT_EQ(QUIL_CheckWritable(readOnly.c_str()), -1);
+        EXPECT_EQ(QUIL_LastError(), EACCES);
+        return;
+    }
+    EXPECT_EQ(QUIL_CheckWritable(readOnly.c_str()), 0);
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0711), 0); // nobody may reach the files, not list them
+    int row = first_differing_row_for_nobody({{shared, 0}, {readOnly, EACCES}});
+    if (row < 0) {
+        GTEST_SKIP() << "this process cannot become the user nobody";
+    }
+    EXPECT_EQ(row, 0) << "the first row that nobody sees otherwise";
+}
+#endif
 
 TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndComparesBytesAsUnsigned) {
     EXPECT_EQ(QUIL_StriCmp("SectionAZ", "sECTIONaz"), 0);
