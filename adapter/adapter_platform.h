@@ -11,6 +11,17 @@
 
 namespace wex::adapter {
 
+// Every operation below that fails leaves its cause in errno: a value of the platform's <errno.h>
+// (on Windows the system's own error mapped onto one), or QUIL_ERROR_NOT_REGULAR where it found
+// a file of another type. The portable part records it as the thread's last error.
+
+// The calling thread's last error, kept apart from errno, which every library call may change.
+void store_thread_error(int32_t code);
+int32_t thread_error();
+
+// The system's text for an errno value (never null, never changing).
+const char *system_error_text(int32_t code);
+
 // Nanoseconds since 1970-01-01 UTC, as fine as the system's clock gives them.
 uint64_t clock_nanoseconds();
 
@@ -26,6 +37,16 @@ int read_byte(std::FILE *stream);
 bool rename_replacing(const char *from, const char *to);
 
 bool remove_file(const char *path);
+
+enum class Exchange { Done, Unsupported, Failed };
+
+// Exchanges the names a and b in one step and commits b's directory; Unsupported, with nothing
+// changed, where the system or the file system cannot.
+Exchange exchange_names(const char *a, const char *b);
+
+// Whether path designates (links followed) a regular file that the process may write in place,
+// found without opening anything that could wait.
+bool writable_in_place(const char *path);
 
 // Makes the system commit the data of a stream whose buffer was written out to its storage.
 bool commit_to_disk(std::FILE *stream);
@@ -50,7 +71,8 @@ uint64_t monotonic_milliseconds();
 void pause_milliseconds(uint32_t milliseconds);
 
 // A lock record: the file opened for locking only. Null when path designates no regular file
-// that can be opened, or memory is short.
+// that can be opened (errno QUIL_ERROR_NOT_REGULAR for a file of another type), or memory is
+// short.
 QUIL_LOCK *open_for_lock(const char *path);
 
 enum class LockAttempt { Taken, Busy, Failed };

@@ -9,8 +9,16 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
 
 #include "adapter_platform.h"
+
+// The flag of renameat2 that exchanges two names (linux/fs.h), for C libraries that lack it.
+#if defined(__linux__) && !defined(RENAME_EXCHANGE)
+#define RENAME_EXCHANGE (1 << 1)
+#endif
 
 // The lock is flock's: it belongs to the open file description, so that closing another
 // descriptor of the same file (a load reads through one) does not release it, and two records in
@@ -21,6 +29,8 @@ struct QUIL_LOCK {
 };
 
 namespace {
+
+thread_local int32_t t_lastError = 0;
 
 uint64_t nanoseconds_of(const timespec &t) {
     return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
@@ -111,9 +121,65 @@ void sync_directory_of(const char *path) {
     std::free(directory);
 }
 
+// renameat2 with RENAME_EXCHANGE; where the C library has no wrapper (glibc before 2.28), the
+// system call itself. -1 with errno ENOSYS where neither exists.
+int exchange_entries(const char *a, const char *b) {
+#if defined(__linux__) && defined(__GLIBC__) &&                                                    \
+    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
+    return renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+#elif defined(__linux__) && defined(SYS_renameat2)
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE));
+#else
+    (void)a;
+    (void)b;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// The answers of a system or file system that cannot exchange names: no system call, an unknown
+// flag, or a file system without the operation.
+bool means_unsupported(int error) {
+    return error == ENOSYS || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// Whether info describes a regular file; errno tells when it does not.
+bool is_regular(const struct stat &info) {
+    if (!S_ISREG(info.st_mode)) {
+        errno = QUIL_ERROR_NOT_REGULAR;
+        return false;
+    }
+    return true;
+}
+
+// Closes fd keeping the errno of the failure that led to closing it.
+void close_keeping_errno(int fd) {
+    int cause = errno;
+    close(fd);
+    errno = cause;
+}
+
 } // namespace
 
 namespace wex::adapter {
+
+void store_thread_error(int32_t code) {
+    t_lastError = code;
+}
+
+int32_t thread_error() {
+    return t_lastError;
+}
+
+// glibc's own text, which, unlike strerror's, is never translated nor made up for the call.
+const char *system_error_text(int32_t code) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
+    const char *text = strerrordesc_np(code);
+    return text != nullptr ? text : "Unknown error";
+#else
+    return std::strerror(code);
+#endif
+}
 
 uint64_t clock_nanoseconds() {
     timespec now{};
@@ -149,6 +215,22 @@ bool rename_replacing(const char *from, const char *to) {
 
 bool remove_file(const char *path) {
     return std::remove(path) == 0;
+}
+
+Exchange exchange_names(const char *a, const char *b) {
+    if (exchange_entries(a, b) != 0) {
+        return means_unsupported(errno) ? Exchange::Unsupported : Exchange::Failed;
+    }
+    sync_directory_of(b);
+    return Exchange::Done;
+}
+
+// stat never opens the file, so that a FIFO cannot make it wait; faccessat asks with the
+// effective IDs, as a write would.
+bool writable_in_place(const char *path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && is_regular(info) &&
+           faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
 }
 
 bool commit_to_disk(FILE *stream) {
@@ -214,10 +296,10 @@ QUIL_LOCK *open_for_lock(const char *path) {
         return nullptr;
     }
     struct stat info {};
-    auto *lock = static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK)));
-    if (lock == nullptr || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::free(lock);
-        close(fd);
+    bool regular = fstat(fd, &info) == 0 && is_regular(info);
+    auto *lock = regular ? static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK))) : nullptr;
+    if (lock == nullptr) {
+        close_keeping_errno(fd);
         return nullptr;
     }
     lock->fd = fd;

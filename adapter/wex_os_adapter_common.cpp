@@ -7,10 +7,15 @@
 // locked read-modify-write on a shared counter costs as much as a small malloc. (On Windows all
 // threads count in one shared block with atomic increments.) The readers add
 // up all blocks; the live-block count is calls - failures - frees. Fault injection is a
-// countdown per operation; while it is zero (disarmed) the check is a single relaxed load.
+// countdown per operation; while it is zero (disarmed) the check is a single relaxed load, and
+// so is the check for a test's hook.
+//
+// A file call that fails records its cause as the thread's last error: what the platform or the
+// C library left in errno, EINVAL for an argument refused here, EIO for an injected fault.
 #include "wex_os_adapter.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +85,15 @@ struct alignas(64) PaddedCountdown {
     std::atomic<uint32_t> value{0};
 };
 PaddedCountdown g_failAfter[kOpCount];
+
+// A hook armed for the next call of an operation. Taking it is one exchange of the pointer, so
+// that exactly one call runs it however many threads call at once.
+struct ArmedHook {
+    QuilAdapterHook hook;
+    void *context;
+};
+std::atomic<ArmedHook *> g_hooks[kOpCount];
+
 std::atomic<uint64_t> g_fixedTime{0};
 std::atomic<uint64_t> g_lastTime{0};
 
@@ -162,10 +176,7 @@ template <typename Select> uint64_t sum_counts(Select select) {
     return sum;
 }
 
-// Counts one call of op and tells whether the armed fault hits it.
-inline bool call_fails(QuilAdapterOp op) {
-    Counts *counts = my_counts();
-    add_one(counts, counts->calls[op]);
+inline bool fault_hits(QuilAdapterOp op) {
     std::atomic<uint32_t> &countdown = g_failAfter[op].value;
     uint32_t left = countdown.load(std::memory_order_relaxed);
     while (left != 0) {
@@ -174,6 +185,50 @@ inline bool call_fails(QuilAdapterOp op) {
         }
     }
     return false;
+}
+
+void run_armed_hook(QuilAdapterOp op) {
+    ArmedHook *armed = g_hooks[op].exchange(nullptr, std::memory_order_acquire);
+    if (armed != nullptr) {
+        ArmedHook taken = *armed;
+        delete armed;
+        taken.hook(taken.context);
+    }
+}
+
+// Counts one call of op, runs the hook armed for it and tells whether the armed fault hits it.
+// The fault is claimed before the hook runs: calls that the hook makes are not the one it awaited.
+inline bool call_fails(QuilAdapterOp op) {
+    Counts *counts = my_counts();
+    add_one(counts, counts->calls[op]);
+    bool failing = fault_hits(op);
+    if (g_hooks[op].load(std::memory_order_relaxed) != nullptr) {
+        run_armed_hook(op);
+    }
+    return failing;
+}
+
+constexpr int32_t kInjectedCause = EIO;
+
+// Records cause as the thread's last error and returns result: a failure path in one statement.
+template <typename Result> Result failing(int32_t cause, Result result) {
+    store_thread_error(cause);
+    return result;
+}
+
+// The cause that the platform or the C library left in errno for the failure just reported.
+int32_t system_cause() {
+    int code = errno;
+    return code != 0 ? code : EIO;
+}
+
+// What fails a file call before it does any work: the armed fault, then a refused argument.
+// 0 lets the call go on.
+int32_t refusal(QuilAdapterOp op, bool argumentsValid, int32_t injected = kInjectedCause) {
+    if (call_fails(op)) {
+        return injected;
+    }
+    return argumentsValid ? 0 : EINVAL;
 }
 
 inline void *count_result(void *block) {
@@ -283,19 +338,20 @@ void QUIL_MemFreeSetNullD(void *blockAddress, uint32_t, const char *) {
 }
 
 QUIL_FILE *QUIL_Fopen(const char *path, const char *mode) {
-    if (call_fails(QUIL_OP_FOPEN) || path == nullptr || mode == nullptr) {
-        return nullptr;
+    if (int32_t cause = refusal(QUIL_OP_FOPEN, path != nullptr && mode != nullptr); cause != 0) {
+        return failing(cause, nullptr);
     }
     bool reading = std::strcmp(mode, "r") == 0;
     auto *file =
         static_cast<QUIL_FILE *>(std::malloc(sizeof(QUIL_FILE) + (reading ? kReadBuffer : 0)));
     if (file == nullptr) {
-        return nullptr;
+        return failing(ENOMEM, nullptr);
     }
     file->stream = open_stream(path, mode);
     if (file->stream == nullptr) {
+        int32_t cause = system_cause();
         std::free(file);
-        return nullptr;
+        return failing(cause, nullptr);
     }
     if (reading) {
         std::setvbuf(file->stream, reinterpret_cast<char *>(file + 1), _IOFBF, kReadBuffer);
@@ -305,12 +361,13 @@ QUIL_FILE *QUIL_Fopen(const char *path, const char *mode) {
 
 int32_t QUIL_Fclose(QUIL_FILE *file) {
     if (file == nullptr) {
-        return -1;
+        return failing(EINVAL, -1);
     }
-    bool failing = call_fails(QUIL_OP_FCLOSE); // a failed close still ends the stream
-    int closed = std::fclose(file->stream);
+    bool injected = call_fails(QUIL_OP_FCLOSE); // a failed close still ends the stream
+    bool closed = std::fclose(file->stream) == 0;
+    int32_t cause = closed ? kInjectedCause : system_cause();
     std::free(file); // after the stream, which used the read buffer until it was closed
-    return closed == 0 && !failing ? 0 : -1;
+    return closed && !injected ? 0 : failing(cause, -1);
 }
 
 int32_t QUIL_Fgetc(QUIL_FILE *file) {
@@ -334,18 +391,19 @@ int32_t QUIL_Ferror(QUIL_FILE *file) {
 }
 
 int32_t QUIL_Fseek(QUIL_FILE *file, int32_t distance, int32_t origin) {
-    if (call_fails(QUIL_OP_FSEEK) || file == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_FSEEK, file != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
     int whence = origin == 0 ? SEEK_SET : origin == 2 ? SEEK_END : SEEK_CUR;
-    return std::fseek(stream_of(file), distance, whence) == 0 ? 0 : -1;
+    return std::fseek(stream_of(file), distance, whence) == 0 ? 0 : failing(system_cause(), -1);
 }
 
 uint32_t QUIL_Fwrite(const void *buffer, uint32_t size, uint32_t count, QUIL_FILE *file) {
-    if (call_fails(QUIL_OP_FWRITE) || file == nullptr || buffer == nullptr) {
-        return 0;
+    if (int32_t cause = refusal(QUIL_OP_FWRITE, file != nullptr && buffer != nullptr); cause != 0) {
+        return failing(cause, 0u);
     }
-    return static_cast<uint32_t>(std::fwrite(buffer, size, count, stream_of(file)));
+    auto written = static_cast<uint32_t>(std::fwrite(buffer, size, count, stream_of(file)));
+    return written == count ? written : failing(system_cause(), written);
 }
 
 uint32_t QUIL_StrLen(const char *text) {
@@ -376,35 +434,56 @@ char *QUIL_StrrChr(const char *text, int32_t c) {
 }
 
 int32_t QUIL_Rename(const char *from, const char *to) {
-    if (call_fails(QUIL_OP_RENAME) || from == nullptr || to == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_RENAME, from != nullptr && to != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
-    return rename_replacing(from, to) ? 0 : -1;
+    return rename_replacing(from, to) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_Remove(const char *path) {
-    if (call_fails(QUIL_OP_REMOVE) || path == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_REMOVE, path != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
-    return remove_file(path) ? 0 : -1;
+    return remove_file(path) ? 0 : failing(system_cause(), -1);
+}
+
+int32_t QUIL_ExchangeFiles(const char *a, const char *b) {
+    if (call_fails(QUIL_OP_EXCHANGE)) {
+        return QUIL_EXCHANGE_UNSUPPORTED; // like the system's answer, it records nothing
+    }
+    if (a == nullptr || b == nullptr) {
+        return failing(EINVAL, -1);
+    }
+    switch (exchange_names(a, b)) {
+    case Exchange::Done:
+        return 0;
+    case Exchange::Unsupported:
+        return QUIL_EXCHANGE_UNSUPPORTED;
+    default:
+        return failing(system_cause(), -1);
+    }
+}
+
+int32_t QUIL_CheckWritable(const char *path) {
+    if (int32_t cause = refusal(QUIL_OP_WRITABLE, path != nullptr, EACCES); cause != 0) {
+        return failing(cause, -1);
+    }
+    return writable_in_place(path) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_Fsync(QUIL_FILE *file) {
-    if (call_fails(QUIL_OP_FSYNC) || file == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_FSYNC, file != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
     FILE *stream = stream_of(file);
-    if (std::fflush(stream) != 0) {
-        return -1;
-    }
-    return commit_to_disk(stream) ? 0 : -1;
+    return std::fflush(stream) == 0 && commit_to_disk(stream) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_CopyFileAccess(const char *path, QUIL_FILE *to) {
-    if (call_fails(QUIL_OP_ACCESS) || path == nullptr || to == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_ACCESS, path != nullptr && to != nullptr); cause != 0) {
+        return failing(cause, -1);
     }
-    return copy_access(path, stream_of(to)) ? 0 : -1;
+    return copy_access(path, stream_of(to)) ? 0 : failing(system_cause(), -1);
 }
 
 char *QUIL_ResolvePath(const char *path, uint32_t line, const char *file) {
@@ -418,22 +497,24 @@ int32_t QUIL_Fidentity(QUIL_FILE *file, QuilFileIdentity *identity) {
     if (identity != nullptr) {
         *identity = QuilFileIdentity{};
     }
-    if (call_fails(QUIL_OP_IDENTITY) || file == nullptr || identity == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_IDENTITY, file != nullptr && identity != nullptr);
+        cause != 0) {
+        return failing(cause, -1);
     }
-    return identity_of_stream(stream_of(file), identity) ? 0 : -1;
+    return identity_of_stream(stream_of(file), identity) ? 0 : failing(system_cause(), -1);
 }
 
 int32_t QUIL_PathIdentity(const char *path, QuilFileIdentity *identity) {
     if (identity != nullptr) {
         *identity = QuilFileIdentity{};
     }
-    if (call_fails(QUIL_OP_IDENTITY) || path == nullptr || identity == nullptr) {
-        return -1;
+    if (int32_t cause = refusal(QUIL_OP_IDENTITY, path != nullptr && identity != nullptr);
+        cause != 0) {
+        return failing(cause, -1);
     }
     if (!identity_of_path(path, identity)) {
         *identity = QuilFileIdentity{};
-        return -1;
+        return failing(system_cause(), -1);
     }
     return 0;
 }
@@ -442,8 +523,8 @@ QUIL_LOCK *QUIL_LockFile(const char *path, uint32_t waitMs, int32_t *status) {
     int32_t ignored = 0;
     int32_t &outcome = status != nullptr ? *status : ignored;
     outcome = QUIL_LOCK_FAILED;
-    if (call_fails(QUIL_OP_LOCK) || path == nullptr) {
-        return nullptr;
+    if (int32_t cause = refusal(QUIL_OP_LOCK, path != nullptr); cause != 0) {
+        return failing(cause, nullptr);
     }
     uint64_t deadline = monotonic_milliseconds() + waitMs;
     uint32_t pause = 1;
@@ -452,16 +533,17 @@ QUIL_LOCK *QUIL_LockFile(const char *path, uint32_t waitMs, int32_t *status) {
     for (;;) {
         QUIL_LOCK *lock = open_for_lock(path);
         if (lock == nullptr) {
-            return nullptr;
+            return failing(system_cause(), nullptr);
         }
         LockAttempt attempt = try_lock(lock);
         if (attempt == LockAttempt::Taken && lock_designates(lock, path)) {
             outcome = QUIL_LOCK_TAKEN;
             return lock;
         }
+        int32_t cause = system_cause(); // of a failed attempt, before closing changes errno
         close_lock(lock);
         if (attempt == LockAttempt::Failed) {
-            return nullptr;
+            return failing(cause, nullptr);
         }
         if (attempt == LockAttempt::Busy) {
             uint64_t now = monotonic_milliseconds();
@@ -520,6 +602,22 @@ void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n) {
     if (op >= 0 && op < QUIL_OP_COUNT) {
         g_failAfter[op].value.store(n, std::memory_order_relaxed);
     }
+}
+
+void QUIL_Adapter_BeforeCall(QuilAdapterOp op, QuilAdapterHook hook, void *context) {
+    if (op < 0 || op >= QUIL_OP_COUNT) {
+        return;
+    }
+    ArmedHook *armed = hook != nullptr ? new (std::nothrow) ArmedHook{hook, context} : nullptr;
+    delete g_hooks[op].exchange(armed, std::memory_order_acq_rel);
+}
+
+int32_t QUIL_LastError(void) {
+    return thread_error();
+}
+
+const char *QUIL_ErrorText(int32_t code) {
+    return code == QUIL_ERROR_NOT_REGULAR ? "not a regular file" : system_error_text(code);
 }
 
 void QUIL_Adapter_SetTime(uint64_t t) {

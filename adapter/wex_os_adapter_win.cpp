@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,63 @@ constexpr uint64_t kNanosecondsPerTick = 100;
 // may still be renamed over or removed.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Windows' errors as the errno values that callers compare causes with; any other is EIO.
+struct ErrorMapping {
+    DWORD error;
+    int code;
+};
+constexpr ErrorMapping kErrnoOfError[] = {
+    {ERROR_FILE_NOT_FOUND, ENOENT},        {ERROR_PATH_NOT_FOUND, ENOENT},
+    {ERROR_ACCESS_DENIED, EACCES},         {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG},
+    {ERROR_WRITE_PROTECT, EROFS},          {ERROR_DISK_FULL, ENOSPC},
+    {ERROR_HANDLE_DISK_FULL, ENOSPC},      {ERROR_ALREADY_EXISTS, EEXIST},
+    {ERROR_FILE_EXISTS, EEXIST},           {ERROR_SHARING_VIOLATION, EBUSY},
+    {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},     {ERROR_OUTOFMEMORY, ENOMEM},
+    {ERROR_NO_UNICODE_TRANSLATION, EINVAL}};
+
+// The texts of the C library of GNU systems, so that a cause reads the same everywhere.
+struct ErrorText {
+    int code;
+    const char *text;
+};
+constexpr ErrorText kErrorTexts[] = {{0, "Success"},
+                                     {ENOENT, "No such file or directory"},
+                                     {EIO, "Input/output error"},
+                                     {EBADF, "Bad file descriptor"},
+                                     {ENOMEM, "Cannot allocate memory"},
+                                     {EACCES, "Permission denied"},
+                                     {EBUSY, "Device or resource busy"},
+                                     {EEXIST, "File exists"},
+                                     {EISDIR, "Is a directory"},
+                                     {EINVAL, "Invalid argument"},
+                                     {EMFILE, "Too many open files"},
+                                     {ENOSPC, "No space left on device"},
+                                     {EROFS, "Read-only file system"},
+                                     {ENAMETOOLONG, "File name too long"}};
+
+// The thread's last error lives in a slot of the system's thread-local storage: MinGW's own
+// thread-local variables are freed at thread exit in no set order (see the portable part).
+DWORD error_slot() {
+    static const DWORD slot = TlsAlloc();
+    return slot;
+}
+
+// Sets errno to the cause of the system's error; returns false for the failure it reports.
+bool fail_with(DWORD error) {
+    errno = EIO;
+    for (const ErrorMapping &mapping : kErrnoOfError) {
+        if (mapping.error == error) {
+            errno = mapping.code;
+        }
+    }
+    return false;
+}
+
+// As fail_with, for the error of the last failed system call of the thread.
+bool fail_with_last_error() {
+    return fail_with(GetLastError());
+}
+
 // GetFinalPathNameByHandleW puts this before a drive path and "\\?\UNC\" before a share path.
 constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
 constexpr size_t kLongPathPrefixLength = sizeof kLongPathPrefix / sizeof(wchar_t) - 1;
@@ -64,15 +122,37 @@ class WideBuffer {
     wchar_t *text_ = nullptr;
 };
 
-// A UTF-8 path in the wide characters the system takes. get() is null when the text is not
-// valid UTF-8 or memory is short.
+// The longest name of one file or directory that Windows' file systems hold, in UTF-16 units.
+constexpr size_t kLongestName = 255;
+
+// Whether a part of path between separators is longer than any file system holds. The system
+// calls such a name missing or invalid rather than too long.
+bool has_overlong_name(const wchar_t *path) {
+    size_t run = 0;
+    for (const wchar_t *c = path; *c != L'\0'; ++c) {
+        run = *c == L'\\' || *c == L'/' ? 0 : run + 1;
+        if (run > kLongestName) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A UTF-8 path in the wide characters the system takes. get() is null, with errno EINVAL, when
+// the text is not valid UTF-8, ENAMETOOLONG when a name in it is too long, or ENOMEM when memory
+// is short.
 class WidePath {
   public:
     explicit WidePath(const char *path) : buffer_(wide_length(path)) {
         int length = static_cast<int>(wide_length(path));
-        if (length > 0 && buffer_.get() != nullptr &&
-            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, buffer_.get(), length) ==
-                length) {
+        if (length > 0 && buffer_.get() == nullptr) {
+            errno = ENOMEM;
+        } else if (length == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1,
+                                                      buffer_.get(), length) != length) {
+            errno = EINVAL;
+        } else if (has_overlong_name(buffer_.get())) {
+            errno = ENAMETOOLONG;
+        } else {
             valid_ = true;
         }
     }
@@ -205,7 +285,7 @@ bool identity_of_handle(HANDLE handle, QuilFileIdentity *identity) {
     FILE_BASIC_INFO times{};
     if (GetFileInformationByHandle(handle, &info) == 0 ||
         GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times) == 0) {
-        return false;
+        return fail_with_last_error();
     }
     identity->device = info.dwVolumeSerialNumber;
     identity->inode = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
@@ -221,8 +301,49 @@ HANDLE open_for_identity(const char *path) {
     if (wide.get() == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileW(wide.get(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    HANDLE handle = CreateFileW(wide.get(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        fail_with_last_error();
+    }
+    return handle;
+}
+
+bool fail_as_not_regular() {
+    errno = QUIL_ERROR_NOT_REGULAR;
+    return false;
+}
+
+// The attributes of the file that path names, read without opening it. INVALID_FILE_ATTRIBUTES,
+// with errno set, when nothing is there or a directory (which opening for a file's access would
+// refuse as access denied).
+DWORD attributes_of_a_file(const wchar_t *path) {
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        fail_with_last_error();
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        fail_as_not_regular();
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return attributes;
+}
+
+// Whether the attributes say a file that is not marked read-only.
+bool attributes_allow_writing(const wchar_t *path) {
+    DWORD attributes = attributes_of_a_file(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        errno = EACCES;
+        return false;
+    }
+    return true;
+}
+
+// Whether an open handle is a file on a disk rather than a device, pipe or console.
+bool is_disk_file(HANDLE handle) {
+    return GetFileType(handle) == FILE_TYPE_DISK || fail_as_not_regular();
 }
 
 bool same_file(HANDLE a, HANDLE b) {
@@ -236,6 +357,29 @@ bool same_file(HANDLE a, HANDLE b) {
 
 namespace wex::adapter {
 
+void store_thread_error(int32_t code) {
+    DWORD slot = error_slot();
+    if (slot != TLS_OUT_OF_INDEXES) {
+        TlsSetValue(slot, reinterpret_cast<void *>(static_cast<intptr_t>(code)));
+    }
+}
+
+int32_t thread_error() {
+    DWORD slot = error_slot();
+    return slot == TLS_OUT_OF_INDEXES
+               ? 0
+               : static_cast<int32_t>(reinterpret_cast<intptr_t>(TlsGetValue(slot)));
+}
+
+const char *system_error_text(int32_t code) {
+    for (const ErrorText &known : kErrorTexts) {
+        if (known.code == code) {
+            return known.text;
+        }
+    }
+    return "Unknown error";
+}
+
 uint64_t clock_nanoseconds() {
     FILETIME now{};
     GetSystemTimePreciseAsFileTime(&now);
@@ -245,13 +389,18 @@ uint64_t clock_nanoseconds() {
 
 std::FILE *open_stream(const char *path, const char *name) {
     const OpenMode *mode = find_mode(name);
+    if (mode == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
     WidePath wide(path);
-    if (mode == nullptr || wide.get() == nullptr) {
+    if (wide.get() == nullptr) {
         return nullptr;
     }
     HANDLE handle = CreateFileW(wide.get(), mode->access, kShareAll, nullptr, mode->disposition,
                                 mode->flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        fail_with_last_error();
         return nullptr;
     }
     std::FILE *stream = stream_over(handle, *mode);
@@ -268,18 +417,43 @@ int read_byte(std::FILE *stream) {
 bool rename_replacing(const char *from, const char *to) {
     WidePath wideFrom(from);
     WidePath wideTo(to);
-    return wideFrom.get() != nullptr && wideTo.get() != nullptr &&
-           MoveFileExW(wideFrom.get(), wideTo.get(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (wideFrom.get() == nullptr || wideTo.get() == nullptr) {
+        return false;
+    }
+    return MoveFileExW(wideFrom.get(), wideTo.get(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+           fail_with_last_error();
 }
 
 bool remove_file(const char *path) {
     WidePath wide(path);
-    return wide.get() != nullptr && DeleteFileW(wide.get()) != 0;
+    return wide.get() != nullptr && (DeleteFileW(wide.get()) != 0 || fail_with_last_error());
+}
+
+// Windows has no exchange of two names in one step.
+Exchange exchange_names(const char *, const char *) {
+    return Exchange::Unsupported;
+}
+
+// The attributes come first: they tell a directory without opening anything. A device or pipe
+// that they cannot tell is refused by its type once opened.
+bool writable_in_place(const char *path) {
+    WidePath wide(path);
+    if (wide.get() == nullptr || !attributes_allow_writing(wide.get())) {
+        return false;
+    }
+    HANDLE handle = CreateFileW(wide.get(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return fail_with_last_error();
+    }
+    bool disk = is_disk_file(handle);
+    CloseHandle(handle);
+    return disk;
 }
 
 bool commit_to_disk(std::FILE *stream) {
-    return FlushFileBuffers(handle_of(stream)) != 0;
+    return FlushFileBuffers(handle_of(stream)) != 0 || fail_with_last_error();
 }
 
 // Access on Windows is the file's access list. The owner stays the one who created the file: an
@@ -291,9 +465,10 @@ bool copy_access(const char *path, std::FILE *to) {
     }
     PACL list = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoW(wide.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
+    DWORD found = GetNamedSecurityInfoW(wide.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, &list, nullptr, &descriptor);
+    if (found != ERROR_SUCCESS) {
+        return fail_with(found);
     }
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -306,7 +481,7 @@ bool copy_access(const char *path, std::FILE *to) {
     DWORD status =
         SetSecurityInfo(handle_of(to), SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr);
     LocalFree(descriptor);
-    return status == ERROR_SUCCESS;
+    return status == ERROR_SUCCESS || fail_with(status);
 }
 
 char *resolve_path(const char *path, uint32_t line, const char *file) {
@@ -342,18 +517,19 @@ void pause_milliseconds(uint32_t milliseconds) {
 
 QUIL_LOCK *open_for_lock(const char *path) {
     WidePath wide(path);
-    if (wide.get() == nullptr) {
+    if (wide.get() == nullptr || attributes_of_a_file(wide.get()) == INVALID_FILE_ATTRIBUTES) {
         return nullptr;
     }
     // Shared for everything, deletion included, so that a save can still rename over the file.
     HANDLE handle = CreateFileW(wide.get(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        fail_with_last_error();
         return nullptr;
     }
-    auto *lock = static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK)));
-    if (lock == nullptr || GetFileType(handle) != FILE_TYPE_DISK) {
-        std::free(lock);
+    auto *lock =
+        is_disk_file(handle) ? static_cast<QUIL_LOCK *>(std::malloc(sizeof(QUIL_LOCK))) : nullptr;
+    if (lock == nullptr) {
         CloseHandle(handle);
         return nullptr;
     }
@@ -369,8 +545,11 @@ LockAttempt try_lock(QUIL_LOCK *lock) {
         return LockAttempt::Taken;
     }
     DWORD error = GetLastError();
-    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockAttempt::Busy
-                                                                      : LockAttempt::Failed;
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
+        return LockAttempt::Busy;
+    }
+    fail_with(error);
+    return LockAttempt::Failed;
 }
 
 bool lock_designates(QUIL_LOCK *lock, const char *path) {

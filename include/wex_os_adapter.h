@@ -114,6 +114,45 @@ QUIL_ADAPTER_API int32_t QUIL_Rename(const char *from, const char *to);
 /* Removes the file path. 0 on success, -1 on failure or a null path. */
 QUIL_ADAPTER_API int32_t QUIL_Remove(const char *path);
 
+/* Exchanges the names a and b of two existing files in one step: afterwards a names the file that
+ * b named and b the one that a named, and at no moment does either name designate nothing. The
+ * change of b's directory is then committed to storage as QUIL_Rename does. Links are not
+ * followed: a link is exchanged as the link it is.
+ *
+ * Returns 0; QUIL_EXCHANGE_UNSUPPORTED when the system or the file system that holds the files
+ * cannot exchange names, with nothing changed, so that the caller can rename instead (always so
+ * outside Linux); -1 on any other failure (a missing name, no permission...) or a null name, with
+ * nothing changed. */
+#define QUIL_EXCHANGE_UNSUPPORTED 1
+QUIL_ADAPTER_API int32_t QUIL_ExchangeFiles(const char *a, const char *b);
+
+/* Tells whether path designates (links followed) an existing regular file that this process may
+ * write in place. Opens nothing that could wait (a FIFO or a device is refused by its type
+ * first); on Windows the file is opened for writing and closed at once, which changes nothing.
+ * Returns 0 when it does, -1 otherwise (also for a null path); QUIL_LastError then tells why:
+ * QUIL_ERROR_NOT_REGULAR for a directory, FIFO or device, EACCES, EROFS, ENOENT... */
+QUIL_ADAPTER_API int32_t QUIL_CheckWritable(const char *path);
+
+/* ---- The cause of a failure ----
+ * Every file call of the adapter that fails records its cause for the calling thread: QUIL_Fopen,
+ * QUIL_Fclose, QUIL_Fseek, QUIL_Fwrite (a short write: ENOSPC...), QUIL_Fsync, QUIL_Rename,
+ * QUIL_Remove, QUIL_ExchangeFiles (not its QUIL_EXCHANGE_UNSUPPORTED answer), QUIL_CheckWritable,
+ * QUIL_CopyFileAccess, QUIL_Fidentity, QUIL_PathIdentity and QUIL_LockFile (not a busy lock). The
+ * cause is an errno value of the platform's <errno.h> (Windows' own errors are mapped onto them),
+ * EINVAL for a null or unknown argument, or QUIL_ERROR_NOT_REGULAR. As with errno, a call that
+ * succeeds leaves the last cause as it was. */
+
+/* Above every errno value: the file is not a regular file (a directory, FIFO, socket or device). */
+#define QUIL_ERROR_NOT_REGULAR 0x10000
+
+/* The cause of this thread's last failed file call, 0 when none has failed. */
+QUIL_ADAPTER_API int32_t QUIL_LastError(void);
+
+/* A text for a cause, to show a person: strerror's text on POSIX systems ("Permission denied"),
+ * the same English texts on Windows, "not a regular file" for QUIL_ERROR_NOT_REGULAR. The text is
+ * static: it stays valid and unchanged. */
+QUIL_ADAPTER_API const char *QUIL_ErrorText(int32_t code);
+
 /* Writes what is buffered for file and makes the system commit the file's data to its storage
  * (fflush, then fsync; FlushFileBuffers on Windows). Returns 0, or -1 when either fails or the
  * handle is null. */
@@ -199,6 +238,8 @@ typedef enum {
     QUIL_OP_IDENTITY, /* QUIL_Fidentity, QUIL_PathIdentity */
     QUIL_OP_LOCK,     /* QUIL_LockFile: fails as QUIL_LOCK_FAILED */
     QUIL_OP_FCLOSE,   /* QUIL_Fclose: the file is closed all the same */
+    QUIL_OP_EXCHANGE, /* QUIL_ExchangeFiles */
+    QUIL_OP_WRITABLE, /* QUIL_CheckWritable */
     QUIL_OP_COUNT
 } QuilAdapterOp;
 
@@ -209,10 +250,20 @@ QUIL_ADAPTER_API uint32_t QUIL_Adapter_LiveBlocks(void);
 QUIL_ADAPTER_API uint64_t QUIL_Adapter_CallCount(QuilAdapterOp op);
 
 /* Arms a fault: the n-th call of op from now fails as the real failure would (ALLOC and FOPEN
- * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS, IDENTITY and FCLOSE -1, LOCK
- * null with QUIL_LOCK_FAILED), only that one.
+ * return null, FWRITE 0 items, FSEEK, REMOVE, RENAME, FSYNC, ACCESS, IDENTITY, FCLOSE and WRITABLE
+ * -1, LOCK null with QUIL_LOCK_FAILED), only that one. EXCHANGE answers QUIL_EXCHANGE_UNSUPPORTED,
+ * which leads a caller on Linux to its rename. A file call failed this way records EIO as its
+ * cause (WRITABLE: EACCES; EXCHANGE records nothing, as the system's answer does).
  * 0 disarms. */
 QUIL_ADAPTER_API void QUIL_Adapter_FailNth(QuilAdapterOp op, uint32_t n);
+
+/* Runs hook(context) once, right before the next call of op does its work (whether or not that
+ * call then fails by an armed fault), and then forgets it, so that a test can act in the instant
+ * before a call (replace a file before it is renamed over). A null hook disarms. Process-wide,
+ * like QUIL_Adapter_FailNth: the call that runs it may be made by any thread. */
+typedef void (*QuilAdapterHook)(void *context);
+QUIL_ADAPTER_API void QUIL_Adapter_BeforeCall(QuilAdapterOp op, QuilAdapterHook hook,
+                                              void *context);
 
 /* Makes QUIL_GetSystemTime return t from now on; 0 returns to the real clock. */
 QUIL_ADAPTER_API void QUIL_Adapter_SetTime(uint64_t t);

@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -127,6 +131,7 @@ TEST_F(AdapterFiles, NamesAreUtf8AndFsyncHandsTheBufferedBytesToTheFileOrFails) 
     ASSERT_NE(full, nullptr);
     ASSERT_EQ(QUIL_Fwrite("abc", 1, 3, full), 3u); // buffered
     EXPECT_EQ(QUIL_Fsync(full), -1);
+    EXPECT_EQ(QUIL_LastError(), ENOSPC);
     QUIL_Fclose(full);
     int input = dup(0); // a program without standard input gets descriptor 0 for its next file
     close(0);
@@ -172,6 +177,248 @@ TEST_F(AdapterFiles, AccessBitsAreCopiedThroughLinksAndAFailedCopyKeepsTheTarget
     }
 #endif
 }
+
+// Records each run of a hook and whether the file it watches was still there: the call it awaited
+// had not done its work yet.
+struct HookRuns {
+    std::string watched;
+    int runs = 0;
+    bool watchedWasThere = false;
+};
+
+void note_hook_run(void *context) {
+    auto *runs = static_cast<HookRuns *>(context);
+    ++runs->runs;
+    runs->watchedWasThere = wextest::file_exists(runs->watched);
+}
+
+TEST_F(AdapterFiles, AHookRunsOnceRightBeforeTheNextCallOfItsOperationFailingOrNot) {
+    std::string from = dir_.file("from");
+    std::string to = dir_.file("to");
+    wextest::write_file(from, "x");
+    HookRuns runs{from};
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
+    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, note_hook_run, &runs);
+    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, nullptr, nullptr); // disarmed
+    EXPECT_EQ(QUIL_Remove(dir_.file("missing").c_str()), -1);
+    EXPECT_EQ(runs.runs, 0);
+    EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), 0);
+    EXPECT_EQ(runs.runs, 1);
+    EXPECT_TRUE(runs.watchedWasThere);
+    EXPECT_EQ(QUIL_Rename(to.c_str(), from.c_str()), 0);
+    EXPECT_EQ(runs.runs, 1);
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
+    wextest::ScopedFault fault(QUIL_OP_RENAME, 1);
+    EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), -1);
+    EXPECT_EQ(runs.runs, 2);
+}
+
+TEST_F(AdapterFiles, TheCauseOfAFailureStaysWithItsThreadUntilTheNextFailure) {
+    std::string taken = dir_.file("taken.ini");
+    wextest::write_file(taken, "x");
+    struct FailedOpen {
+        std::string path;
+        const char *mode;
+        int32_t cause;
+    };
+    const FailedOpen failedOpens[] = {{dir_.file("missing.ini"), "r", ENOENT},
+                                      {dir_.file(std::string(300, 'n')), "r", ENAMETOOLONG},
+                                      {taken, "wx", EEXIST}};
+    for (const auto &[path, mode, cause] : failedOpens) {
+        EXPECT_EQ(QUIL_Fopen(path.c_str(), mode), nullptr);
+        EXPECT_EQ(QUIL_LastError(), cause) << path.substr(0, 80);
+    }
+    QUIL_Fclose(QUIL_Fopen(taken.c_str(), "r"));
+    int32_t seenByAnotherThread = -1;
+    std::thread([&] {
+        seenByAnotherThread = QUIL_LastError();
+        QUIL_Fopen(dir_.file("missing.ini").c_str(), "r");
+    }).join();
+    EXPECT_EQ(seenByAnotherThread, 0);
+    EXPECT_EQ(QUIL_LastError(), EEXIST);
+}
+
+// The texts of the C library of GNU systems: on Windows too.
+TEST(AdapterErrors, EachCauseHasTheTextOfTheGnuCLibrary) {
+    const std::pair<int32_t, const char *> texts[] = {
+        {ENOENT, "No such file or directory"},
+        {EACCES, "Permission denied"},
+        {ENAMETOOLONG, "File name too long"},
+        {EROFS, "Read-only file system"},
+        {ENOSPC, "No space left on device"},
+        {EEXIST, "File exists"},
+        {EBUSY, "Device or resource busy"},
+        {EIO, "Input/output error"},
+        {QUIL_ERROR_NOT_REGULAR, "not a regular file"}};
+    for (const auto &[code, text] : texts) {
+        EXPECT_STREQ(QUIL_ErrorText(code), text);
+    }
+}
+
+// Each row fails by its injected fault; a real failure of another cause comes before each, so
+// that the row's own cause is seen.
+TEST_F(AdapterFiles, AnInjectedFaultRecordsAnInputOutputError) {
+    std::string file = dir_.file("doc.ini");
+    wextest::write_file(file, "x");
+    QuilFileIdentity identity{};
+    QUIL_FILE *open = QUIL_Fopen(file.c_str(), "r");
+    ASSERT_NE(open, nullptr);
+    const char *path = file.c_str();
+    const std::pair<QuilAdapterOp, std::function<bool()>> rows[] = {
+        {QUIL_OP_FOPEN, [&] { return QUIL_Fopen(path, "r") == nullptr; }},
+        {QUIL_OP_FWRITE, [&] { return QUIL_Fwrite("x", 1, 1, open) == 0; }},
+        {QUIL_OP_FSEEK, [&] { return QUIL_Fseek(open, 0, 0) == -1; }},
+        {QUIL_OP_FSYNC, [&] { return QUIL_Fsync(open) == -1; }},
+        {QUIL_OP_REMOVE, [&] { return QUIL_Remove(path) == -1; }},
+        {QUIL_OP_RENAME, [&] { return QUIL_Rename(path, path) == -1; }},
+        {QUIL_OP_ACCESS, [&] { return QUIL_CopyFileAccess(path, open) == -1; }},
+        {QUIL_OP_IDENTITY, [&] { return QUIL_Fidentity(open, &identity) == -1; }},
+        {QUIL_OP_IDENTITY, [&] { return QUIL_PathIdentity(path, &identity) == -1; }},
+        {QUIL_OP_LOCK, [&] { return QUIL_LockFile(path, 0, nullptr) == nullptr; }},
+        {QUIL_OP_FCLOSE, [&] { return QUIL_Fclose(std::exchange(open, nullptr)) == -1; }}};
+    for (const auto &[op, fails] : rows) {
+        QUIL_Remove(dir_.file("missing").c_str());
+        wextest::ScopedFault fault(op, 1);
+        EXPECT_TRUE(fails()) << op;
+        EXPECT_EQ(QUIL_LastError(), EIO) << op;
+    }
+    EXPECT_EQ(wextest::read_file(file), "x");
+}
+
+TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
+    std::string a = dir_.file("a.ini");
+    std::string b = dir_.file("b.ini");
+    wextest::write_file(a, "first");
+    wextest::write_file(b, "second");
+    QuilFileIdentity before[2]{};
+    ASSERT_EQ(QUIL_PathIdentity(a.c_str(), &before[0]) + QUIL_PathIdentity(b.c_str(), &before[1]),
+              0);
+#ifdef __linux__
+    ASSERT_EQ(QUIL_ExchangeFiles(a.c_str(), b.c_str()), 0);
+    QuilFileIdentity after[2]{};
+    ASSERT_EQ(QUIL_PathIdentity(a.c_str(), &after[0]) + QUIL_PathIdentity(b.c_str(), &after[1]), 0);
+    EXPECT_EQ(after[0].inode, before[1].inode);
+    EXPECT_EQ(after[1].inode, before[0].inode);
+    EXPECT_EQ(wextest::read_file(a) + "|" + wextest::read_file(b), "second|first");
+    EXPECT_EQ(QUIL_ExchangeFiles(a.c_str(), dir_.file("missing").c_str()), -1);
+    EXPECT_EQ(QUIL_LastError(), ENOENT);
+#else
+    EXPECT_EQ(QUIL_ExchangeFiles(a.c_str(), b.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
+    EXPECT_EQ(wextest::read_file(a) + "|" + wextest::read_file(b), "first|second");
+#endif
+    EXPECT_EQ(QUIL_ExchangeFiles(nullptr, b.c_str()), -1);
+    EXPECT_EQ(QUIL_LastError(), EINVAL);
+    wextest::ScopedFault fault(QUIL_OP_EXCHANGE, 1);
+    EXPECT_EQ(QUIL_ExchangeFiles(b.c_str(), a.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
+    EXPECT_EQ(QUIL_LastError(), EINVAL) << "the unsupported answer records no cause";
+}
+
+// Every row fails for another cause than the row before, so that a cause left over from an
+// earlier call cannot pass for the row's own.
+TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChangesNothing) {
+    std::string file = dir_.file("doc.ini");
+    wextest::write_file(file, "text");
+    QuilFileIdentity before{};
+    ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &before), 0);
+    std::vector<std::pair<std::string, int32_t>> rows = {
+        {file, 0}, {dir_.path(), QUIL_ERROR_NOT_REGULAR}, {dir_.file("missing"), ENOENT}};
+#ifndef _WIN32
+    ASSERT_EQ(symlink(file.c_str(), dir_.file("link").c_str()), 0);
+    ASSERT_EQ(symlink("missing", dir_.file("dangling").c_str()), 0);
+    rows.insert(rows.end(), {{dir_.file("link"), 0},
+                             {"/dev/null", QUIL_ERROR_NOT_REGULAR},
+                             {dir_.file("dangling"), ENOENT}});
+#endif
+    for (const auto &[path, cause] : rows) {
+        EXPECT_EQ(QUIL_CheckWritable(path.c_str()), cause == 0 ? 0 : -1) << path;
+        EXPECT_TRUE(cause == 0 || QUIL_LastError() == cause) << path << ": " << QUIL_LastError();
+    }
+    EXPECT_EQ(QUIL_CheckWritable(nullptr), -1);
+    EXPECT_EQ(QUIL_LastError(), EINVAL);
+    {
+        wextest::ScopedFault fault(QUIL_OP_WRITABLE, 1);
+        EXPECT_EQ(QUIL_CheckWritable(file.c_str()), -1);
+        EXPECT_EQ(QUIL_LastError(), EACCES);
+    }
+    QuilFileIdentity after{};
+    ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &after), 0);
+    EXPECT_EQ(after.modifiedNs, before.modifiedNs);
+    EXPECT_EQ(wextest::read_file(file), "text");
+}
+
+#ifndef _WIN32
+// Ends the test binary by SIGALRM unless the scope is left within the seconds given: a call that
+// waits on a FIFO fails the run instead of hanging it.
+class Deadline {
+  public:
+    explicit Deadline(unsigned seconds) { alarm(seconds); }
+    ~Deadline() { alarm(0); }
+    Deadline(const Deadline &) = delete;
+    Deadline &operator=(const Deadline &) = delete;
+};
+
+TEST_F(AdapterFiles, AFifoADirectoryOrADeviceIsRefusedAtOnceAsNoRegularFile) {
+    std::string fifo = dir_.file("fifo.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Deadline deadline(10);
+    for (const std::string &path : {fifo, dir_.path(), std::string("/dev/null")}) {
+        EXPECT_EQ(QUIL_CheckWritable(path.c_str()), -1);
+        EXPECT_EQ(QUIL_LastError(), QUIL_ERROR_NOT_REGULAR) << path;
+        EXPECT_EQ(QUIL_Fopen(path.c_str(), "wx"), nullptr);
+        EXPECT_EQ(QUIL_LastError(), EEXIST) << path;
+        int32_t status = QUIL_LOCK_TAKEN;
+        EXPECT_EQ(QUIL_LockFile(path.c_str(), 0, &status), nullptr);
+        EXPECT_EQ(status, QUIL_LOCK_FAILED);
+        EXPECT_EQ(QUIL_LastError(), QUIL_ERROR_NOT_REGULAR) << path;
+    }
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Checks each file's writability as the user nobody in a child process; returns the number of
+// the first row whose answer differs (from 1), 0 when none does, or -1 when the child could not
+// become nobody.
+int first_differing_row_for_nobody(const std::vector<std::pair<std::string, int32_t>> &rows) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+            _exit(255);
+        }
+        for (size_t i = 0; i < rows.size(); ++i) {
+            bool writable = QUIL_CheckWritable(rows[i].first.c_str()) == 0;
+            if (writable != (rows[i].second == 0) || (!writable && QUIL_LastError() != EACCES)) {
+                _exit(static_cast<int>(i + 1));
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 254;
+    return code == 255 ? -1 : code;
+}
+
+// The permission that counts is the process's own: root may write a file without write bits.
+TEST_F(AdapterFiles, AFileWithoutWritePermissionIsRefusedToAnOrdinaryUser) {
+    std::string readOnly = dir_.file("read-only.ini");
+    std::string shared = dir_.file("shared.ini");
+    wextest::write_file(readOnly, "x");
+    wextest::write_file(shared, "x");
+    ASSERT_EQ(chmod(readOnly.c_str(), 0444) + chmod(shared.c_str(), 0666), 0);
+    if (geteuid() != 0) {
+        EXPECT_EQ(QUIL_CheckWritable(readOnly.c_str()), -1);
+        EXPECT_EQ(QUIL_LastError(), EACCES);
+        return;
+    }
+    EXPECT_EQ(QUIL_CheckWritable(readOnly.c_str()), 0);
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0711), 0); // nobody may reach the files, not list them
+    int row = first_differing_row_for_nobody({{shared, 0}, {readOnly, EACCES}});
+    if (row < 0) {
+        GTEST_SKIP() << "this process cannot become the user nobody";
+    }
+    EXPECT_EQ(row, 0) << "the first row that nobody sees otherwise";
+}
+#endif
 
 TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndComparesBytesAsUnsigned) {
     EXPECT_EQ(QUIL_StriCmp("SectionAZ", "sECTIONaz"), 0);
@@ -238,7 +485,7 @@ TEST(AdapterConcurrency, CountsOfEndedThreadsStayAndBlocksMayChangeThreads) {
     EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), calls + 20);
 }
 
-// Not on Windows, where the adapter keeps no per-thread state and MinGW's thread_local objects
+// Not on Windows, where the adapter keeps no per-thread counts and MinGW's thread_local objects
 // are destroyed in no set order. Made before the thread's first count, this is destroyed after
 // the adapter has let go of that thread's counters.
 #ifndef _WIN32
