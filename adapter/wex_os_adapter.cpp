@@ -78,9 +78,10 @@ mode_t safe_mode(const struct stat &source, OwnerCopy copied) {
     return mode;
 }
 
-// A new file that never follows a link planted at its name.
-FILE *create_exclusive(const char *path) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+// A new file that never follows a link planted at its name, with access as given (less the
+// umask).
+FILE *create_exclusive(const char *path, mode_t access) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, access);
     if (fd < 0) {
         return nullptr;
     }
@@ -195,7 +196,10 @@ FILE *open_stream(const char *path, const char *mode) {
         return std::fopen(path, "wb");
     }
     if (std::strcmp(mode, "wx") == 0) {
-        return create_exclusive(path);
+        return create_exclusive(path, 0600);
+    }
+    if (std::strcmp(mode, "wxn") == 0) {
+        return create_exclusive(path, 0666); // less the umask, as a new file gets
     }
     errno = EINVAL;
     return nullptr;

@@ -189,6 +189,9 @@ constexpr OpenMode kModes[] = {
     {"w", GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, _O_WRONLY | _O_BINARY, "wb"},
     {"wx", GENERIC_WRITE | WRITE_DAC, CREATE_NEW,
      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, _O_WRONLY | _O_BINARY, "wb"},
+    // A new file takes its directory's inherited access list either way.
+    {"wxn", GENERIC_WRITE | WRITE_DAC, CREATE_NEW,
+     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, _O_WRONLY | _O_BINARY, "wb"},
 };
 
 const OpenMode *find_mode(const char *name) {

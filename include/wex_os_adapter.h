@@ -58,8 +58,10 @@ QUIL_ADAPTER_API void QUIL_MemFreeSetNullD(void *blockAddress, uint32_t line, co
  * Windows too, where they are converted for the system's wide-character calls. */
 typedef struct QUIL_FILE QUIL_FILE;
 
-/* Opens path. mode is "r" (read an existing file), "w" (create or truncate) or "wx" (create a new
- * file; fails when the name exists, also as a dangling link). Returns null on any failure. */
+/* Opens path. mode is "r" (read an existing file), "w" (create or truncate), "wx" (create a new
+ * file that only its owner may read; fails when the name exists, also as a dangling link, and
+ * never opens what is there) or "wxn" (the same, with the access a new file gets: on POSIX 0666
+ * less the umask). Returns null on any failure. */
 QUIL_ADAPTER_API QUIL_FILE *QUIL_Fopen(const char *path, const char *mode);
 
 /* Closes the file, flushing what is buffered. Returns 0, or -1 when the flush or close failed.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -208,17 +209,19 @@ TEST(IniFaults, EveryOperationOnADocumentLeavesItAsItWasAndHandsOutNothing) {
     }
 }
 
-// Closing an edited document with each call of a kind failing in turn: the document is released
-// in every case; after a failure the document file keeps its old text, and a backup file is left
-// only after a failed rename, access copy or check of the file (50), holding the whole new text.
+// Closing an edited document with each call of a kind failing in turn, where names can be
+// exchanged and where they cannot (the rename): the document is released in every case; after a
+// failure the document file keeps its old text, and a backup file is left only after a failed
+// exchange, rename, access copy or check of the file (50), holding the whole new text.
 TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
-    const std::pair<QuilAdapterOp, uint32_t> faults[] = {
-        {QUIL_OP_ALLOC, INI_NO_MEMORY},      {QUIL_OP_FOPEN, INI_SAVE_FAILED},
-        {QUIL_OP_FWRITE, INI_BACKUP_FAILED}, {QUIL_OP_FSYNC, INI_BACKUP_FAILED},
-        {QUIL_OP_ACCESS, INI_SAVE_FAILED},   {QUIL_OP_RENAME, INI_SAVE_FAILED},
-        {QUIL_OP_IDENTITY, INI_SAVE_FAILED}, {QUIL_OP_FCLOSE, INI_BACKUP_FAILED}};
+    const std::tuple<QuilAdapterOp, uint32_t, bool> faults[] = {
+        {QUIL_OP_ALLOC, INI_NO_MEMORY, false},       {QUIL_OP_FOPEN, INI_SAVE_FAILED, false},
+        {QUIL_OP_FWRITE, INI_BACKUP_FAILED, false},  {QUIL_OP_FSYNC, INI_BACKUP_FAILED, false},
+        {QUIL_OP_ACCESS, INI_SAVE_FAILED, false},    {QUIL_OP_IDENTITY, INI_SAVE_FAILED, false},
+        {QUIL_OP_FCLOSE, INI_BACKUP_FAILED, false},  {QUIL_OP_WRITABLE, INI_NOT_WRITABLE, false},
+        {QUIL_OP_RENAME, INI_SAVE_FAILED, true},     {QUIL_OP_IDENTITY, INI_SAVE_FAILED, true}};
     namespace fs = std::filesystem;
-    for (const auto &[fault, failureCode] : faults) {
+    for (const auto &[fault, failureCode, renaming] : faults) {
         wextest::Doc d("");
         QUIL_Ini_Free(d.get()); // each run loads and edits it afresh
         // By file name: the directory's own path may be spelled with other separators (Windows).
@@ -254,6 +257,7 @@ TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
             }
             d.reload(kDocument);
             ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "net", "host", "example.net"), QUIL_SUCCESS);
+            QUIL_Adapter_FailNth(QUIL_OP_EXCHANGE, renaming ? 1 : 0); // names cannot be exchanged
         };
         EXPECT_GT(run_sweep({fault, failureCode, close, unchanged, prepare, true}), 0u) << fault;
         EXPECT_GT(failedRuns, 0u) << fault;

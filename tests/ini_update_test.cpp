@@ -10,6 +10,7 @@
 
 #ifndef _WIN32
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -92,6 +93,60 @@ TEST(IniCloseCheck, OnlyAFileChangedSinceTheLoadIsKeptAndOurTextGoesToTheBackup)
         }
         EXPECT_EQ(files_in(dir), 1);
     }
+}
+
+// Another program that takes no lock replaces the file as an editor or sed -i does, right
+// before the save's exchange (where names can be exchanged), right before the check of the file
+// (where they cannot), or right before the rename that follows that check: the instant that only
+// the exchange closes, and whose change is overwritten where names cannot be exchanged.
+void replace_with_theirs(void *path) {
+    replace_by_equal_file(*static_cast<const std::string *>(path));
+    write_file(*static_cast<const std::string *>(path), "[s]\nk=1\ntheirs=1\n");
+}
+
+TEST(IniCloseCheck, AProgramThatReplacesTheFileDuringTheSaveKeepsItsChange) {
+    const std::tuple<QuilAdapterOp, bool, uint32_t> rows[] = {
+        {QUIL_OP_EXCHANGE, false, INI_CHANGED_ON_DISK},
+        {QUIL_OP_IDENTITY, true, INI_CHANGED_ON_DISK},
+        {QUIL_OP_RENAME, true, QUIL_SUCCESS}};
+    for (const auto &[instant, renaming, code] : rows) {
+        SCOPED_TRACE(instant);
+        TempDir dir;
+        std::string path = dir.file("app.ini");
+        ScopedIni doc;
+        load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+        QUIL_Adapter_FailNth(QUIL_OP_EXCHANGE, renaming ? 1 : 0);
+        QUIL_Adapter_BeforeCall(instant, replace_with_theirs, &path);
+        char *backup = nullptr;
+        EXPECT_EQ(QUIL_Ini_CloseWithBackupName(path.c_str(), doc.get(), &backup), code);
+        EXPECT_EQ(read_file(path), code == QUIL_SUCCESS ? kOurs : "[s]\nk=1\ntheirs=1\n");
+        if (backup != nullptr) {
+            EXPECT_EQ(read_file(backup), kOurs);
+            fs::remove(backup);
+        }
+        QUIL_MemFreeD(backup, __LINE__, __FILE__);
+        EXPECT_EQ(files_in(dir), 1);
+    }
+}
+
+// A document from memory has no file: closing it changed writes nothing without a path, and
+// creates a new file at a path where none is, with the access that new files get.
+TEST(IniCloseCheck, ADocumentFromMemoryIsSavedAsANewFile) {
+    TempDir dir;
+    std::string path = dir.file("new.ini");
+    for (const char *to : {static_cast<const char *>(nullptr), path.c_str()}) {
+        ScopedIni doc;
+        ASSERT_EQ(QUIL_Ini_LoadMemory(kOld, sizeof kOld - 1, doc.get(), 0), QUIL_SUCCESS);
+        ASSERT_EQ(QUIL_Ini_SetValue(doc.get(), "s", "k", "2"), QUIL_SUCCESS);
+        EXPECT_EQ(QUIL_Ini_Close(to, doc.get()), to == nullptr ? INI_NO_LINES : QUIL_SUCCESS);
+    }
+    EXPECT_EQ(read_file(path), kOurs);
+    EXPECT_EQ(files_in(dir), 1);
+#ifndef _WIN32
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(0666 & ~mask));
+#endif
 }
 
 TEST(IniCloseCheck, SavingAsAnotherFileWritesItWithoutComparing) {

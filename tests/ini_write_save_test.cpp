@@ -9,6 +9,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -55,6 +56,11 @@ TEST(IniSaveWrapping, CutsLongLinesWhereTheyReadBackByteForByte) {
         d.reload(bytes);
         EXPECT_EQ(d.lines(), text.empty() ? wextest::Lines{} : wextest::Lines{text});
     }
+}
+
+size_t files_in_directory(const wextest::TempDir &dir) {
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
 }
 
 class IniClose : public testing::Test {
@@ -158,14 +164,57 @@ TEST_F(IniClose, AnEditDoesNotJoinOrSplitTheLinesAroundIt) {
 }
 
 #ifndef _WIN32
-// A link to an existing file is a taken name as any other file.
+// A link at the backup name, even one to nothing, is a taken name as any other file.
 TEST_F(IniClose, ALinkPlantedAtTheBackupNameIsNeverFollowed) {
     std::string target = dir_.file("created-through-link");
     ASSERT_EQ(symlink(target.c_str(), backup_.c_str()), 0);
     load_and_edit(path_);
-    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &doc_), INI_SAVE_FAILED);
+    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &doc_), INI_BACKUP_FAILED);
     EXPECT_EQ(read_file(path_), kOld);
     EXPECT_FALSE(file_exists(target));
+}
+
+// A save never blocks and never replaces what its caller could not write in place: a FIFO at the
+// backup name is a taken name (at once); a document that is a FIFO or a directory by the time of
+// the save, a 0444 document, or one that belongs to another user, is refused before anything is
+// written. Root writes any file: the last two are tried as user 65534 in a child process.
+TEST_F(IniClose, ASaveRefusesWhatItCouldNotWriteInPlaceAndNeverBlocks) {
+    ASSERT_EQ(mkfifo(backup_.c_str(), 0600), 0);
+    load_and_edit(path_);
+    EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &doc_), INI_BACKUP_FAILED);
+    fs::remove(backup_);
+    for (bool fifo : {true, false}) {
+        write_file(path_, kOld);
+        load_and_edit(path_);
+        fs::remove(path_);
+        ASSERT_EQ(fifo ? mkfifo(path_.c_str(), 0600) : mkdir(path_.c_str(), 0700), 0);
+        EXPECT_EQ(QUIL_Ini_Close(path_.c_str(), &doc_), INI_NOT_WRITABLE);
+        EXPECT_EQ(QUIL_LastError(), QUIL_ERROR_NOT_REGULAR);
+        fs::remove(path_);
+    }
+    write_file(path_, kOld);
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
+    bool root = geteuid() == 0;
+    for (mode_t mode : {0444, 0644}) {
+        if (!root && mode == 0644) {
+            continue; // our own file, which we may write
+        }
+        ASSERT_EQ(chmod(path_.c_str(), mode), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            if (root && (chown(path_.c_str(), 0, 0) != 0 || setuid(65534) != 0)) {
+                _exit(2);
+            }
+            load_and_edit(path_);
+            bool refused = QUIL_Ini_Close(path_.c_str(), &doc_) == INI_NOT_WRITABLE &&
+                           QUIL_LastError() == EACCES && read_file(path_) == kOld &&
+                           files_in_directory(dir_) == 1;
+            _exit(refused ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << std::oct << mode;
+    }
 }
 
 TEST_F(IniClose, TheNewFileKeepsThePermissionBitsAndALinkedDocumentItsLink) {

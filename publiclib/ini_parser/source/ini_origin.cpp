@@ -125,23 +125,28 @@ uint64_t text_hash(const char *text) {
     return hash.value();
 }
 
-OnDisk compare_with_origin(const IniFile *doc, const char *path, const char *target) {
+bool saves_to_origin(const IniFile *doc, const char *path, const char *target) {
     if (doc->hasOrigin != 1) {
-        return OnDisk::Unchecked;
+        return false;
     }
     QuilFileIdentity now{};
-    bool exists = QUIL_PathIdentity(target, &now) == 0;
-    bool samePath = text_hash(path) == doc->originPathHash;
-    if (!samePath && !(exists && same_file(now, doc->origin))) {
+    return text_hash(path) == doc->originPathHash ||
+           (QUIL_PathIdentity(target, &now) == 0 && same_file(now, doc->origin));
+}
+
+OnDisk compare_with_origin(const IniFile *doc, const char *path, const char *target,
+                           const char *examined) {
+    if (!saves_to_origin(doc, path, target)) {
         return OnDisk::Unchecked; // saved as another file, whose bytes were never read
     }
-    if (!exists) {
+    QuilFileIdentity now{};
+    if (QUIL_PathIdentity(examined, &now) != 0) {
         return OnDisk::Unknown;
     }
     if (!same_file(now, doc->origin) || now.size != doc->origin.size) {
         return OnDisk::Changed;
     }
-    return settled_and_untouched(now, doc) ? OnDisk::Same : compare_bytes(doc, target);
+    return settled_and_untouched(now, doc) ? OnDisk::Same : compare_bytes(doc, examined);
 }
 
 } // namespace wex::ini

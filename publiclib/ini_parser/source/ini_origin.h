@@ -42,8 +42,14 @@ enum class OnDisk {
     Unknown,   // the file is gone or cannot be read
 };
 
-// Compares the file that target (path, resolved) designates with the origin of doc.
-OnDisk compare_with_origin(const IniFile *doc, const char *path, const char *target);
+// Whether the save of doc to path goes to the file it was loaded from (by path or by identity).
+bool saves_to_origin(const IniFile *doc, const char *path, const char *target);
+
+// Compares the file at examined with the origin of doc, when the save to path (target, resolved)
+// goes to the file doc was loaded from: examined is target, or the name that a file exchanged
+// out of target now has.
+OnDisk compare_with_origin(const IniFile *doc, const char *path, const char *target,
+                           const char *examined);
 
 } // namespace wex::ini
 

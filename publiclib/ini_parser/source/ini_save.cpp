@@ -4,6 +4,7 @@
 // it holds the whole new one. Loaded lines that no edit touched are written as their file held
 // them; lines an edit made are written in the line formats, long ones cut into pieces that the
 // reader joins back, or as they are when the document keeps its layout.
+#include <cerrno>
 #include <cinttypes>
 
 #include "wex_ini.h"
@@ -267,30 +268,35 @@ uint32_t write_lines(QUIL_FILE *file, const IniFile *doc) {
     return QUIL_SUCCESS;
 }
 
-// Writes every line, gives the file the document file's access and makes it durable. A missing
-// document file gives INI_SAVE_FAILED with the complete new text kept in the backup file.
-uint32_t fill_backup(QUIL_FILE *file, const char *target, const IniFile *doc) {
+// ---- Replacing the document file ----
+
+// What a save writes to: the document file, which its backup file replaces, or a new file that
+// a document saved elsewhere creates.
+enum class Target { Existing, New };
+
+// Writes every line, gives an existing document file's access to the file and makes it durable.
+uint32_t fill_backup(QUIL_FILE *file, const char *target, Target kind, const IniFile *doc) {
     uint32_t result = write_lines(file, doc);
     if (result != QUIL_SUCCESS) {
         return result;
     }
-    uint32_t access = QUIL_CopyFileAccess(target, file) == 0 ? QUIL_SUCCESS : INI_SAVE_FAILED;
+    uint32_t access = kind == Target::New || QUIL_CopyFileAccess(target, file) == 0
+                          ? QUIL_SUCCESS
+                          : INI_SAVE_FAILED;
     return QUIL_Fsync(file) == 0 ? access : INI_BACKUP_FAILED;
 }
 
-// Creates the backup file (only a new file: never one that exists or a link planted at the name)
-// and fills it. An incomplete backup file is removed; *kept tells whether the file stays.
-uint32_t write_backup(const char *backup, const char *target, const IniFile *doc, bool *kept) {
-    QUIL_FILE *taken = QUIL_Fopen(backup, "r");
-    if (taken != nullptr) {
-        QUIL_Fclose(taken);
-        return INI_BACKUP_FAILED;
-    }
-    QUIL_FILE *file = QUIL_Fopen(backup, "wx");
+// Creates the backup file and fills it: only a new file, so that nothing at the name (a file, a
+// link planted there, a FIFO) is opened, followed or replaced. For a new document file it gets
+// the access that new files get. An incomplete backup file is removed; *kept tells whether the
+// file stays.
+uint32_t write_backup(const char *backup, const char *target, Target kind, const IniFile *doc,
+                      bool *kept) {
+    QUIL_FILE *file = QUIL_Fopen(backup, kind == Target::New ? "wxn" : "wx");
     if (file == nullptr) {
-        return INI_SAVE_FAILED;
+        return QUIL_LastError() == EEXIST ? INI_BACKUP_FAILED : INI_SAVE_FAILED;
     }
-    uint32_t result = fill_backup(file, target, doc);
+    uint32_t result = fill_backup(file, target, kind, doc);
     if (QUIL_Fclose(file) != 0 && result == QUIL_SUCCESS) {
         result = INI_BACKUP_FAILED;
     }
@@ -298,10 +304,26 @@ uint32_t write_backup(const char *backup, const char *target, const IniFile *doc
     return result;
 }
 
-// Whether the document file may be replaced: not when another program changed or replaced it
-// since the load, nor when that cannot be told.
-uint32_t check_origin(const IniFile *doc, const char *path, const char *target) {
-    switch (wex::ini::compare_with_origin(doc, path, target)) {
+// What the save may write to, before anything is written: the document file when it is a regular
+// file that the caller could write in place (one that has gone since the load is found out by the
+// check later, with the new text kept); a new file when a document is saved as a file that does
+// not exist. INI_NOT_WRITABLE otherwise.
+uint32_t choose_target(const IniFile *doc, const char *path, const char *target, Target *kind) {
+    *kind = Target::Existing;
+    if (QUIL_CheckWritable(target) == 0) {
+        return QUIL_SUCCESS;
+    }
+    if (QUIL_LastError() != ENOENT) {
+        return INI_NOT_WRITABLE;
+    }
+    *kind = wex::ini::saves_to_origin(doc, path, target) ? Target::Existing : Target::New;
+    return QUIL_SUCCESS;
+}
+
+// What a comparison with the file read at the load allows: the replacement only when that file
+// is unchanged, or when the save goes elsewhere.
+uint32_t allowed_by(wex::ini::OnDisk found) {
+    switch (found) {
     case wex::ini::OnDisk::Changed:
         return INI_CHANGED_ON_DISK;
     case wex::ini::OnDisk::Unknown:
@@ -325,22 +347,63 @@ void release_lock_before_rename(IniFile *doc) {
 #endif
 }
 
+// Where names can be exchanged in one step: the backup file and the document file change places,
+// and the file that comes out, now at the backup name, is checked against the one that was read.
+// A change by another program up to that moment is found, and the exchange is undone: the other
+// program's file is in place again, the new text stays in the backup file. Returns
+// QUIL_EXCHANGE_UNSUPPORTED where names cannot be exchanged, with nothing done.
+uint32_t exchange_and_check(IniFile *doc, const char *path, const char *target,
+                            const char *backup) {
+    int32_t exchanged = QUIL_ExchangeFiles(backup, target);
+    if (exchanged != 0) {
+        return exchanged == QUIL_EXCHANGE_UNSUPPORTED ? QUIL_EXCHANGE_UNSUPPORTED : INI_SAVE_FAILED;
+    }
+    uint32_t result = allowed_by(wex::ini::compare_with_origin(doc, path, target, backup));
+    if (result == QUIL_SUCCESS) {
+        QUIL_Remove(backup); // the old text: the document file holds the new one
+        return QUIL_SUCCESS;
+    }
+    // Undone, the new text is back at the backup name. Should the undoing fail, the document
+    // file holds the new text and the backup name the other program's: 50, that file kept.
+    return QUIL_ExchangeFiles(backup, target) == 0 ? result : INI_SAVE_FAILED;
+}
+
+// Where names cannot be exchanged: the document file is checked, then the backup file renamed
+// over it. A program that replaces the file in the instant between the two, without taking the
+// lock, is not seen.
+uint32_t check_and_rename(IniFile *doc, const char *path, const char *target, const char *backup) {
+    uint32_t result = allowed_by(wex::ini::compare_with_origin(doc, path, target, target));
+    if (result == QUIL_SUCCESS) {
+        release_lock_before_rename(doc);
+        result = QUIL_Rename(backup, target) == 0 ? QUIL_SUCCESS : INI_SAVE_FAILED;
+    }
+    return result;
+}
+
+uint32_t replace(IniFile *doc, const char *path, const char *target, Target kind,
+                 const char *backup) {
+    if (kind == Target::New) {
+        return QUIL_Rename(backup, target) == 0 ? QUIL_SUCCESS : INI_SAVE_FAILED;
+    }
+    uint32_t result = exchange_and_check(doc, path, target, backup);
+    return result == QUIL_EXCHANGE_UNSUPPORTED ? check_and_rename(doc, path, target, backup)
+                                               : result;
+}
+
 // Saves the document over the file that path designates; a link stays a link. When the new
 // text stays in the backup file, *kept receives its name (else the name is released).
 uint32_t save(const char *path, IniFile *doc, char **kept) {
     char *target = QUIL_ResolvePath(path, __LINE__, kUnit);
     char *backup = target != nullptr ? backup_name(target) : nullptr;
+    Target kind = Target::Existing;
+    uint32_t result = backup != nullptr ? choose_target(doc, path, target, &kind) : INI_NO_MEMORY;
     bool backupKept = false;
-    uint32_t result =
-        backup != nullptr ? write_backup(backup, target, doc, &backupKept) : INI_NO_MEMORY;
     if (result == QUIL_SUCCESS) {
-        result = check_origin(doc, path, target);
+        result = write_backup(backup, target, kind, doc, &backupKept);
     }
     if (result == QUIL_SUCCESS) {
-        release_lock_before_rename(doc);
-    }
-    if (result == QUIL_SUCCESS && QUIL_Rename(backup, target) != 0) {
-        result = INI_SAVE_FAILED; // the new text stays in the backup file
+        result = replace(doc, path, target, kind, backup);
+        backupKept = result != QUIL_SUCCESS; // the new text stays in the backup file
     }
     if (result != QUIL_SUCCESS && backupKept) {
         *kept = backup;
