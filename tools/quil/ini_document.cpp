@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include "ini_document.h"
 #include "wex_os_adapter.h"
@@ -17,13 +16,16 @@ namespace {
 
 const char kSource[] = "tools/quil/ini_document";
 
-std::string open_error(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
-        return "cannot be opened";
-    }
-    return std::strerror(errno);
+// What the adapter says of its last failed call: the system's cause, or fallback without one.
+std::string cause_or(const char *fallback) {
+    int32_t cause = QUIL_LastError();
+    return cause != 0 ? QUIL_ErrorText(cause) : fallback;
+}
+
+// The names (hard links) the file at path has; 1 when it cannot be told.
+nlink_t names_of(const std::string &path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_nlink : 1;
 }
 // The physical line that holds the first NUL byte of the file, or 0.
 uint32_t line_of_first_nul(const std::string &path) {
@@ -121,7 +123,7 @@ int Document::loaded(uint32_t result, uint32_t waitMs) {
     case QUIL_SUCCESS:
         return kOk;
     case INI_OPEN_FAILED:
-        complain(label_ + ": " + open_error(path_));
+        complain(label_ + ": " + cause_or("cannot be read"));
         return kSystem;
     case INI_LOCK_TIMEOUT:
         complain(label_ +
@@ -149,14 +151,20 @@ int Document::loaded(uint32_t result, uint32_t waitMs) {
 
 int Document::close() {
     bool changed = doc_.modified != 0;
+    nlink_t names = changed ? names_of(path_) : 1;
     char *backup = nullptr;
     uint32_t result = QUIL_Ini_CloseWithBackupName(path_.c_str(), &doc_, &backup);
     bool kept = backup != nullptr;
     std::string backupName = kept ? backup : "the backup file";
     QUIL_MemFreeD(backup, __LINE__, kSource);
     if (result == QUIL_SUCCESS || !changed) {
+        if (changed && names > 1) {
+            complain(label_ + ": saved; its " + std::to_string(names - 1) +
+                     " other name(s) (hard links) keep the old text");
+        }
         return kOk;
     }
+    std::string unchanged = "; the file is unchanged";
     switch (result) {
     case INI_CHANGED_ON_DISK:
         complain(label_ +
@@ -164,14 +172,19 @@ int Document::close() {
                  "it is left as that program wrote it, and quil's text is in " +
                  backupName);
         break;
+    case INI_NOT_WRITABLE:
+        complain(label_ + ": not saved: " + cause_or("may not be written") + unchanged);
+        break;
     case INI_BACKUP_FAILED:
-        complain(label_ + ": not saved: a backup file of the same name exists already, or writing "
-                          "it fell short; the file is unchanged");
+        complain(label_ + ": not saved: " +
+                 (QUIL_LastError() == EEXIST ? std::string("a file exists at the backup file's name")
+                                             : "writing the backup file failed (" +
+                                                   cause_or("short write") + ")") +
+                 unchanged);
         break;
     case INI_SAVE_FAILED:
-        complain(label_ + ": not saved: the backup file could not be created or could not " +
-                 "replace the file (" + open_error(path_) + ")" +
-                 (kept ? "; quil's text is in " + backupName : ""));
+        complain(label_ + ": not saved: " + cause_or("the file could not be replaced") +
+                 (kept ? "; quil's text is in " + backupName : unchanged));
         break;
     case INI_NO_MEMORY:
         complain(label_ + ": not saved: out of memory");

@@ -347,13 +347,20 @@ void release_lock_before_rename(IniFile *doc) {
 #endif
 }
 
-// Where names can be exchanged in one step: the backup file and the document file change places,
-// and the file that comes out, now at the backup name, is checked against the one that was read.
-// A change by another program up to that moment is found, and the exchange is undone: the other
-// program's file is in place again, the new text stays in the backup file. Returns
-// QUIL_EXCHANGE_UNSUPPORTED where names cannot be exchanged, with nothing done.
+// Where names can be exchanged in one step: the document file is checked, then the backup file
+// and the document file change places, and the file that comes out, now at the backup name, is
+// checked again. A change by another program up to that moment is found, and the exchange is
+// undone: the other program's file is in place again, the new text stays in the backup file.
+// (The first check keeps the new text from showing at the document's name, where another program
+// could build on it, in all but the instant between the two checks.) Returns
+// QUIL_EXCHANGE_UNSUPPORTED where names cannot be exchanged, with nothing done after the first
+// check.
 uint32_t exchange_and_check(IniFile *doc, const char *path, const char *target,
                             const char *backup) {
+    uint32_t checked = allowed_by(wex::ini::compare_with_origin(doc, path, target, target));
+    if (checked != QUIL_SUCCESS) {
+        return checked;
+    }
     int32_t exchanged = QUIL_ExchangeFiles(backup, target);
     if (exchanged != 0) {
         return exchanged == QUIL_EXCHANGE_UNSUPPORTED ? QUIL_EXCHANGE_UNSUPPORTED : INI_SAVE_FAILED;
@@ -368,16 +375,12 @@ uint32_t exchange_and_check(IniFile *doc, const char *path, const char *target,
     return QUIL_ExchangeFiles(backup, target) == 0 ? result : INI_SAVE_FAILED;
 }
 
-// Where names cannot be exchanged: the document file is checked, then the backup file renamed
-// over it. A program that replaces the file in the instant between the two, without taking the
-// lock, is not seen.
-uint32_t check_and_rename(IniFile *doc, const char *path, const char *target, const char *backup) {
-    uint32_t result = allowed_by(wex::ini::compare_with_origin(doc, path, target, target));
-    if (result == QUIL_SUCCESS) {
-        release_lock_before_rename(doc);
-        result = QUIL_Rename(backup, target) == 0 ? QUIL_SUCCESS : INI_SAVE_FAILED;
-    }
-    return result;
+// Where names cannot be exchanged: after the check of the document file, the backup file is
+// renamed over it. A program that replaces the file in the instant between the two, without
+// taking the lock, is not seen.
+uint32_t rename_checked(IniFile *doc, const char *target, const char *backup) {
+    release_lock_before_rename(doc);
+    return QUIL_Rename(backup, target) == 0 ? QUIL_SUCCESS : INI_SAVE_FAILED;
 }
 
 uint32_t replace(IniFile *doc, const char *path, const char *target, Target kind,
@@ -386,8 +389,7 @@ uint32_t replace(IniFile *doc, const char *path, const char *target, Target kind
         return QUIL_Rename(backup, target) == 0 ? QUIL_SUCCESS : INI_SAVE_FAILED;
     }
     uint32_t result = exchange_and_check(doc, path, target, backup);
-    return result == QUIL_EXCHANGE_UNSUPPORTED ? check_and_rename(doc, path, target, backup)
-                                               : result;
+    return result == QUIL_EXCHANGE_UNSUPPORTED ? rename_checked(doc, target, backup) : result;
 }
 
 // Saves the document over the file that path designates; a link stays a link. When the new
