@@ -147,6 +147,11 @@ char *IniLineStore::add(Span text, bool breakAdded, Span raw) {
 }
 
 bool IniLineStore::holds(const char *text) const {
+    // Walks go from line to line, whose texts lie one after the other in the same block.
+    if (lastHit_ < blockCount_ &&
+        address(text) - address(blocks_[lastHit_].begin) < blocks_[lastHit_].size) {
+        return true;
+    }
     // The last block that begins at or before text is the only one that can hold it.
     uint32_t low = 0;
     uint32_t high = blockCount_;
@@ -162,7 +167,11 @@ bool IniLineStore::holds(const char *text) const {
         return false;
     }
     const Block &block = blocks_[low - 1];
-    return address(text) - address(block.begin) < block.size;
+    if (address(text) - address(block.begin) >= block.size) {
+        return false;
+    }
+    lastHit_ = low - 1;
+    return true;
 }
 
 IniLineStore::Span IniLineStore::file_bytes(const char *text) const {
