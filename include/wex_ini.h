@@ -270,30 +270,49 @@ uint32_t QUIL_Ini_FormatSectionLine(IniFile *doc, uint32_t slot, const char *sec
 uint32_t QUIL_Ini_StoreLine(IniFile *doc, uint32_t slot, const char *text);
 
 /* Ends the life of a document. An unchanged document (modified not 1) is released without
- * touching any file, whatever path is. A changed one is first written to a new backup file beside
- * the file that path designates (symbolic links followed; the link stays a link), named from that
- * path without its file name's extension, the time and ".ibk"; the backup file is flushed to disk,
- * gets the document file's permission bits (and, where the process may, owner and group), and is
- * then renamed over the document file, which holds the whole old text until that instant.
+ * touching any file, whatever path is. A changed one is saved to the file that path designates
+ * (symbolic links followed; the link stays a link) and then released.
  *
- * Before the rename, a document loaded from a file checks that the document file still is the
- * file it read, holding the same bytes: the identity (device, file number, size, modification
- * and change time) decides where it can, the bytes where it cannot (a time too close to the load
- * to tell, or only the times changed). If another program changed, replaced or rewrote it, the
- * file is left as that program left it and the new text stays in the backup file (result 200).
- * The check applies when path is the text the document was loaded from, or designates the file it
- * was loaded from; closing to another file ("save as") and a document that was not loaded from a
- * file (its extra fields zero) are saved without it. The lock of QUIL_Ini_LoadForUpdate is held
- * until the rename is done and then released (on Windows, which renames over no open file, it is
- * given up right before the rename: a writer taking it then makes the rename fail with 50).
+ * Nothing is written to a document file that is not a regular file (a FIFO, a directory, a
+ * device) or that the caller could not write in place (its permission bits, a read-only file
+ * system): 220, with QUIL_LastError telling why. Otherwise the lines go to a new backup file
+ * beside it, named from path without its file name's extension, the time and ".ibk" and created
+ * only as a new file (whatever stands at that name, a link or a FIFO included, is never opened:
+ * 180). Every line that no edit touched is written as its file held it; lines that edits made are
+ * written in the line formats (by the default reading cut into pieces of at most 79 bytes that
+ * loading joins again). The backup file is flushed to disk, gets the document file's permission
+ * bits (and, where the process may, owner and group) and then takes the document file's place:
+ * the document path holds the whole old text until the instant it holds the whole new one. Other
+ * names (hard links) of the document file keep the old text. A path where no file is, for a
+ * document from memory or saved as another file, gets a new file with the access that new files
+ * get.
+ *
+ * A document loaded from a file first checks that the document file still is the file it read,
+ * holding the same bytes: the identity (device, file number, size, modification and change time)
+ * decides where it can, the bytes where it cannot. If another program changed, replaced or
+ * rewrote it, the file is left as that program left it and the new text stays in the backup file
+ * (200). Where the system can exchange two names in one step (Linux, on most file systems), the
+ * backup file and the document file then change places and the file that came out is checked
+ * again; a change found there is undone by exchanging them back (200): a program that takes no
+ * lock and replaces the file at any moment up to that second check keeps its change. What remains
+ * there: a second such replacement in the instant between the exchange and the exchange back
+ * stays in the backup file rather than in the document file. Elsewhere (Windows, file systems
+ * that cannot exchange names) the backup file is renamed over the document file right after the
+ * check, and a program that replaces the file without the lock in the instant between the two
+ * loses its change. The check applies when path is the text the document was loaded from, or
+ * designates the file it was loaded from; closing to another file ("save as") and a document
+ * that was not loaded from a file are saved without it. The lock of QUIL_Ini_LoadForUpdate is
+ * held until the replacement is done and then released (on Windows, which renames over no open
+ * file, it is given up right before the rename: a writer taking it then makes the rename fail).
  *
  * Returns 0; 170 for a null doc (nothing released) or a changed one without line array (no file
- * is touched); 130 for a null or empty path; 80 when memory is short; 180 when a file of the
- * backup name exists (left alone) or writing or flushing fell short (the backup file is removed);
- * 50 when the backup file cannot be created, when the document file does not exist, when the
- * document file cannot be read for the check, or when the rename fails: then the document file is
- * untouched and, in the last three cases, the backup file keeps the complete new text; 200 as
- * above. In every case but a null doc the document is released and all zero afterwards. */
+ * is touched); 130 for a null or empty path; 80 when memory is short; 220 as above; 180 when a
+ * file of the backup name exists (left alone) or writing or flushing fell short (the backup file
+ * is removed); 50 when the backup file cannot be created, when the document file no longer exists
+ * or cannot be read for the check, or when the exchange or rename fails: then the document file
+ * is untouched and, in the last three cases, the backup file keeps the complete new text; 200 as
+ * above. QUIL_LastError tells the cause of a failed file call. In every case but a null doc the
+ * document is released and all zero afterwards. */
 uint32_t QUIL_Ini_Close(const char *path, IniFile *doc);
 
 /* Closes as QUIL_Ini_Close does and names the backup file that the new text was left in: after
