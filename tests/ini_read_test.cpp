@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <optional>
 #include <random>
 #include <string>
@@ -126,6 +129,37 @@ TEST(IniLoad, RefusesALineOfFiveHundredTwelveBytesANulByteOrAReadError) {
         EXPECT_TRUE(wextest::is_all_zero(doc));
     }
 }
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define WEX_OWN_ALLOCATOR 1 // the sanitizer's allocator answers no malloc statistics
+#endif
+#endif
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(WEX_OWN_ALLOCATOR)
+// The memory a document holds: at most 16 times its bytes and 1 MiB besides for empty lines, the
+// worst case (a line pointer and a stored line for each byte); less than twice its bytes for
+// lines of an ordinary length.
+TEST(IniLoad, ADocumentHoldsAtMostSixteenTimesItsBytesAndUsuallyLessThanTwice) {
+    std::string typical;
+    for (int i = 0; typical.size() < (size_t{2} << 20); ++i) {
+        typical += i % 12 == 0 ? "[section" + std::to_string(i) + "]\n"
+                               : "key" + std::to_string(i) + " = some value ;note\n";
+    }
+    const std::pair<std::string, double> cases[] = {{std::string(size_t{4} << 20, '\n'), 16.0},
+                                                    {typical, 2.0}};
+    for (const auto &[bytes, factor] : cases) {
+        struct mallinfo2 before = mallinfo2();
+        IniFile doc{};
+        ASSERT_EQ(QUIL_Ini_LoadMemory(bytes.data(), bytes.size(), &doc, INI_READ_REAL_FILES), 0u);
+        struct mallinfo2 after = mallinfo2();
+        QUIL_Ini_Free(&doc);
+        double held = static_cast<double>((after.uordblks + after.hblkhd) -
+                                          (before.uordblks + before.hblkhd));
+        double slack = factor > 2 ? 1 << 20 : 0;
+        EXPECT_LE(held, factor * static_cast<double>(bytes.size()) + slack) << factor;
+    }
+}
+#endif
 
 // The line reader counts no appended break, and gives nothing after a failed push-back.
 TEST(IniLoad, ReadLineCountsWhatItReadAndHandsOutNothingAfterAFailure) {

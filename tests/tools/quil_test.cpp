@@ -101,6 +101,9 @@ const Row kRows[] = {
     {"$Q ini validate early.ini", "", "", "early.ini:2: key line before the first section header", 1},
     {"$Q ini get missing.ini a b", "", "", "missing.ini: No such file or directory", 3},
     {"$Q ini sections .", "", "", "", 3},
+    // ini: what a writer may not replace is refused at once, and its cause named
+    {"mkfifo f.ini && timeout 5 $Q ini set f.ini s k 1; echo $?; $Q ini set /dev/null s k 1; echo $?; ln app.ini other.ini && $Q ini set app.ini a x 2 && cat other.ini",
+     "", "3\n3\n; settings\n[a]\nx = 1 ;keep\n\n[b]\ny=2\n", "f.ini: not a regular file\nquil: /dev/null: not a regular file\nquil: app.ini: saved; its 1 other name(s) (hard links) keep the old text", 0, "; settings\n[a]\nx = 2 ;keep\n\n[b]\ny=2\n"},
     {"$Q ini sections long.ini && $Q ini validate long.ini", "", "a\n", "long.ini: line 2: line of 512 bytes", 1},
     {"$Q ini sections nul.ini", "", "", "nul.ini: line 3: NUL byte", 1},
     // checksums: fixed-width lower-case hex and the name, as md5sum writes them
