@@ -14,6 +14,10 @@ constexpr uint32_t kSlotsAtLoad = 200;   // line slots allocated when a document
 constexpr uint32_t kSlotsPerGrowth = 50; // slots added by each growth of the line array
 constexpr uint32_t kLongestLine = 511;   // longest logical line, line-break bytes included
 
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+constexpr char kBackslash = '\\';
+
 // A piece of a text, [begin, end).
 struct Span {
     const char *begin = nullptr;

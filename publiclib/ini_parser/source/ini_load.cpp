@@ -29,10 +29,7 @@ using namespace wex::ini;
 
 constexpr const char *kUnit = "publiclib/ini_parser/source/ini_load";
 
-constexpr char kCR = '\r';
-constexpr char kLF = '\n';
 constexpr char kNoBreak = '\0';
-constexpr char kBackslash = '\\';
 constexpr int32_t kEndOfFile = -1;
 constexpr int32_t kOneByteBack = -1;
 constexpr int32_t kFromCurrent = 1;

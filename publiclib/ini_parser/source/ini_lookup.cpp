@@ -176,11 +176,6 @@ uint32_t start_reading(Reading *reading) {
     return reading->doc()->lineCount == 0 ? INI_NO_LINES : reading->start();
 }
 
-// The range of the last header named section.
-uint32_t find_named_section(const Reading &reading, const char *section, SectionRange *range) {
-    return find_section_from_end(reading, section, range);
-}
-
 // Allocates a list of entries as long as the document into *list and lets gather fill it; a
 // failed gathering releases it and clears the outputs.
 template <typename Entry, typename Gather, typename Release>
@@ -199,6 +194,47 @@ uint32_t fill_list(const IniFile *doc, uint32_t *count, Entry **list, Gather gat
     return result;
 }
 
+// Lists what gather finds in the whole document: the checks, the list as long as the document,
+// and its release when gathering fails.
+template <typename Entry, typename Release>
+uint32_t list_document(IniFile *doc, uint32_t *count, Entry **list,
+                       uint32_t (*gather)(const Reading &, uint32_t *, Entry *), Release release) {
+    uint32_t result = start_listing(doc, count, list);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    Reading reading(doc);
+    result = start_reading(&reading);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    return fill_list(
+        doc, count, list, [&](Entry *entries) { return gather(reading, count, entries); }, release);
+}
+
+// Lists what gather finds in the section of the last header named section.
+template <typename Entry, typename Release>
+uint32_t list_section(IniFile *doc, const char *section, uint32_t *count, Entry **list,
+                      uint32_t (*gather)(const Reading &, uint32_t, uint32_t *, Entry *),
+                      Release release) {
+    uint32_t result = section == nullptr ? INI_BAD_ARGUMENT : start_listing(doc, count, list);
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    Reading reading(doc);
+    result = start_reading(&reading);
+    SectionRange range{};
+    if (result == QUIL_SUCCESS) {
+        result = find_section_from_end(reading, section, &range);
+    }
+    if (result != QUIL_SUCCESS) {
+        return result;
+    }
+    return fill_list(
+        doc, count, list,
+        [&](Entry *entries) { return gather(reading, range.header, count, entries); }, release);
+}
+
 } // namespace
 
 extern "C" {
@@ -212,7 +248,7 @@ uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, c
     uint32_t result = start_reading(&reading);
     SectionRange range{};
     if (result == QUIL_SUCCESS) {
-        result = find_named_section(reading, section, &range);
+        result = find_section_from_end(reading, section, &range);
     }
     uint32_t slot = 0;
     if (result == QUIL_SUCCESS) {
@@ -222,74 +258,19 @@ uint32_t QUIL_Ini_GetValue(IniFile *doc, const char *section, const char *key, c
 }
 
 uint32_t QUIL_Ini_GetSections(IniFile *doc, uint32_t *count, char ***list) {
-    uint32_t result = start_listing(doc, count, list);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    Reading reading(doc);
-    result = start_reading(&reading);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    return fill_list(
-        doc, count, list, [&](char **names) { return gather_sections(reading, count, names); },
-        QUIL_Ini_FreeList);
+    return list_document(doc, count, list, gather_sections, QUIL_Ini_FreeList);
 }
 
 uint32_t QUIL_Ini_GetKeys(IniFile *doc, const char *section, uint32_t *count, char ***list) {
-    uint32_t result = section == nullptr ? INI_BAD_ARGUMENT : start_listing(doc, count, list);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    Reading reading(doc);
-    result = start_reading(&reading);
-    SectionRange range{};
-    if (result == QUIL_SUCCESS) {
-        result = find_named_section(reading, section, &range);
-    }
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    return fill_list(
-        doc, count, list,
-        [&](char **names) { return gather_keys(reading, range.header, count, names); },
-        QUIL_Ini_FreeList);
+    return list_section(doc, section, count, list, gather_keys, QUIL_Ini_FreeList);
 }
 
 uint32_t QUIL_Ini_GetPairs(IniFile *doc, const char *section, uint32_t *count, IniPair **pairs) {
-    uint32_t result = section == nullptr ? INI_BAD_ARGUMENT : start_listing(doc, count, pairs);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    Reading reading(doc);
-    result = start_reading(&reading);
-    SectionRange range{};
-    if (result == QUIL_SUCCESS) {
-        result = find_named_section(reading, section, &range);
-    }
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    return fill_list(
-        doc, count, pairs,
-        [&](IniPair *entries) { return gather_pairs(reading, range.header, count, entries); },
-        QUIL_Ini_FreePairs);
+    return list_section(doc, section, count, pairs, gather_pairs, QUIL_Ini_FreePairs);
 }
 
 uint32_t QUIL_Ini_GetEntries(IniFile *doc, uint32_t *count, IniEntry **entries) {
-    uint32_t result = start_listing(doc, count, entries);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    Reading reading(doc);
-    result = start_reading(&reading);
-    if (result != QUIL_SUCCESS) {
-        return result;
-    }
-    return fill_list(
-        doc, count, entries,
-        [&](IniEntry *list) { return gather_entries(reading, count, list); },
-        QUIL_Ini_FreeEntries);
+    return list_document(doc, count, entries, gather_entries, QUIL_Ini_FreeEntries);
 }
 
 void QUIL_Ini_FreeList(char **list) {
@@ -326,4 +307,3 @@ void QUIL_Ini_FreePairs(IniPair *pairs) {
 }
 
 } // extern "C"
-

@@ -16,10 +16,6 @@ using namespace wex::ini;
 
 constexpr const char *kUnit = "publiclib/ini_parser/source/ini_parser";
 
-constexpr char kCR = '\r';
-constexpr char kLF = '\n';
-constexpr char kBackslash = '\\';
-
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr size_t kByteOrderMarkSize = sizeof(kByteOrderMark) - 1;
 

@@ -54,9 +54,9 @@ struct IniLineStore {
     uint32_t blockCapacity_ = 0;
     char *cursor_ = nullptr; // free room of the newest block
     char *limit_ = nullptr;
-    uint64_t expected_ = 0; // file bytes the load expects
-    uint64_t consumed_ = 0; // file bytes of the lines stored so far
-    uint64_t used_ = 0;     // store bytes they took
+    uint64_t expected_ = 0;        // file bytes the load expects
+    uint64_t consumed_ = 0;        // file bytes of the lines stored so far
+    uint64_t used_ = 0;            // store bytes they took
     mutable uint32_t lastHit_ = 0; // the block that held the text asked about last
 };
 
