@@ -221,7 +221,8 @@ TEST(IniFaults, ClosingReleasesTheDocumentAndKeepsTheOldFileAtEachFailure) {
         {QUIL_OP_FCLOSE, INI_BACKUP_FAILED, false},  {QUIL_OP_WRITABLE, INI_NOT_WRITABLE, false},
         {QUIL_OP_RENAME, INI_SAVE_FAILED, true},     {QUIL_OP_IDENTITY, INI_SAVE_FAILED, true}};
     namespace fs = std::filesystem;
-    for (const auto &[fault, failureCode, renaming] : faults) {
+    for (const auto &[fault, failureCode, renamingRow] : faults) {
+        bool renaming = renamingRow; // a lambda takes no structured binding before C++20
         wextest::Doc d("");
         QUIL_Ini_Free(d.get()); // each run loads and edits it afresh
         // By file name: the directory's own path may be spelled with other separators (Windows).

@@ -195,7 +195,7 @@ TEST_F(IniClose, ASaveRefusesWhatItCouldNotWriteInPlaceAndNeverBlocks) {
     write_file(path_, kOld);
     ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
     bool root = geteuid() == 0;
-    for (mode_t mode : {0444, 0644}) {
+    for (mode_t mode : {mode_t{0444}, mode_t{0644}}) {
         if (!root && mode == 0644) {
             continue; // our own file, which we may write
         }
