@@ -51,6 +51,7 @@ namespace {
 
 using namespace wex::ini_writer;
 using wex::ini::KeyParts;
+using wex::ini::is_passed_by_values;
 using wex::ini::kLineContinuation;
 using wex::ini::Reading;
 using wex::ini::SectionRange;
@@ -355,10 +356,6 @@ uint32_t checked_line(const Reading &reading, const Pieces &pieces, const Expect
 Span leading_blanks(const char *text) {
     const char *begin = wex::ini::skip_byte_order_mark(text);
     return {begin, begin + wex::ini::indentation(text)};
-}
-
-bool is_passed_by_values(uint32_t kind) {
-    return kind == INI_LINE_EMPTY || kind == INI_LINE_BLANK || kind == INI_LINE_COMMENT;
 }
 
 // The kind of the line in slot; the walks here pass only lines that have been read already.

@@ -43,10 +43,6 @@ Span word_at(const char *p) {
     return {p, end};
 }
 
-bool is_passed_by_values(uint32_t kind) {
-    return kind == INI_LINE_EMPTY || kind == INI_LINE_BLANK || kind == INI_LINE_COMMENT;
-}
-
 // Where a walk from the end stopped: the matching line, and the line of the same kind that the
 // walk passed last (the nearest one after the match in the document); kNoSlot when none.
 struct WalkEnd {
@@ -258,21 +254,14 @@ uint32_t Reading::copy_value(uint32_t slot, char **value) const {
         *value = parts.hasValue ? copy_span(parts.value) : nullptr;
         return !parts.hasValue || *value != nullptr ? QUIL_SUCCESS : INI_NO_MEMORY;
     }
-    // First the size: the first line's value, then LF and each later line of the value, an
-    // empty line counting only when a continuation line follows it.
+    // The first line's value, then LF and each later line, trimmed (an empty line adds nothing
+    // but its LF); comment lines do not count.
+    auto counts = [this](uint32_t i) {
+        return doc_->lines[i] != nullptr && real_kind(i) != INI_LINE_COMMENT;
+    };
     size_t size = parts.value.size();
-    uint32_t empties = 0;
     for (uint32_t i = slot + 1; i <= end; ++i) {
-        const char *line = doc_->lines[i];
-        if (line == nullptr || real_kind(i) == INI_LINE_COMMENT) {
-            continue;
-        }
-        if (real_kind(i) != kLineContinuation) {
-            ++empties;
-            continue;
-        }
-        size += empties + 1 + trimmed(line).size();
-        empties = 0;
+        size += counts(i) ? 1 + trimmed(doc_->lines[i]).size() : 0;
     }
     if (size >= UINT32_MAX) {
         return INI_NO_MEMORY;
@@ -284,13 +273,9 @@ uint32_t Reading::copy_value(uint32_t slot, char **value) const {
     }
     char *out = append_piece(joined, parts.value);
     for (uint32_t i = slot + 1; i <= end; ++i) {
-        const char *line = doc_->lines[i];
-        if (line == nullptr || real_kind(i) == INI_LINE_COMMENT) {
-            continue;
-        }
-        *out++ = '\n';
-        if (real_kind(i) == kLineContinuation) {
-            out = append_piece(out, trimmed(line));
+        if (counts(i)) {
+            *out++ = '\n';
+            out = append_piece(out, trimmed(doc_->lines[i]));
         }
     }
     *out = '\0';

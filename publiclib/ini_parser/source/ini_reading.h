@@ -20,6 +20,12 @@ namespace wex::ini {
 constexpr uint32_t kLineOpaque = 100;       // no known kind: passed over
 constexpr uint32_t kLineContinuation = 101; // continues the value of the key line above
 
+// Whether a line of that kind leaves the value of the key line above it going on in a real file:
+// empty, blank and comment lines do.
+inline bool is_passed_by_values(uint32_t kind) {
+    return kind == INI_LINE_EMPTY || kind == INI_LINE_BLANK || kind == INI_LINE_COMMENT;
+}
+
 // The kind of a real file's line, without regard to the lines around it: a continuation line
 // has the kind its text alone would have.
 uint32_t real_file_kind(const char *text);
