@@ -231,7 +231,7 @@ uint32_t plan_removal(const Reading &reading, const char *section, const char *k
         }
         if (kind == wex::ini::kLineContinuation) {
             remove = remove || inRemovedValue;
-        } else if (kind != INI_LINE_EMPTY && kind != INI_LINE_BLANK && kind != INI_LINE_COMMENT) {
+        } else if (!wex::ini::is_passed_by_values(kind)) {
             inRemovedValue = remove && kind == INI_LINE_KEY;
         }
         if (remove) {
