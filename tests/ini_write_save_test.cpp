@@ -58,11 +58,6 @@ TEST(IniSaveWrapping, CutsLongLinesWhereTheyReadBackByteForByte) {
     }
 }
 
-size_t files_in_directory(const wextest::TempDir &dir) {
-    return static_cast<size_t>(
-        std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
-}
-
 class IniClose : public testing::Test {
   protected:
     void SetUp() override {
@@ -164,6 +159,11 @@ TEST_F(IniClose, AnEditDoesNotJoinOrSplitTheLinesAroundIt) {
 }
 
 #ifndef _WIN32
+size_t files_in_directory(const wextest::TempDir &dir) {
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+}
+
 // A link at the backup name, even one to nothing, is a taken name as any other file.
 TEST_F(IniClose, ALinkPlantedAtTheBackupNameIsNeverFollowed) {
     std::string target = dir_.file("created-through-link");
