@@ -81,53 +81,12 @@ TEST(IniStore, StoresInsertsAndAppendsOnlyWhereItMayAndGrowsByFiftySlots) {
     }
 }
 
-TEST(IniSetValue, PutsTheLineWhereItsPathSays) {
-    // clang-format off
-    const std::tuple<const char *, const char *, const char *, const char *, const char *> cases[] = {
-        {"", "Net", "Port", "80", "[Net]\n|Port=80\n"}, // a new section in an empty document
-        // A new key goes after the last slot of its section.
-        {"[a]\n|x=1\n|\n|;c\n|[b]\n|y=2\n", "a", "z", "3", "[a]\n|x=1\n|\n|;c\n|z=3\n|[b]\n|y=2\n"},
-        {"x=0\n|[a]\n", "A", "k", "v", "x=0\n|[a]\n|k=v\n"},
-        // A replaced line keeps the spelling of the key and its comment.
-        {"[Net]\r\n|Port = 1 ;old\r\n", "net", "PORT", "2", "[Net]\r\n|Port=2 ;old\n"},
-        {"[s]\n|Port=1 ;old\n", "s", "Port", nullptr, "[s]\n|Port= ;old\n"}, {"[s]\n|k=v ;\n", "s", "k", "new", "[s]\n|k=new ;\n"},
-        // The later of two sections and the later of two keys.
-        {"[s]\n|k=1\n|[s]\n|k=2\n|k=3\n|[t]\n", "s", "k", "9", "[s]\n|k=1\n|[s]\n|k=2\n|k=9\n|[t]\n"},
-        {"[a]\n", "b", nullptr, nullptr, "[a]\n|[b]\n"}, {"[a]\n", "a", "k", "\"x ;y\"", "[a]\n|k=\"x ;y\"\n"},
-        {"[a]\n", "a", "path", "C:\\\\", "[a]\n|path=C:\\\\\n"}, {"junk\n|[a]\n", "a", "k", "1", "junk\n|[a]\n|k=1\n"},
-        // A removed slot after the section is taken over.
-        {"[a]\n|x=1\n|[b]\n|y=2\n", "a", "z", "3", "[a]\n|<null>|z=3\n|[b]\n|y=2\n"}};
-    // clang-format on
-    for (const auto &[before, section, key, value, after] : cases) {
-        std::string bytes = before;
-        bytes.erase(std::remove(bytes.begin(), bytes.end(), '|'), bytes.end());
-        Doc d(bytes);
-        if (std::string(after).find("<null>") != std::string::npos) {
-            ASSERT_EQ(QUIL_Ini_DeleteKey(d.get(), "a", "x"), QUIL_SUCCESS);
-        }
-        ASSERT_EQ(QUIL_Ini_SetValue(d.get(), section, key, value), QUIL_SUCCESS) << after;
-        EXPECT_TRUE(d.lines() == split(after) && d.doc.modified == 1) << after;
-    }
-}
-
-TEST(IniSetValue, RefusesWhatWouldNotReadBackAndChangesNothing) {
+// The case files hold what SetValue refuses; here a line one byte longer than the reader takes.
+TEST(IniSetValue, RefusesALineTooLongAndANullDocument) {
     const std::string longValue(505, 'v'); // one byte more than the line "k=... ;note\n" may hold
-    // clang-format off
-    const std::tuple<const char *, const char *, const char *> cases[] = {
-        {nullptr, "k", "v"}, {"", "k", "v"}, {"a", "", "v"}, {"a", nullptr, "v"}, {"a", "k", "1\n[evil]"},
-        {"a", "new\nkey", "1"}, {"new\nsection", "k", "1"}, {"a", "x=y", "1"}, {"x]y", "k", "1"}, {" c ", "k", "1"},
-        {"a", " z", "1"}, {"a", ";z", "1"}, {"a", "z", "C:\\dir\\"}, {"a", "k", "x ;y"}, {"a", "k", longValue.c_str()}};
-    // clang-format on
     Doc d("[a]\nk=1 ;note\n[b]\n");
-    for (const auto &[section, key, value] : cases) {
-        EXPECT_EQ(QUIL_Ini_SetValue(d.get(), section, key, value), INI_BAD_ARGUMENT)
-            << (section ? section : "<null>") << "/" << (key ? key : "<null>") << "=" << value;
-    }
+    EXPECT_EQ(QUIL_Ini_SetValue(d.get(), "a", "k", longValue.c_str()), INI_BAD_ARGUMENT);
     EXPECT_TRUE(d.lines() == split("[a]\n|k=1 ;note\n|[b]\n") && d.doc.modified == 0);
-    d.reload("[a]\nk=1\n[b]\nbad\n"); // an invalid line after the section fails every path
-    EXPECT_EQ(QUIL_Ini_SetValue(d.get(), "a", "k", "2"), INI_BAD_LINE);
-    EXPECT_EQ(QUIL_Ini_SetValue(d.get(), "new", "k", "2"), INI_BAD_LINE);
-    EXPECT_TRUE(d.lines() == split("[a]\n|k=1\n|[b]\n|bad\n") && d.doc.modified == 0);
     IniFile empty{};
     EXPECT_EQ(QUIL_Ini_SetValue(&empty, "a", "k", "v"), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_SetValue(nullptr, "a", "k", "v"), INI_BAD_ARGUMENT);
@@ -135,37 +94,9 @@ TEST(IniSetValue, RefusesWhatWouldNotReadBackAndChangesNothing) {
 
 // ---- Validation ----
 
-TEST(IniValidate, LinesAndDocumentsGiveTheStrictGrammarsCodeAndTheFirstOffendingLine) {
-    // clang-format off
-    const std::pair<std::string, uint32_t> keyLines[] = {
-        {"k=1, 2\n", 0}, {"k=1,2\n", 180}, {"k=a;b\n", 190}, {"k=\"abc\n", 180}, {"k=x ;c\n", 0}, {"k=x\t;c\n", 0},
-        {"my key=1\n", 120}, {"=1\n", 120}, {" =1\n", 120}, {"k\tx=1\n", 0}, {"abc\n", 160}, {"k=\n", 0}, {"k=", 0},
-        {"k=   \r\n", 0}, {"k= ;c\n", 0}, {"k=;c\n", 190}, {"k=\"a, b\", c\n", 0}, {"k=\"a;b\" ;c\n", 0},
-        {"k=\"a\\\"b\"\n", 0}, {"k=\"a\\\"\n", 180}, {"k=\"a\",b\n", 180}, {"k=1, , 2\n", 180}, {"k=1, ;c\n", 180},
-        {"k=1, \n", 180}, {"k=1,", 180}, {"k=\"abc\"", 0}, {"\xEF\xBB\xBFk=1\n", 0}, {"\xEF\xBB\xBF=1\n", 120}};
-    const std::pair<std::string, uint32_t> sectionLines[] = {
-        {"[a]\n", 0}, {"[a]", 0}, {"[ sect ]\r\n", 0}, {" [a]\n", 110}, {"[a];c\n", 110}, {"[a] x\n", 110},
-        {"[a] ;c\n", 0}, {"[a]   \n", 0}, {"[a]\t;c\n", 110}, {"[]\n", 110}, {"[ ]\n", 110}, {"[a[b]\n", 110},
-        {"a]\n", 110}, {"[a\n", 110}, {"\xEF\xBB\xBF[a]\n", 0}};
-    const std::tuple<const char *, uint32_t, uint32_t> documents[] = {
-        {"; c\n[a] ;x\nk=1, 2\n\n", QUIL_SUCCESS, 4}, {"; c\nk=1\n[a]\n", INI_KEY_BEFORE_SECTION, 2},
-        {"[a]\nx=1\nmy key=1\n", INI_BAD_KEY, 3}, {"[a]\n  [b]\n", INI_BAD_SECTION, 2},
-        {"[a]\njunk\nk=a;b\n", INI_BAD_LINE, 2}, {"[a]\nk=a;b\n", INI_BAD_COMMENT, 2},
-        {"[a]\nk=\"x\n", INI_BAD_VALUE_LIST, 2}, {"[a]\nk=1, \\\n2\nk=1,2\n", INI_BAD_VALUE_LIST, 3},
-        {"\xEF\xBB\xBF[a]\nk=1\n", QUIL_SUCCESS, 2}, {"", INI_NO_LINES, 0}};
-    // clang-format on
-    for (const auto &[text, result] : keyLines) {
-        EXPECT_EQ(QUIL_Ini_CheckKeyLine(text.c_str()), result) << text;
-    }
-    for (const auto &[text, result] : sectionLines) {
-        EXPECT_EQ(QUIL_Ini_CheckSectionLine(text.c_str()), result) << text;
-    }
-    for (const auto &[text, result, line] : documents) {
-        Doc d(text);
-        uint32_t lineNo = 99;
-        EXPECT_EQ(QUIL_Ini_Validate(d.get(), &lineNo), result) << text;
-        EXPECT_TRUE(lineNo == line && d.doc.modified == 0) << text;
-    }
+// The case files hold the strict grammar's answers for lines and documents; here a document
+// whose every line was removed, and null arguments.
+TEST(IniValidate, AnEmptiedDocumentHasNoLinesAndNullArgumentsAreRefused) {
     Doc d("[a]\n");
     uint32_t lineNo = 0;
     ASSERT_EQ(QUIL_Ini_DeleteSection(d.get(), "a"), QUIL_SUCCESS);
@@ -181,35 +112,12 @@ TEST(IniValidate, LinesAndDocumentsGiveTheStrictGrammarsCodeAndTheFirstOffending
 
 // ---- Removals ----
 
-// A removal reads the whole document before it removes anything, and removes from every section
-// of the name; "code N" leaves the document unchanged.
-TEST(IniRemove, RemovesFromEverySectionOfTheNameOrNothing) {
-    // clang-format off
-    const std::tuple<const char *, const char *, const char *, const char *> cases[] = {
-        {"[Net]\nPORT=1\nhost=h\n[x]\nport=3\n[net]\nPort=2\n", "net", "port", "[Net]\n|<null>|host=h\n|[x]\n|port=3\n|[net]\n|<null>"},
-        {"top=1\n[a]\nx=1\n\n; about b\n[b]\ny=2\n[A]\nz=3\n", "a", nullptr, "top=1\n|<null>|<null>|<null>|<null>|[b]\n|y=2\n|<null>|<null>"},
-        {"k=0\n[a]\nx=1\n", "a", "k", "code 20"}, {"k=0\n[a]\nx=1\n", "b", "x", "code 10"},
-        {"k=0\n[a]\nx=1\n", "b", nullptr, "code 10"}, {"[a]\nx=1\n[b]\n=2\n", "a", "x", "[a]\n|<null>|[b]\n|=2\n"},
-        {"[a]\nx=1\n[b]\n=2\n", "b", "y", "code 120"}, {"[a]\nx=1\n[b]\njunk\n", "a", "x", "code 160"},
-        {"[a]\nx=1\n[b]\njunk\n", "a", nullptr, "code 160"}, {"", "a", "k", "code 130"}, {"", "a", nullptr, "code 130"}};
-    // clang-format on
-    for (const auto &[text, section, key, after] : cases) {
-        Doc d(text);
-        const Lines before = d.lines();
-        uint32_t phys = d.doc.physLineCount;
-        uint32_t code = key != nullptr ? QUIL_Ini_DeleteKey(d.get(), section, key)
-                                       : QUIL_Ini_DeleteSection(d.get(), section);
-        if (code != QUIL_SUCCESS) {
-            EXPECT_EQ("code " + std::to_string(code), after) << text;
-            EXPECT_TRUE(d.lines() == before && d.doc.modified == 0) << text;
-            continue;
-        }
-        Lines now = d.lines();
-        EXPECT_EQ(now, split(after)) << text;
-        EXPECT_EQ(d.doc.modified, 1u);
-        auto removed = static_cast<uint32_t>(std::count(now.begin(), now.end(), "<null>"));
-        EXPECT_EQ(d.doc.physLineCount + removed, phys);
-    }
+// The case files hold what removals remove; here null arguments, and the physical lines that a
+// removal takes off the count (none for edited lines).
+TEST(IniRemove, RefusesNullArgumentsAndCountsOffThePhysicalLinesOfLoadedLines) {
+    Doc loaded("[a]\nk=1\\\n2\nj=3\n");
+    ASSERT_EQ(QUIL_Ini_DeleteKey(loaded.get(), "a", "k"), QUIL_SUCCESS);
+    EXPECT_EQ(loaded.doc.physLineCount, 3u);
     Doc d("");
     IniFile noLines{};
     for (uint32_t code :

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ini_parser/source/ini_store.h"
 #include "test_support.h"
 #include "wex_ini.h"
 #include "wex_result_codes.h"
@@ -102,27 +103,81 @@ inline std::string joined(const Lines &names) {
     return text;
 }
 
+// Runs a function of the line grammar on text ("<null>" for none): "kind" gives "code C kind K";
+// "cutsection", "cutkey" and "comment" the pieces joined by '|' ("-" for a null one) or
+// "code C"; "checkkey" and "checksection" the code.
+inline std::string ask_line(const std::string &op, const std::string &line) {
+    const char *text = line == "<null>" ? nullptr : line.c_str();
+    char *got[3] = {};
+    uint32_t kind = INI_LINE_UNSET;
+    uint32_t code = op == "kind"           ? QUIL_Ini_GetLineType(text, &kind)
+                    : op == "cutsection"   ? QUIL_Ini_ParseSectionLine(text, &got[0], &got[1])
+                    : op == "cutkey"       ? QUIL_Ini_ParseKeyLine(text, &got[0], &got[1], &got[2])
+                    : op == "comment"      ? QUIL_Ini_ParseComment(text, &got[0])
+                    : op == "checksection" ? QUIL_Ini_CheckSectionLine(text)
+                                           : QUIL_Ini_CheckKeyLine(text);
+    std::string pieces;
+    for (int i = 0; i < (op == "cutsection" ? 2 : op == "cutkey" ? 3 : 1); ++i) {
+        std::string piece = got[i] != nullptr ? got[i] : "-";
+        QUIL_MemFreeD(got[i], __LINE__, "tests/ini_write_support");
+        pieces += (i > 0 ? "|" : "") + piece;
+    }
+    if (op == "kind") {
+        return "code " + std::to_string(code) + " kind " + std::to_string(kind);
+    }
+    bool cuts = op == "cutsection" || op == "cutkey" || op == "comment";
+    return code == QUIL_SUCCESS && cuts ? pieces : "code " + std::to_string(code);
+}
+
+// The slots of doc joined by '|', "<null>" for a removed line.
+inline std::string slots_of(const IniFile *doc) {
+    std::string text;
+    for (uint32_t i = 0; i < doc->lineCount; ++i) {
+        text += (i > 0 ? "|" : "") + std::string(doc->lines[i] ? doc->lines[i] : "<null>");
+    }
+    return text;
+}
+
 // Runs a step on doc and answers: "value|s|k" the value ("<none>" for none); "sections",
 // "keys|s" the names joined by commas; "pairs|s" key=value joined by commas; "entries" each
-// "[s]" or "s/k=v" joined by commas; "set|s|k[|v]" and "del|s[|k]" nothing. After a failure
-// "code N", and the step must have handed out nothing.
+// "[s]" or "s/k=v" joined by commas; "set|s|k[|v]" and "del|s[|k]" nothing; "validate" the code
+// and the line; "lines" the slots; "phys" and "modified" those fields; "drop|slot" empties a slot.
+// After a failure "code N", and the step must have handed out nothing. The functions of the line
+// grammar answer as ask_line, whose text is all that follows the first '|'.
 inline std::string ask(IniFile *doc, const std::string &query) {
     Lines w = split(query);
-    auto word = [&](size_t i) { return i < w.size() ? w[i].c_str() : nullptr; };
+    const std::string &op = w[0];
+    if (op == "kind" || op == "cutsection" || op == "cutkey" || op == "comment" ||
+        op == "checksection" || op == "checkkey") {
+        return ask_line(op, query.substr(query.find('|') + 1));
+    }
+    if (op == "lines" || op == "phys" || op == "modified" || op == "drop") {
+        if (op == "drop") {
+            wex::ini::drop_line(doc, static_cast<uint32_t>(std::stoul(w[1])));
+        }
+        return op == "lines"  ? slots_of(doc)
+               : op == "drop" ? ""
+                              : std::to_string(op == "phys" ? doc->physLineCount : doc->modified);
+    }
+    auto word = [&](size_t i) { return i < w.size() && w[i] != "<null>" ? w[i].c_str() : nullptr; };
     uint32_t count = 99;
+    uint32_t lineNo = 99;
     char **list = nullptr;
     char *value = nullptr;
     IniPair *pairs = nullptr;
     IniEntry *entries = nullptr;
-    const std::string &op = w[0];
     uint32_t code = op == "value"      ? QUIL_Ini_GetValue(doc, word(1), word(2), &value)
                     : op == "sections" ? QUIL_Ini_GetSections(doc, &count, &list)
                     : op == "keys"     ? QUIL_Ini_GetKeys(doc, word(1), &count, &list)
                     : op == "pairs"    ? QUIL_Ini_GetPairs(doc, word(1), &count, &pairs)
                     : op == "entries"  ? QUIL_Ini_GetEntries(doc, &count, &entries)
                     : op == "set"      ? QUIL_Ini_SetValue(doc, word(1), word(2), word(3))
+                    : op == "validate" ? QUIL_Ini_Validate(doc, &lineNo)
                     : w.size() > 2     ? QUIL_Ini_DeleteKey(doc, word(1), word(2))
                                        : QUIL_Ini_DeleteSection(doc, word(1));
+    if (op == "validate") {
+        return "code " + std::to_string(code) + " line " + std::to_string(lineNo);
+    }
     if (code != QUIL_SUCCESS) {
         EXPECT_TRUE(!list && !value && !pairs && !entries) << query << ": a failure hands out";
         return "code " + std::to_string(code);
@@ -157,6 +212,23 @@ inline uint32_t read_line_by_line(const std::string &path, Lines *lines, uint32_
     }
     QUIL_Fclose(file);
     return code == INI_NO_LINES ? QUIL_SUCCESS : code;
+}
+
+// Load reads ahead a block at a time; QUIL_Ini_ReadLine takes one byte at a time and gives the
+// byte after a line back to the file. Both must cut the same lines, with the same physical lines
+// and the same code; the array grows by 50 null slots when the next line would take its last.
+inline void expect_load_reads(const Doc &d) {
+    Lines lines;
+    uint32_t physLines = 0;
+    ASSERT_EQ(d.loaded, read_line_by_line(d.path, &lines, &physLines));
+    if (d.loaded == QUIL_SUCCESS) {
+        EXPECT_EQ(lines, d.lines());
+        EXPECT_EQ(d.doc.physLineCount, physLines);
+        uint32_t count = d.doc.lineCount;
+        EXPECT_EQ(d.doc.lineCapacity,
+                  count + 1 < 200 ? 200 : 200 + (count + 2 - 200 + 49) / 50 * 50);
+        EXPECT_EQ(d.doc.lines[count], nullptr);
+    }
 }
 
 } // namespace wextest

@@ -105,6 +105,15 @@ std::string Case::get(const std::string &name, const std::string &fallback) cons
     return fallback;
 }
 
+bool Case::has(const std::string &name) const {
+    for (const auto &field : fields) {
+        if (field.first == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<Case> read_cases(const std::string &relative) {
     std::istringstream lines(read_file(data_path(relative)));
     std::vector<Case> cases(1);
@@ -112,6 +121,10 @@ std::vector<Case> read_cases(const std::string &relative) {
     for (std::string line; std::getline(lines, line);) {
         ++number;
         size_t colon = line.find(": ");
+        if (colon == std::string::npos && !line.empty() && line.back() == ':') {
+            colon = line.size() - 1; // an empty value
+            line += ' ';
+        }
         if (line.empty() || line[0] == '#' || colon == std::string::npos) {
             if (line.empty() && !cases.back().fields.empty()) {
                 cases.emplace_back();

@@ -48,15 +48,17 @@ class TempDir {
 // Path of a file under tests/data.
 std::string data_path(const std::string &relative);
 
-// A case of a case file under tests/data: a block of "field: value" lines, in their order. A
-// blank line ends a case; lines that start with '#' are comments. A value runs to the end of its
-// line and takes the escapes \r \n \t \\ and \xHH, so that any bytes can be written.
+// A case of a case file under tests/data: a block of "field: value" lines ("field:" for an empty
+// value), in their order. A blank line ends a case; lines that start with '#' are comments. A
+// value runs to the end of its line and takes the escapes \r \n \t \\ and \xHH, so that any
+// bytes can be written.
 struct Case {
     std::string where; // file:line of the case's first field
     std::vector<std::pair<std::string, std::string>> fields;
 
     // The value of the first field of that name, or fallback when there is none.
     std::string get(const std::string &name, const std::string &fallback = "") const;
+    bool has(const std::string &name) const;
 };
 
 // The cases of tests/data/<relative>; fails the running test when the file cannot be read.
