@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,52 @@ inline std::string joined(const Lines &names) {
     return text;
 }
 
+// A value as the table writes it, which is how quil ini get --type prints it.
+template <typename T> std::string written(T value) {
+    if constexpr (std::is_same_v<T, uint32_t>) {
+        return value == 1 ? "true" : value == 0 ? "false" : "neither";
+    }
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// Reads text, or with lookup set the value of key in section of doc.
+struct Source {
+    const char *text;
+    bool lookup = false;
+    IniFile *doc = nullptr;
+    const char *section = nullptr, *key = nullptr;
+};
+
+// The outcome as the table writes it; a failure must leave the output as it was.
+template <typename T>
+std::string outcome(uint32_t (*parse)(const char *, T *),
+                    uint32_t (*get)(IniFile *, const char *, const char *, T *), Source s) {
+    T value = T(42);
+    uint32_t code = s.lookup ? get(s.doc, s.section, s.key, &value) : parse(s.text, &value);
+    if (code == QUIL_SUCCESS) {
+        return written(value);
+    }
+    EXPECT_EQ(value, T(42)) << "output written by a failure";
+    return code == INI_WRONG_TYPE     ? "wrong-type"
+           : code == INI_OUT_OF_RANGE ? "out-of-range"
+                                      : "code " + std::to_string(code);
+}
+
+inline std::string typed(const std::string &type, Source s) {
+    if (type == "int") {
+        return outcome(QUIL_Ini_ParseInt64, QUIL_Ini_GetInt64, s);
+    }
+    if (type == "uint") {
+        return outcome(QUIL_Ini_ParseUint64, QUIL_Ini_GetUint64, s);
+    }
+    if (type == "float") {
+        return outcome(QUIL_Ini_ParseDouble, QUIL_Ini_GetDouble, s);
+    }
+    EXPECT_EQ(type, "bool");
+    return outcome(QUIL_Ini_ParseBool, QUIL_Ini_GetBool, s);
+}
+
 // Runs a function of the line grammar on text ("<null>" for none): "kind" gives "code C kind K";
 // "cutsection", "cutkey" and "comment" the pieces joined by '|' ("-" for a null one) or
 // "code C"; "checkkey" and "checksection" the code.
@@ -116,6 +164,7 @@ inline std::string ask_line(const std::string &op, const std::string &line) {
                     : op == "comment"      ? QUIL_Ini_ParseComment(text, &got[0])
                     : op == "checksection" ? QUIL_Ini_CheckSectionLine(text)
                                            : QUIL_Ini_CheckKeyLine(text);
+    EXPECT_TRUE(code == QUIL_SUCCESS || (!got[0] && !got[1] && !got[2])) << "a failure hands out";
     std::string pieces;
     for (int i = 0; i < (op == "cutsection" ? 2 : op == "cutkey" ? 3 : 1); ++i) {
         std::string piece = got[i] != nullptr ? got[i] : "-";
@@ -138,7 +187,8 @@ inline std::string slots_of(const IniFile *doc) {
     return text;
 }
 
-// Runs a step on doc and answers: "value|s|k" the value ("<none>" for none); "sections",
+// Runs a step on doc and answers: "value|s|k" the value ("<none>" for none), "int|s|k",
+// "uint|s|k", "float|s|k" and "bool|s|k" as typed answers; "sections",
 // "keys|s" the names joined by commas; "pairs|s" key=value joined by commas; "entries" each
 // "[s]" or "s/k=v" joined by commas; "set|s|k[|v]" and "del|s[|k]" nothing; "validate" the code
 // and the line; "lines" the slots; "phys" and "modified" those fields; "drop|slot" empties a slot.
@@ -160,6 +210,9 @@ inline std::string ask(IniFile *doc, const std::string &query) {
                               : std::to_string(op == "phys" ? doc->physLineCount : doc->modified);
     }
     auto word = [&](size_t i) { return i < w.size() && w[i] != "<null>" ? w[i].c_str() : nullptr; };
+    if (op == "int" || op == "uint" || op == "float" || op == "bool") {
+        return typed(op, {nullptr, true, doc, word(1), word(2)});
+    }
     uint32_t count = 99;
     uint32_t lineNo = 99;
     char **list = nullptr;
