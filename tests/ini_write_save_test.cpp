@@ -135,29 +135,6 @@ TEST_F(IniClose, AMissingDocumentOrAnUnremovableBackupLeavesNoTextIncomplete) {
     EXPECT_TRUE(file_exists(backup_));
 }
 
-// LF then CR (or CR then LF) read as one break: lines that come to stand so by an edit must
-// still come back as lines of their own, and lines not edited keep their breaks.
-TEST_F(IniClose, AnEditDoesNotJoinOrSplitTheLinesAroundIt) {
-    const std::tuple<const char *, const char *, const char *> cases[] = {
-        // The file, the key removed ("-k") or set to 2, the file saved.
-        {"[a]\nx=1\r\rk=2\n", "-x", "[a]\r\rk=2\n"},
-        {"[a]\r\nk=1\r\n\r\n[b]\r\n", "k", "[a]\r\nk=2\r\r\n[b]\r\n"},
-        {"[a]\nx=1\n\ny=1\r\r\rz=1\r\n", "-y", "[a]\nx=1\r\r\r\rz=1\r\n"},
-        {"[a]\nk=1\n", "-k", "[a]\n"},
-        {"[a]\r\n", "-", ""} // an emptied document is an empty file
-    };
-    for (const auto &[before, edit, after] : cases) {
-        write_file(path_, before);
-        ASSERT_EQ(QUIL_Ini_Load(path_.c_str(), &doc_), QUIL_SUCCESS);
-        ASSERT_EQ(edit[0] != '-'    ? QUIL_Ini_SetValue(&doc_, "a", edit, "2")
-                  : edit[1] == '\0' ? QUIL_Ini_DeleteSection(&doc_, "a")
-                                    : QUIL_Ini_DeleteKey(&doc_, "a", edit + 1),
-                  QUIL_SUCCESS);
-        ASSERT_EQ(QUIL_Ini_Close(path_.c_str(), &doc_), QUIL_SUCCESS);
-        EXPECT_EQ(read_file(path_), after) << before;
-    }
-}
-
 #ifndef _WIN32
 size_t files_in_directory(const wextest::TempDir &dir) {
     return static_cast<size_t>(
