@@ -62,6 +62,18 @@ struct Case {
 // The cases of tests/data/<relative>; fails the running test when the file cannot be read.
 std::vector<Case> read_cases(const std::string &relative);
 
+// A row of a table under tests/data: one case a line, its fields parted by blanks. A field that
+// begins with '"' runs to the next '"' that is not escaped, and may hold blanks and the escapes
+// above. The words behind a row's fields say what the case shows; blank lines and lines that
+// start with '#' are no rows.
+struct Row {
+    std::string where; // file:line
+    std::vector<std::string> fields;
+};
+
+// The rows of tests/data/<relative>; fails the running test when the file cannot be read.
+std::vector<Row> read_rows(const std::string &relative);
+
 // Whole-file helpers for test data; they fail the running test when the file cannot be used.
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);
