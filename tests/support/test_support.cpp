@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <random>
 #include <sstream>
@@ -132,23 +133,14 @@ std::vector<Case> read_cases(const std::string &relative) {
 std::vector<Row> read_rows(const std::string &relative) {
     std::istringstream lines(read_file(data_path(relative)));
     std::vector<Row> rows;
-    const char *blanks = " \t\r";
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
         Row row{relative + ":" + std::to_string(++number), {}};
-        size_t at = line.rfind('#', 0) == 0 ? std::string::npos : line.find_first_not_of(blanks);
-        while (at != std::string::npos) {
-            size_t end = line.find_first_of(blanks, at);
-            if (line[at] == '"') {
-                for (end = at + 1; end < line.size() && line[end] != '"';) {
-                    end += line[end] == '\\' ? 2 : 1;
-                }
-                row.fields.push_back(unescape(line.substr(at + 1, end - at - 1)));
-                ++end;
-            } else {
-                row.fields.push_back(line.substr(at, end - at));
-            }
-            at = end < line.size() ? line.find_first_not_of(blanks, end) : std::string::npos;
+        std::istringstream fields(line.rfind('#', 0) == 0 ? "" : line);
+        for (std::string field; fields >> std::ws && fields.peek() != EOF;) {
+            bool quoted = fields.peek() == '"';
+            fields >> std::quoted(field, '"', '\0'); // no escapes of its own: unescape reads them
+            row.fields.push_back(quoted ? unescape(field) : field);
         }
         if (!row.fields.empty()) {
             rows.push_back(std::move(row));

@@ -63,9 +63,9 @@ struct Case {
 std::vector<Case> read_cases(const std::string &relative);
 
 // A row of a table under tests/data: one case a line, its fields parted by blanks. A field that
-// begins with '"' runs to the next '"' that is not escaped, and may hold blanks and the escapes
-// above. The words behind a row's fields say what the case shows; blank lines and lines that
-// start with '#' are no rows.
+// begins with '"' runs to the next '"' and may hold blanks and the escapes above (\x22 for '"').
+// The words behind a row's fields say what the case shows; blank lines and lines that start with
+// '#' are no rows.
 struct Row {
     std::string where; // file:line
     std::vector<std::string> fields;
