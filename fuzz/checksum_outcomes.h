@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "checksum/source/crc_internal.h"
@@ -48,6 +49,7 @@ inline std::string crc_mismatches(uint16_t start16, uint32_t start32, const uint
 // that piece(bytes left) gives (at most the bytes left). Final must leave the context all zero.
 template <typename Piece> std::string md5_hex(const uint8_t *data, size_t length, Piece piece) {
     MD5Context ctx;
+    const MD5Context cleared{};
     QUIL_MD5_Init(&ctx);
     for (size_t fed = 0, n = 0; fed < length; fed += n) {
         n = piece(length - fed);
@@ -55,17 +57,11 @@ template <typename Piece> std::string md5_hex(const uint8_t *data, size_t length
     }
     uint8_t digest[16];
     QUIL_MD5_Final(digest, &ctx);
-    char hex[40] = {};
+    char hex[33] = {};
     for (size_t i = 0; i < sizeof digest; ++i) {
         std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
     }
-    const auto *raw = reinterpret_cast<const uint8_t *>(&ctx);
-    for (size_t i = 0; i < sizeof ctx; ++i) {
-        if (raw[i] != 0) {
-            return hex + std::string(", the context left");
-        }
-    }
-    return hex;
+    return std::memcmp(&ctx, &cleared, sizeof ctx) == 0 ? hex : "the context is left";
 }
 
 } // namespace wexsum
