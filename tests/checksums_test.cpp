@@ -58,19 +58,15 @@ Bytes message(size_t length) {
 // The published values, and MD5 over messages of every length 0..300, which cross each padding
 // boundary, of 1 MiB and of 3 MiB + 17, against digests computed independently.
 TEST(Checksums, TheValuesOfTheTablesComeOut) {
-    size_t checked = 0;
     for (const auto &row : wextest::read_rows("checksums/vectors.txt")) {
         const std::string &text = row.fields.at(1);
         EXPECT_EQ(checksum(row.fields[0], Bytes(text.begin(), text.end())), row.fields.at(2))
             << row.where;
-        ++checked;
     }
     for (const auto &row : wextest::read_rows("md5/random_digests.txt")) {
         EXPECT_EQ(checksum("md5", message(std::stoul(row.fields[0]))), row.fields.at(1))
             << row.where;
-        ++checked;
     }
-    EXPECT_EQ(checked, 316u);
 }
 
 TEST(Crc, NullArgumentsGive10AndLeaveTheOutput) {

@@ -15,25 +15,13 @@ namespace {
 
 using wextest::Row;
 
-// The rows of tests/data/ipaddr/<table> whose first field is kind.
-std::vector<Row> rows(const std::string &table, const std::string &kind) {
-    std::vector<Row> out;
-    for (Row &row : wextest::read_rows("ipaddr/" + table)) {
-        if (row.fields[0] == kind) {
-            out.push_back(std::move(row));
-        }
-    }
-    EXPECT_FALSE(out.empty()) << table << " has no " << kind;
-    return out;
-}
-
 std::string with_group(std::string text, const std::string &group) {
     return text.replace(text.find("%s"), 2, group);
 }
 
 TEST(IpV4, EveryFormOfPartAndEndingReadsAlikeAtEveryPlace) {
-    const std::vector<Row> endings = rows("v4.txt", "ending");
-    for (const Row &part : rows("v4.txt", "part")) {
+    const std::vector<Row> endings = wextest::read_rows("ipaddr/v4.txt", "ending");
+    for (const Row &part : wextest::read_rows("ipaddr/v4.txt", "part")) {
         for (int place = 0; place < 4; ++place) {
             std::string text;
             std::string address;
@@ -53,14 +41,14 @@ TEST(IpV4, EveryFormOfPartAndEndingReadsAlikeAtEveryPlace) {
             }
         }
     }
-    for (const Row &row : rows("v4.txt", "text")) {
+    for (const Row &row : wextest::read_rows("ipaddr/v4.txt", "text")) {
         EXPECT_EQ(wexaddr::v4(row.fields.at(1).c_str()), row.fields.at(2)) << row.where;
     }
 }
 
 TEST(IpV6, TextsGiveTheBytesAndPortOfTheTable) {
-    const std::vector<Row> groups = rows("v6.txt", "group");
-    for (const Row &row : rows("v6.txt", "text")) {
+    const std::vector<Row> groups = wextest::read_rows("ipaddr/v6.txt", "group");
+    for (const Row &row : wextest::read_rows("ipaddr/v6.txt", "text")) {
         const std::vector<std::string> &f = row.fields;
         std::string expected = f.at(2) + " " + f.at(3) + " " + f.at(4);
         if (f[1].find("%s") == std::string::npos) {

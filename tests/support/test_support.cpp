@@ -130,7 +130,7 @@ std::vector<Case> read_cases(const std::string &relative) {
     return cases;
 }
 
-std::vector<Row> read_rows(const std::string &relative) {
+std::vector<Row> read_rows(const std::string &relative, const std::string &kind) {
     std::istringstream lines(read_file(data_path(relative)));
     std::vector<Row> rows;
     int number = 0;
@@ -142,10 +142,11 @@ std::vector<Row> read_rows(const std::string &relative) {
             fields >> std::quoted(field, '"', '\0'); // no escapes of its own: unescape reads them
             row.fields.push_back(quoted ? unescape(field) : field);
         }
-        if (!row.fields.empty()) {
+        if (!row.fields.empty() && (kind.empty() || row.fields[0] == kind)) {
             rows.push_back(std::move(row));
         }
     }
+    EXPECT_FALSE(rows.empty()) << relative << " holds no rows " << kind;
     return rows;
 }
 

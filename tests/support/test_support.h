@@ -71,8 +71,9 @@ struct Row {
     std::vector<std::string> fields;
 };
 
-// The rows of tests/data/<relative>; fails the running test when the file cannot be read.
-std::vector<Row> read_rows(const std::string &relative);
+// The rows of tests/data/<relative>, or only those whose first field is kind; fails the running
+// test when the file cannot be read or holds no such row.
+std::vector<Row> read_rows(const std::string &relative, const std::string &kind = "");
 
 // Whole-file helpers for test data; they fail the running test when the file cannot be used.
 std::string read_file(const std::string &path);
