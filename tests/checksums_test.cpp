@@ -129,18 +129,16 @@ TEST(Md5Context, AnEmptyOrNullInputChangesNothing) {
 
 TEST(Md5Words, EncodeAndDecodeAreLittleEndianAndStayWithinTheLength) {
     const uint32_t words[3] = {0x04030201u, 0x08070605u, 0x0C0B0A09u};
-    uint8_t bytes[10] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    QUIL_MD5_Encode(bytes, words, 9);
-    EXPECT_EQ(Bytes(bytes, bytes + 10), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE}));
+    uint8_t bytes[12] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    QUIL_MD5_Encode(bytes, words, 11);
+    EXPECT_EQ(Bytes(bytes, bytes + 12), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xEE}));
 
-    // Decode reads the nine bytes only; the missing high bytes of the last word are zero.
-    Bytes exact = {1, 2, 3, 4, 5, 6, 7, 8, 9}; // sized exactly, so a sanitizer sees any overread
+    // Decode reads the eleven bytes only; the missing high byte of the last word is zero.
+    Bytes exact(bytes, bytes + 11); // sized exactly, so a sanitizer sees any overread
     uint32_t back[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-    QUIL_MD5_Decode(back, exact.data(), 9);
-    EXPECT_EQ(back[0], words[0]);
-    EXPECT_EQ(back[1], words[1]);
-    EXPECT_EQ(back[2], 9u);
-    EXPECT_EQ(back[3], 0xFFFFFFFFu);
+    QUIL_MD5_Decode(back, exact.data(), 11);
+    using Words = std::vector<uint32_t>;
+    EXPECT_EQ(Words(back, back + 4), (Words{words[0], words[1], 0x0B0A09u, 0xFFFFFFFFu}));
 }
 
 } // namespace
