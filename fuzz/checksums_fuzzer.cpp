@@ -1,44 +1,19 @@
-// The public CRC functions give the byte-at-a-time reference value for any data, start value and
-// alignment, and MD5 over the data fed in pieces of any sizes equals MD5 over it in one call. Each
-// engine over every length and alignment up to 8 KiB: tests/checksums_test.cpp.
+// Every way to the CRCs gives the byte-at-a-time reference value for any data, start value and
+// alignment, and MD5 over the data fed in pieces of any sizes equals MD5 over it in one call,
+// through the outcomes of checksum_outcomes.h. Every length and alignment up to 8 KiB:
+// tests/checksums_test.cpp.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "checksum/source/crc_internal.h"
+#include "checksum_outcomes.h"
 #include "fuzz_support.h"
-#include "wex_crc.h"
-#include "wex_md5.h"
 
 namespace {
 
-using wexfuzz::check;
-
 constexpr size_t kLongestOffset = 63; // the block itself is aligned to 16 bytes
-
-void check_md5_pieces(FuzzedDataProvider &input, const uint8_t *data, size_t length) {
-    uint8_t whole[16];
-    uint8_t pieces[16];
-    MD5Context context;
-    QUIL_MD5_Init(&context);
-    QUIL_MD5_Update(&context, data, static_cast<uint32_t>(length));
-    QUIL_MD5_Final(whole, &context);
-
-    QUIL_MD5_Init(&context);
-    size_t fed = 0;
-    while (fed < length) {
-        size_t piece = input.ConsumeIntegralInRange<size_t>(0, length - fed);
-        if (input.remaining_bytes() == 0) {
-            piece = length - fed;
-        }
-        QUIL_MD5_Update(&context, data + fed, static_cast<uint32_t>(piece));
-        fed += piece;
-    }
-    QUIL_MD5_Final(pieces, &context);
-    check(std::memcmp(whole, pieces, sizeof whole) == 0, "MD5 in pieces equals MD5 in one call");
-}
 
 } // namespace
 
@@ -57,15 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     if (length > 0) {
         std::memcpy(data, payload.data(), length);
     }
-    auto size32 = static_cast<uint32_t>(length);
-    uint16_t out16 = 0;
-    uint32_t out32 = 0;
-    check(QUIL_CRC_Accumulate_16(start16, data, size32, &out16) == 0 &&
-              out16 == wex::crc::crc16_bytewise(start16, data, length),
-          "QUIL_CRC_Accumulate_16 equals the reference");
-    check(QUIL_CRC_Accumulate_32(start32, data, size32, &out32) == 0 &&
-              out32 == wex::crc::crc32_bytewise(start32, data, length),
-          "QUIL_CRC_Accumulate_32 equals the reference");
-    check_md5_pieces(input, data, length);
+    wexfuzz::check(wexsum::crc_mismatches(start16, start32, data, length).empty(),
+                   "every way to the CRCs equals the reference");
+    auto whole = [](size_t left) { return left; };
+    auto pieces = [&input](size_t left) {
+        return input.remaining_bytes() == 0 ? left : input.ConsumeIntegralInRange<size_t>(0, left);
+    };
+    wexfuzz::check(wexsum::md5_hex(data, length, whole) == wexsum::md5_hex(data, length, pieces),
+                   "MD5 in pieces equals MD5 in one call");
     return 0;
 }

@@ -40,60 +40,6 @@ ExactText::ExactText(const uint8_t *bytes, size_t size) : text_(new char[size + 
     text_[size] = '\0';
 }
 
-namespace {
-
-constexpr int kGroups = 8;
-
-struct ZeroRun {
-    int start = -1;
-    int length = 0;
-};
-
-ZeroRun longest_zero_run(const uint16_t groups[kGroups]) {
-    ZeroRun best;
-    for (int i = 0; i < kGroups;) {
-        int end = i;
-        while (end < kGroups && groups[end] == 0) {
-            ++end;
-        }
-        if (end - i > best.length) {
-            best = {i, end - i};
-        }
-        i = end == i ? i + 1 : end;
-    }
-    return best.length >= 2 ? best : ZeroRun{};
-}
-
-void append_groups(std::string &text, const uint16_t groups[kGroups], int from, int to) {
-    for (int i = from; i < to; ++i) {
-        char group[8];
-        std::snprintf(group, sizeof group, "%x", groups[i]);
-        if (i > from) {
-            text += ':';
-        }
-        text += group;
-    }
-}
-
-} // namespace
-
-std::string format_ipv6(const uint8_t address[16]) {
-    uint16_t groups[kGroups];
-    for (int i = 0; i < kGroups; ++i) {
-        groups[i] = static_cast<uint16_t>(address[2 * i] << 8 | address[2 * i + 1]);
-    }
-    ZeroRun run = longest_zero_run(groups);
-    std::string text;
-    if (run.start < 0) {
-        append_groups(text, groups, 0, kGroups);
-        return text;
-    }
-    append_groups(text, groups, 0, run.start);
-    text += "::";
-    append_groups(text, groups, run.start + run.length, kGroups);
-    return text;
-}
-
 const std::string &scratch_directory() {
     static const std::string directory = [] {
         // A memory file system where there is one: saving syncs every file it writes.

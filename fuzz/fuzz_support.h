@@ -1,5 +1,5 @@
 // Helpers shared by the fuzzers: property checks that stop the run, the leak check, input texts
-// in exactly sized blocks and the canonical IPv6 text.
+// in exactly sized blocks and a scratch directory.
 #ifndef WEX_FUZZ_SUPPORT_H
 #define WEX_FUZZ_SUPPORT_H
 
@@ -45,10 +45,6 @@ class ExactText {
   private:
     std::unique_ptr<char[]> text_;
 };
-
-// The canonical text of an IPv6 address in network byte order: lower-case groups without leading
-// zeros, the longest run of two or more zero groups (the first of equal runs) written as "::".
-std::string format_ipv6(const uint8_t address[16]);
 
 // A directory for the fuzzer's files, made on first use and removed when the process exits.
 const std::string &scratch_directory();

@@ -1,6 +1,7 @@
-// CRC-16, CRC-32 and MD5 against published and independently computed values, every CRC engine
-// against the byte-at-a-time reference, and MD5's context and word helpers. Arbitrary data and
-// start values through the public functions, MD5 in pieces: fuzz/checksums_fuzzer.cpp.
+// CRC-16, CRC-32 and MD5 over the tables of tests/data/checksums/ and tests/data/md5/, every way to
+// a CRC over every length and alignment up to 8 KiB, and MD5's context and word helpers, through
+// the outcomes of fuzz/checksum_outcomes.h, which fuzz/checksums_fuzzer.cpp drives over arbitrary
+// data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,36 +9,67 @@
 #include <cstring>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "checksum/source/crc_internal.h"
+#include "checksum_outcomes.h"
 #include "test_support.h"
-#include "wex_crc.h"
-#include "wex_md5.h"
 #include "wex_result_codes.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using wex::crc::Engine;
 
-TEST(Crc, TheCheckValuesComeOutAndNullArgumentsGive10AndLeaveTheOutput) {
-    const struct {
-        const char *text;
-        uint16_t crc16;
-        uint32_t crc32;
-    } rows[] = {{"123456789", 0x31C3, 0x2DFD2D88}, {"abc", 0x9DD6, 0xCA6598D0}, {"", 0, 0}};
-    for (const auto &row : rows) {
-        auto length = static_cast<uint32_t>(std::strlen(row.text));
-        uint16_t crc16 = 0xFFFF;
-        uint32_t crc32 = 0xFFFFFFFF;
-        EXPECT_EQ(QUIL_CRC_16(row.text, length, &crc16), QUIL_SUCCESS);
-        EXPECT_EQ(QUIL_CRC_32(row.text, length, &crc32), QUIL_SUCCESS);
-        EXPECT_EQ(crc16, row.crc16) << row.text;
-        EXPECT_EQ(crc32, row.crc32) << row.text;
+// The value of kind over message as the tables write it: lower-case hexadecimal. The message is
+// sized exactly, so that AddressSanitizer reports any read behind it. MD5 is also fed in pieces
+// of 0 to 69 bytes in turn, which meet every offset in a block.
+std::string checksum(const std::string &kind, const Bytes &message) {
+    const uint8_t *data = message.empty() ? reinterpret_cast<const uint8_t *>("") : message.data();
+    auto length = static_cast<uint32_t>(message.size());
+    if (kind == "md5") {
+        std::string whole = wexsum::md5_hex(data, length, [](size_t left) { return left; });
+        size_t next = 0;
+        auto pieces = [&next](size_t left) { return std::min(left, next++ % 70); };
+        return wexsum::md5_hex(data, length, pieces) == whole ? whole : "differs in pieces";
     }
+    uint16_t crc16 = 0;
+    uint32_t crc32 = 0;
+    EXPECT_EQ(kind == "crc16" ? QUIL_CRC_16(data, length, &crc16)
+                              : QUIL_CRC_32(data, length, &crc32),
+              QUIL_SUCCESS);
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", kind == "crc16" ? crc16 : crc32);
+    return text;
+}
+
+// The same generator as tests/data/md5/make_digests.py: xorshift32 seeded by the length.
+Bytes message(size_t length) {
+    uint32_t state = 2463534242u + static_cast<uint32_t>(length);
+    Bytes out(length);
+    for (uint8_t &byte : out) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<uint8_t>(state >> 24);
+    }
+    return out;
+}
+
+// The published values, and MD5 over messages of every length 0..300, which cross each padding
+// boundary, of 1 MiB and of 3 MiB + 17, against digests computed independently.
+TEST(Checksums, TheValuesOfTheTablesComeOut) {
+    for (const auto &row : wextest::read_rows("checksums/vectors.txt")) {
+        const std::string &text = row.fields.at(1);
+        EXPECT_EQ(checksum(row.fields[0], Bytes(text.begin(), text.end())), row.fields.at(2))
+            << row.where;
+    }
+    for (const auto &row : wextest::read_rows("md5/random_digests.txt")) {
+        EXPECT_EQ(checksum("md5", message(std::stoul(row.fields[0]))), row.fields.at(1))
+            << row.where;
+    }
+}
+
+TEST(Crc, NullArgumentsGive10AndLeaveTheOutput) {
     uint16_t crc16 = 0x1234;
     uint32_t crc32 = 0x12345678;
     for (uint32_t code :
@@ -50,14 +82,9 @@ TEST(Crc, TheCheckValuesComeOutAndNullArgumentsGive10AndLeaveTheOutput) {
     EXPECT_EQ(crc32, 0x12345678u);
 }
 
-class CrcEngine : public testing::TestWithParam<Engine> {};
-
-// Both ways into an engine: its function, and the entry that the public functions jump to. The
-// data ends with its block, so that AddressSanitizer reports any read behind the last byte.
-TEST_P(CrcEngine, MatchesTheReferenceForEveryLengthUpTo8KiBAtEveryAlignment) {
-    if (!wex::crc::engine_available(GetParam())) {
-        GTEST_SKIP() << "this processor lacks the engine's instructions";
-    }
+// Every length modulo 64 meets every offset; the data ends with its block, so that
+// AddressSanitizer reports any read behind the last byte.
+TEST(Crc, EveryWayMatchesTheReferenceForEveryLengthUpTo8KiBAtEveryAlignment) {
     constexpr size_t kMaxLength = 8192;
     constexpr size_t kAlignments = 64;
     std::mt19937 random(7);
@@ -65,97 +92,16 @@ TEST_P(CrcEngine, MatchesTheReferenceForEveryLengthUpTo8KiBAtEveryAlignment) {
     for (uint8_t &byte : data) {
         byte = static_cast<uint8_t>(random());
     }
-    const auto entry16 = wex::crc::crc16_entry(GetParam());
-    const auto entry32 = wex::crc::crc32_entry(GetParam());
     for (size_t length = 0; length <= kMaxLength; ++length) {
         auto start = static_cast<uint32_t>(length * 2654435761u);
-        auto start16 = static_cast<uint16_t>(start);
-        // Every length modulo 64 meets every offset.
         size_t offset = (length + length / kAlignments) % kAlignments;
         std::unique_ptr<uint8_t[]> block(new uint8_t[offset + length]);
         uint8_t *p = block.get() + offset;
         std::copy_n(data.begin(), length, p);
-        const uint16_t expected16 = wex::crc::crc16_bytewise(start16, p, length);
-        const uint32_t expected32 = wex::crc::crc32_bytewise(start, p, length);
-        uint16_t out16 = 0;
-        uint32_t out32 = 0;
-        ASSERT_EQ(wex::crc::crc16_with(GetParam(), start16, p, length), expected16) << length;
-        ASSERT_EQ(wex::crc::crc32_with(GetParam(), start, p, length), expected32) << length;
-        ASSERT_EQ(entry16(start16, p, length, &out16), 0u);
-        ASSERT_EQ(entry32(start, p, length, &out32), 0u);
-        ASSERT_EQ(out16, expected16) << "entry, length " << length;
-        ASSERT_EQ(out32, expected32) << "entry, length " << length;
+        ASSERT_EQ(wexsum::crc_mismatches(static_cast<uint16_t>(start), start, p, length), "")
+            << "length " << length;
     }
     EXPECT_TRUE(wex::crc::engine_available(wex::crc::best_engine()));
-}
-
-INSTANTIATE_TEST_SUITE_P(All, CrcEngine,
-                         testing::Values(Engine::Bytewise, Engine::Slicing8, Engine::Clmul,
-                                         Engine::Clmul512));
-
-// The digest in hex; Final must leave every field of the context zero.
-std::string md5(const Bytes &data) {
-    MD5Context ctx;
-    QUIL_MD5_Init(&ctx);
-    QUIL_MD5_Update(&ctx, data.data(), static_cast<uint32_t>(data.size()));
-    uint8_t digest[16];
-    QUIL_MD5_Final(digest, &ctx);
-    const auto *raw = reinterpret_cast<const uint8_t *>(&ctx);
-    EXPECT_EQ(Bytes(raw, raw + sizeof ctx), Bytes(sizeof ctx, 0));
-    std::string out;
-    for (uint8_t byte : digest) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        out += pair;
-    }
-    return out;
-}
-
-// The same generator as tests/data/md5/make_digests.py: xorshift32 seeded by the length.
-Bytes message(size_t length) {
-    uint32_t state = 2463534242u + static_cast<uint32_t>(length);
-    Bytes out(length);
-    for (auto &byte : out) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<uint8_t>(state >> 24);
-    }
-    return out;
-}
-
-TEST(Md5Digest, TheRfc1321SuiteComesOutAsPublished) {
-    const std::pair<std::string, const char *> suite[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"1234567890123456789012345678901234567890"
-         "1234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"}};
-    for (const auto &[text, digest] : suite) {
-        EXPECT_EQ(md5(Bytes(text.begin(), text.end())), digest) << text;
-    }
-}
-
-// Every length 0..300 crosses each padding boundary; the file adds a message of 1 MiB and one of
-// 3 MiB + 17.
-TEST(Md5Digest, MessagesOfEveryLengthUpTo300MatchDigestsComputedIndependently) {
-    std::istringstream in(wextest::read_file(wextest::data_path("md5/random_digests.txt")));
-    size_t checked = 0;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        size_t length = 0;
-        std::string digest;
-        if (!line.empty() && line[0] != '#' && fields >> length >> digest) {
-            EXPECT_EQ(md5(message(length)), digest) << "length " << length;
-            ++checked;
-        }
-    }
-    EXPECT_EQ(checked, 303u);
 }
 
 TEST(Md5Context, TheBitCountCarriesIntoItsHighWord) {
@@ -183,18 +129,16 @@ TEST(Md5Context, AnEmptyOrNullInputChangesNothing) {
 
 TEST(Md5Words, EncodeAndDecodeAreLittleEndianAndStayWithinTheLength) {
     const uint32_t words[3] = {0x04030201u, 0x08070605u, 0x0C0B0A09u};
-    uint8_t bytes[10] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    QUIL_MD5_Encode(bytes, words, 9);
-    EXPECT_EQ(Bytes(bytes, bytes + 10), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE}));
+    uint8_t bytes[12] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    QUIL_MD5_Encode(bytes, words, 11);
+    EXPECT_EQ(Bytes(bytes, bytes + 12), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xEE}));
 
-    // Decode reads the nine bytes only; the missing high bytes of the last word are zero.
-    Bytes exact = {1, 2, 3, 4, 5, 6, 7, 8, 9}; // sized exactly, so a sanitizer sees any overread
+    // Decode reads the eleven bytes only; the missing high byte of the last word is zero.
+    Bytes exact(bytes, bytes + 11); // sized exactly, so a sanitizer sees any overread
     uint32_t back[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-    QUIL_MD5_Decode(back, exact.data(), 9);
-    EXPECT_EQ(back[0], words[0]);
-    EXPECT_EQ(back[1], words[1]);
-    EXPECT_EQ(back[2], 9u);
-    EXPECT_EQ(back[3], 0xFFFFFFFFu);
+    QUIL_MD5_Decode(back, exact.data(), 11);
+    using Words = std::vector<uint32_t>;
+    EXPECT_EQ(Words(back, back + 4), (Words{words[0], words[1], 0x0B0A09u, 0xFFFFFFFFu}));
 }
 
 } // namespace

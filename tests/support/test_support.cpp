@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <random>
 #include <sstream>
@@ -140,6 +141,26 @@ std::vector<Case> read_cases(const std::string &relative) {
         cases.pop_back();
     }
     return cases;
+}
+
+std::vector<Row> read_rows(const std::string &relative, const std::string &kind) {
+    std::istringstream lines(read_file(data_path(relative)));
+    std::vector<Row> rows;
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        Row row{relative + ":" + std::to_string(++number), {}};
+        std::istringstream fields(line.rfind('#', 0) == 0 ? "" : line);
+        for (std::string field; fields >> std::ws && fields.peek() != EOF;) {
+            bool quoted = fields.peek() == '"';
+            fields >> std::quoted(field, '"', '\0'); // no escapes of its own: unescape reads them
+            row.fields.push_back(quoted ? unescape(field) : field);
+        }
+        if (!row.fields.empty() && (kind.empty() || row.fields[0] == kind)) {
+            rows.push_back(std::move(row));
+        }
+    }
+    EXPECT_FALSE(rows.empty()) << relative << " holds no rows " << kind;
+    return rows;
 }
 
 std::string read_file(const std::string &path) {

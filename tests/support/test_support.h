@@ -64,6 +64,19 @@ struct Case {
 // The cases of tests/data/<relative>; fails the running test when the file cannot be read.
 std::vector<Case> read_cases(const std::string &relative);
 
+// A row of a table under tests/data: one case a line, its fields parted by blanks. A field that
+// begins with '"' runs to the next '"' and may hold blanks and the escapes above (\x22 for '"').
+// The words behind a row's fields say what the case shows; blank lines and lines that start with
+// '#' are no rows.
+struct Row {
+    std::string where; // file:line
+    std::vector<std::string> fields;
+};
+
+// The rows of tests/data/<relative>, or only those whose first field is kind; fails the running
+// test when the file cannot be read or holds no such row.
+std::vector<Row> read_rows(const std::string &relative, const std::string &kind = "");
+
 // Whole-file helpers for test data; they fail the running test when the file cannot be used.
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);

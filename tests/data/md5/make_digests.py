@@ -3,7 +3,8 @@
 Python's hashlib so that the library is checked against an implementation of its own.
 
 Message bytes are not stored: each message of length n comes from xorshift32 seeded with
-2463534242 + n, one byte per step (the top byte of the state). md5_test.cpp draws the same bytes.
+2463534242 + n, one byte per step (the top byte of the state). tests/checksums_test.cpp draws the
+same bytes.
 
 Run from this directory:  python3 make_digests.py
 """
