@@ -48,33 +48,17 @@ TEST(IniFormat, EachFormatWritesTheLineOfItsFormWithinTheLengthTheReaderTakes) {
     for (const auto &[section, name, value, comment, line] : cases) {
         EXPECT_EQ(format(d, section, name, value, comment), line);
     }
+    for (uint32_t code : {QUIL_Ini_FormatKeyLine(nullptr, 0, "k", "v", nullptr),
+                          QUIL_Ini_FormatKeyLine(d.get(), 1, nullptr, "v", nullptr),
+                          QUIL_Ini_FormatSectionLine(nullptr, 0, "s", nullptr),
+                          QUIL_Ini_FormatSectionLine(d.get(), 1, nullptr, nullptr)}) {
+        EXPECT_EQ(code, INI_BAD_ARGUMENT);
+    }
 }
 
-// Documents and results are lines joined by '|'; "<null>" is a removed line.
-TEST(IniStore, StoresInsertsAndAppendsOnlyWhereItMayAndGrowsByFiftySlots) {
-    Doc d("[a]\nx=1\n[b]\n");
-    // clang-format off
-    const uint32_t refused[] = {
-        QUIL_Ini_StoreLine(d.get(), 3, ""), QUIL_Ini_StoreLine(d.get(), 3, nullptr), QUIL_Ini_StoreLine(d.get(), 0, "b=2\n"),
-        QUIL_Ini_StoreLine(d.get(), d.doc.lineCapacity, "b=2\n"), QUIL_Ini_StoreLine(nullptr, 1, "b=2\n"),
-        QUIL_Ini_InsertKeyLine(d.get(), 3, "y", "1", nullptr), QUIL_Ini_InsertKeyLine(d.get(), UINT32_MAX, "y", "1", nullptr),
-        QUIL_Ini_InsertKeyLine(nullptr, 0, "y", "1", nullptr), QUIL_Ini_AppendSectionLine(d.get(), ""),
-        QUIL_Ini_AppendSectionLine(nullptr, "x"), QUIL_Ini_FormatKeyLine(nullptr, 0, "k", "v", nullptr),
-        QUIL_Ini_FormatKeyLine(d.get(), 1, nullptr, "v", nullptr), QUIL_Ini_FormatSectionLine(nullptr, 0, "s", nullptr),
-        QUIL_Ini_FormatSectionLine(d.get(), 1, nullptr, nullptr)};
-    // clang-format on
-    for (size_t i = 0; i < std::size(refused); ++i) {
-        EXPECT_EQ(refused[i], i < 2 ? INI_NO_LINES : INI_BAD_ARGUMENT) << i; // 130: no text
-    }
-    EXPECT_TRUE(d.lines() == split("[a]\n|x=1\n|[b]\n") && d.doc.modified == 0);
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(d.get(), 1, "y", "2", "c"), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_AppendSectionLine(d.get(), "c"), QUIL_SUCCESS);
-    EXPECT_EQ(d.lines(), split("[a]\n|x=1\n|y=2 ;c\n|[b]\n|[c]\n"));
-    ASSERT_EQ(QUIL_Ini_DeleteKey(d.get(), "a", "x"), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_InsertKeyLine(d.get(), 0, "z", "3", nullptr), QUIL_SUCCESS);
-    EXPECT_EQ(d.lines(), split("[a]\n|z=3\n|y=2 ;c\n|[b]\n|[c]\n"))
-        << "a removed line is taken over";
-    d.reload(std::string(198, '\n'));
+// The case files hold what storing, inserting and appending do; here the growth by 50 slots.
+TEST(IniStore, InsertingGrowsTheArrayByFiftySlots) {
+    Doc d(std::string(198, '\n'));
     for (uint32_t after : {197u, 198u}) {
         ASSERT_EQ(QUIL_Ini_InsertKeyLine(d.get(), after, "y", "1", nullptr), QUIL_SUCCESS);
         EXPECT_EQ(d.doc.lineCapacity, after == 197 ? 200u : 250u);

@@ -191,7 +191,8 @@ inline std::string slots_of(const IniFile *doc) {
 // "uint|s|k", "float|s|k" and "bool|s|k" as typed answers; "sections",
 // "keys|s" the names joined by commas; "pairs|s" key=value joined by commas; "entries" each
 // "[s]" or "s/k=v" joined by commas; "set|s|k[|v]" and "del|s[|k]" nothing; "validate" the code
-// and the line; "lines" the slots; "phys" and "modified" those fields; "drop|slot" empties a slot.
+// and the line; "lines" the slots; "phys" and "modified" those fields; "drop|slot" empties a slot;
+// "store|slot|text", "insert|after|key|value|comment" and "append|section" store lines.
 // After a failure "code N", and the step must have handed out nothing. The functions of the line
 // grammar answer as ask_line, whose text is all that follows the first '|'.
 inline std::string ask(IniFile *doc, const std::string &query) {
@@ -200,6 +201,17 @@ inline std::string ask(IniFile *doc, const std::string &query) {
     if (op == "kind" || op == "cutsection" || op == "cutkey" || op == "comment" ||
         op == "checksection" || op == "checkkey") {
         return ask_line(op, query.substr(query.find('|') + 1));
+    }
+    if (op == "store" || op == "insert" || op == "append") {
+        auto at = [&](size_t i) { return static_cast<uint32_t>(std::stoul(w[i])); };
+        auto text = [&](size_t i) {
+            return i < w.size() && w[i] != "<null>" ? w[i].c_str() : nullptr;
+        };
+        uint32_t code = op == "store" ? QUIL_Ini_StoreLine(doc, at(1), text(2))
+                        : op == "insert"
+                            ? QUIL_Ini_InsertKeyLine(doc, at(1), text(2), text(3), text(4))
+                            : QUIL_Ini_AppendSectionLine(doc, text(1));
+        return code == QUIL_SUCCESS ? "" : "code " + std::to_string(code);
     }
     if (op == "lines" || op == "phys" || op == "modified" || op == "drop") {
         if (op == "drop") {
