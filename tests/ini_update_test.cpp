@@ -60,27 +60,63 @@ void replace_by_equal_file(const std::string &path) {
     fs::rename(path + ".new", path);
 }
 
+// Whether the file system of a temporary directory can exchange two names in one step.
+bool exchanges_names() {
+    TempDir dir;
+    write_file(dir.file("a"), "a");
+    write_file(dir.file("b"), "b");
+    return QUIL_ExchangeFiles(dir.file("a").c_str(), dir.file("b").c_str()) == 0;
+}
+
+// Another program that takes no lock replaces the file as an editor or sed -i does, during the
+// save: the change of a close's row is made through the adapter's hook right before a call.
+const std::string *g_changed = nullptr;
+void (*g_change)(const std::string &) = nullptr;
+void change_now(void *) {
+    g_change(*g_changed);
+}
+
 // A changed file stays as changed, the close gives 200 and our text goes to the backup file,
-// whose name it hands out. A file unchanged or only touched is replaced.
+// whose name it hands out. A file unchanged or only touched is replaced. A change made during the
+// save, right before the exchange (where names can be exchanged), right before the check of the
+// file (where they cannot), or right before the rename that follows that check, is found but in
+// the instant that only the exchange closes, where names cannot be exchanged.
 TEST(IniCloseCheck, OnlyAFileChangedSinceTheLoadIsKeptAndOurTextGoesToTheBackup) {
+    uint32_t beforeExchange = exchanges_names() ? INI_CHANGED_ON_DISK : QUIL_SUCCESS;
+    auto longer = [](const std::string &path) { write_file(path, "[s]\nk=1\nx=1\n"); };
+    auto touch = [](const std::string &path) {
+        fs::last_write_time(path, fs::file_time_type::clock::now());
+    };
+    auto none = [](const std::string &) {};
     // clang-format off
-    const std::tuple<const char *, void (*)(const std::string &), uint32_t (*)(const char *, IniFile *), bool, uint32_t> rows[] = {
-        {"rewritten longer", [](const std::string &path) { write_file(path, "[s]\nk=1\nx=1\n"); }, load_for_update, false, INI_CHANGED_ON_DISK},
-        {"same size and time, settled", rewrite_keeping_size_and_time, load_for_update, true, INI_CHANGED_ON_DISK},
-        {"same size and time, recent", rewrite_keeping_size_and_time, QUIL_Ini_Load, false, INI_CHANGED_ON_DISK},
-        {"replaced by an equal file", replace_by_equal_file, QUIL_Ini_Load, false, INI_CHANGED_ON_DISK},
-        {"unchanged, settled", [](const std::string &) {}, QUIL_Ini_Load, true, QUIL_SUCCESS},
-        {"unchanged, recent", [](const std::string &) {}, load_for_update, false, QUIL_SUCCESS},
-        {"touched, settled", [](const std::string &path) { fs::last_write_time(path, fs::file_time_type::clock::now()); }, load_for_update, true, QUIL_SUCCESS}};
+    const std::tuple<const char *, void (*)(const std::string &), uint32_t (*)(const char *, IniFile *), bool, QuilAdapterOp, uint32_t> rows[] = {
+        {"rewritten longer", longer, load_for_update, false, QUIL_OP_COUNT, INI_CHANGED_ON_DISK},
+        {"same size and time, settled", rewrite_keeping_size_and_time, load_for_update, true, QUIL_OP_COUNT, INI_CHANGED_ON_DISK},
+        {"same size and time, recent", rewrite_keeping_size_and_time, QUIL_Ini_Load, false, QUIL_OP_COUNT, INI_CHANGED_ON_DISK},
+        {"replaced by an equal file", replace_by_equal_file, QUIL_Ini_Load, false, QUIL_OP_COUNT, INI_CHANGED_ON_DISK},
+        {"unchanged, settled", none, QUIL_Ini_Load, true, QUIL_OP_COUNT, QUIL_SUCCESS},
+        {"unchanged, recent", none, load_for_update, false, QUIL_OP_COUNT, QUIL_SUCCESS},
+        {"touched, settled", touch, load_for_update, true, QUIL_OP_COUNT, QUIL_SUCCESS},
+        {"replaced before the exchange", replace_by_equal_file, QUIL_Ini_Load, false, QUIL_OP_EXCHANGE, beforeExchange},
+        {"replaced before the check, no exchange", replace_by_equal_file, QUIL_Ini_Load, false, QUIL_OP_IDENTITY, INI_CHANGED_ON_DISK},
+        {"replaced before the rename, no exchange", replace_by_equal_file, QUIL_Ini_Load, false, QUIL_OP_RENAME, QUIL_SUCCESS}};
     // clang-format on
-    for (const auto &[name, change, load, settled, code] : rows) {
+    for (const auto &[name, change, load, settled, instant, code] : rows) {
         SCOPED_TRACE(name);
         TempDir dir;
         std::string path = dir.file("app.ini");
         ScopedIni doc;
         load_and_edit(load, settled, path, doc.get());
-        change(path);
         std::string theirs = read_file(path);
+        if (instant == QUIL_OP_COUNT) {
+            change(path);
+            theirs = read_file(path);
+        } else {
+            g_changed = &path;
+            g_change = change;
+            QUIL_Adapter_FailNth(QUIL_OP_EXCHANGE, instant == QUIL_OP_EXCHANGE ? 0 : 1);
+            QUIL_Adapter_BeforeCall(instant, change_now, nullptr);
+        }
         char *backup = nullptr;
         EXPECT_EQ(QUIL_Ini_CloseWithBackupName(path.c_str(), doc.get(), &backup), code);
         EXPECT_TRUE(is_all_zero(doc.doc));
@@ -91,50 +127,6 @@ TEST(IniCloseCheck, OnlyAFileChangedSinceTheLoadIsKeptAndOurTextGoesToTheBackup)
             fs::remove(backup);
             QUIL_MemFreeD(backup, __LINE__, __FILE__);
         }
-        EXPECT_EQ(files_in(dir), 1);
-    }
-}
-
-// Another program that takes no lock replaces the file as an editor or sed -i does, right
-// before the save's exchange (where names can be exchanged), right before the check of the file
-// (where they cannot), or right before the rename that follows that check: the instant that only
-// the exchange closes, and whose change is overwritten where names cannot be exchanged.
-void replace_with_theirs(void *path) {
-    replace_by_equal_file(*static_cast<const std::string *>(path));
-    write_file(*static_cast<const std::string *>(path), "[s]\nk=1\ntheirs=1\n");
-}
-
-// Whether the file system of a temporary directory can exchange two names in one step.
-bool exchanges_names() {
-    TempDir dir;
-    write_file(dir.file("a"), "a");
-    write_file(dir.file("b"), "b");
-    return QUIL_ExchangeFiles(dir.file("a").c_str(), dir.file("b").c_str()) == 0;
-}
-
-TEST(IniCloseCheck, AProgramThatReplacesTheFileDuringTheSaveKeepsItsChange) {
-    // Without the exchange, the instant before it is the one between the check and the rename.
-    uint32_t beforeExchange = exchanges_names() ? INI_CHANGED_ON_DISK : QUIL_SUCCESS;
-    const std::tuple<QuilAdapterOp, bool, uint32_t> rows[] = {
-        {QUIL_OP_EXCHANGE, false, beforeExchange},
-        {QUIL_OP_IDENTITY, true, INI_CHANGED_ON_DISK},
-        {QUIL_OP_RENAME, true, QUIL_SUCCESS}};
-    for (const auto &[instant, renaming, code] : rows) {
-        SCOPED_TRACE(instant);
-        TempDir dir;
-        std::string path = dir.file("app.ini");
-        ScopedIni doc;
-        load_and_edit(QUIL_Ini_Load, false, path, doc.get());
-        QUIL_Adapter_FailNth(QUIL_OP_EXCHANGE, renaming ? 1 : 0);
-        QUIL_Adapter_BeforeCall(instant, replace_with_theirs, &path);
-        char *backup = nullptr;
-        EXPECT_EQ(QUIL_Ini_CloseWithBackupName(path.c_str(), doc.get(), &backup), code);
-        EXPECT_EQ(read_file(path), code == QUIL_SUCCESS ? kOurs : "[s]\nk=1\ntheirs=1\n");
-        if (backup != nullptr) {
-            EXPECT_EQ(read_file(backup), kOurs);
-            fs::remove(backup);
-        }
-        QUIL_MemFreeD(backup, __LINE__, __FILE__);
         EXPECT_EQ(files_in(dir), 1);
     }
 }
