@@ -1,5 +1,6 @@
-// Saving INI documents: wrapping long lines, the backup file and its name, the replacement of the
-// document file. Every single failure of a save is swept in fault_sweep_test.
+// Saving INI documents: the backup file and its name, the replacement of the document file. The
+// case files and the document fuzzer save long edited lines cut into pieces; every single failure
+// of a save is swept in fault_sweep_test.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,40 +24,6 @@ using wextest::file_exists;
 using wextest::is_all_zero;
 using wextest::read_file;
 using wextest::write_file;
-
-TEST(IniSaveWrapping, CutsLongLinesWhereTheyReadBackByteForByte) {
-    const std::string a77(77, 'a');
-    const std::string high(2, '\xC3');
-    // The text, and the lengths of the physical lines written, continuations left out.
-    const std::pair<std::string, std::vector<size_t>> cases[] = {
-        {std::string(78, 'a') + "\n", {79}},
-        {std::string(79, 'a') + "\n", {78, 2}},
-        {a77 + high.substr(1) + "bb\n", {79, 2}},          // a high byte at 78 takes its partner
-        {std::string(76, 'a') + high + "bb\n", {78, 3}},   // two high bytes end a piece
-        {a77 + "\\x" + "bb\n", {77, 5}},                   // an odd backslash run is not cut
-        {std::string(76, 'a') + "\\\\" + "bb\n", {78, 3}}, // an even run may end a piece
-        {std::string(78, 'a') + "\r\n", {77, 3}},          // CR LF stay together
-        {a77 + high.substr(1) + "b\n", {77, 3}},           // a break is never left alone
-        {std::string(200, 'a') + "\n", {78, 78, 45}},
-        {"", {0}}};
-    for (const auto &[text, pieces] : cases) {
-        SCOPED_TRACE(text);
-        Doc d("");
-        QUIL_FILE *file = QUIL_Fopen(d.path.c_str(), "w");
-        EXPECT_EQ(QUIL_Ini_WriteLine(file, text.c_str()), QUIL_SUCCESS);
-        QUIL_Fclose(file);
-        std::string bytes = read_file(d.path);
-        std::vector<size_t> lengths;
-        size_t start = 0;
-        for (size_t cut; (cut = bytes.find("\\\n", start)) != std::string::npos; start = cut + 2) {
-            lengths.push_back(cut - start);
-        }
-        lengths.push_back(bytes.size() - start);
-        EXPECT_EQ(lengths, pieces);
-        d.reload(bytes);
-        EXPECT_EQ(d.lines(), text.empty() ? wextest::Lines{} : wextest::Lines{text});
-    }
-}
 
 class IniClose : public testing::Test {
   protected:
