@@ -2,8 +2,6 @@
 // answer in the case files of tests/data/ini and under fault_sweep_test.
 #include <gtest/gtest.h>
 
-#include <iomanip>
-#include <sstream>
 #include <string>
 
 #include "ini_write_support.h"
@@ -14,19 +12,10 @@ namespace {
 const char *const kTypes[] = {"int", "uint", "float", "bool"};
 
 TEST(IniTypedValues, EveryTextOfTheTableReadsAsItSays) {
-    std::istringstream table(wextest::read_file(wextest::data_path("typed_values.txt")));
-    int cases = 0;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        std::istringstream fields(line);
-        std::string type, text, expected;
-        fields >> type >> std::quoted(text) >> expected;
-        EXPECT_EQ(wextest::typed(type, {text.c_str()}), expected) << line;
-        ++cases;
+    for (const wextest::Row &row : wextest::read_rows("typed_values.txt")) {
+        EXPECT_EQ(wextest::typed(row.fields[0], {row.fields[1].c_str()}), row.fields[2])
+            << row.where;
     }
-    EXPECT_GT(cases, 50); // the table was read
     for (const char *type : kTypes) {
         EXPECT_EQ(wextest::typed(type, {nullptr}), "code 170") << type;
     }
