@@ -38,18 +38,10 @@ TEST(IniLoad, CutsTheLinesThatTheLineReaderCuts) {
     for (size_t count : {198u, 199u, 248u, 249u}) {
         wextest::expect_load_reads(Doc(std::string(count, '\n')));
     }
-    const std::string pieces[] = {"\r",
-                                  "\n",
-                                  "\r\n",
-                                  "\n\r",
-                                  "\\",
-                                  "\\\n",
-                                  "\\\\",
-                                  "k = v ;c",
-                                  "[s]",
-                                  " \t",
-                                  std::string(40, 'x'),
-                                  std::string(170, 'y')};
+    // clang-format off
+    const std::string pieces[] = {"\r", "\n", "\r\n", "\n\r", "\\", "\\\n", "\\\\", "k = v ;c", "[s]", " \t",
+                                  std::string(40, 'x'), std::string(170, 'y')};
+    // clang-format on
     std::mt19937 random(2026);
     for (int round = 0; round < 60; ++round) {
         std::string bytes;
