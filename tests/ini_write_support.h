@@ -22,10 +22,10 @@ using Lines = std::vector<std::string>;
 inline bool is_all_zero(const IniFile &doc) {
     const QuilFileIdentity &o = doc.origin;
     return doc.modified == 0 && doc.lineCount == 0 && doc.lineCapacity == 0 &&
-           doc.physLineCount == 0 && doc.lines == nullptr && doc.lock == nullptr && o.device == 0 &&
-           o.inode == 0 && o.size == 0 && o.modifiedNs == 0 && o.changedNs == 0 &&
-           doc.originHash == 0 && doc.originPathHash == 0 && doc.loadedAt == 0 &&
-           doc.hasOrigin == 0;
+           doc.physLineCount == 0 && doc.lines == nullptr && doc.lock == nullptr &&
+           doc.store == nullptr && doc.options == 0 && o.device == 0 && o.inode == 0 &&
+           o.size == 0 && o.modifiedNs == 0 && o.changedNs == 0 && doc.originHash == 0 &&
+           doc.originPathHash == 0 && doc.loadedAt == 0 && doc.hasOrigin == 0;
 }
 
 // Lines written as one string, each ending before a separator.
