@@ -1,7 +1,8 @@
 // An operation sequence taken from the input runs on one of the three containers (the first byte
 // chooses) and on a plain reference model; after every step the result code, the element handed
 // out, the contents in order, the count, the cursor and (static list) the node reuse must agree,
-// a refused call must change nothing, and nothing may leak. Also run under ctest.
+// a refused call must change nothing, and nothing may leak. A walk's routine runs steps too.
+// Also run under ctest.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -47,53 +48,41 @@ void check_released(const std::vector<void *> &expected) {
     g_released.clear();
 }
 
-// What a walk's visit routine does, one byte of the input per visit.
-enum class VisitAction { Continue, Stop, DeleteVisited };
-
-struct Walk {
-    FuzzedDataProvider *input;
-    std::vector<VisitAction> actions; // what the routine did, visit by visit
-};
-
-// The visit routine of every walk: the container is the second caller value.
-template <class Container, uint32_t (*DeleteVisited)(Container *)>
-uint32_t visit(void *walkState, void *element, void *container) {
-    auto &walk = *static_cast<Walk *>(walkState);
-    check(element != nullptr, "a walk visits elements");
-    auto action = static_cast<VisitAction>(walk.input->ConsumeIntegralInRange<int>(0, 2));
-    if (walk.input->remaining_bytes() == 0) {
-        action = VisitAction::Continue;
-    }
-    walk.actions.push_back(action);
-    if (action == VisitAction::DeleteVisited) {
-        check(DeleteVisited(static_cast<Container *>(container)) == QUIL_SUCCESS,
-              "a walk may delete the element it visits");
-    }
-    return action == VisitAction::Stop ? 1 : 0;
-}
-
-// What the runs share: a model of the entries in walk order and its cursor (the end: none).
+// What the runs share: a model of the entries in walk order, its cursor (the end: none) and the
+// walk.
 class ModelRun {
   public:
     explicit ModelRun(FuzzedDataProvider &input) : input_(input), keep_(input.ConsumeBool()) {}
     virtual ~ModelRun() = default;
-    ModelRun(const ModelRun &) = delete;
-    ModelRun &operator=(const ModelRun &) = delete;
+
+    void run() {
+        while (input_.remaining_bytes() > 0) {
+            step(false);
+        }
+    }
 
   protected:
     struct Entry {
         uint32_t key; // a list's: the element's number
         void *element;
+        unsigned serial; // tells apart entries of equal keys and elements
     };
     using Model = std::list<Entry>;
+
+    // One operation and the checks after it; inside a walk any operation but a walk.
+    virtual void step(bool inWalk) = 0;
+    // Removes *at with the container's cursor rule.
+    virtual void remove(Model::iterator at) = 0;
+    // A walk goes on with a later chain when the chain it is in ends; a list is one chain.
+    virtual uint32_t chain(const Entry &) const { return 0; }
 
     Model::iterator find(uint32_t key) {
         return std::find_if(model_.begin(), model_.end(),
                             [key](const Entry &entry) { return entry.key == key; });
     }
-
-    // Removes *at with the container's cursor rule; returns where a walk goes on.
-    virtual Model::iterator remove(Model::iterator at) = 0;
+    void add(Model::iterator before, uint32_t key, void *element) {
+        cursor_ = model_.insert(before, {key, element, serial_++});
+    }
 
     // Checks what ending the container with keep_ released: every element, in walk order.
     void check_end(uint32_t result) {
@@ -117,33 +106,59 @@ class ModelRun {
         check_released(kind == 2 ? std::vector<void *>{element} : std::vector<void *>{});
     }
 
-    // Replays on the model what a walk's routine did; returns the code expected of the walk.
-    uint32_t replay(const Walk &walk, uint32_t finished, uint32_t stopped) {
-        std::vector<void *> deleted;
-        auto at = model_.begin();
-        for (VisitAction action : walk.actions) {
-            check(at != model_.end(), "a walk visits no more elements than the model");
-            cursor_ = at;
-            if (action == VisitAction::Stop) {
-                check_released(deleted);
-                return stopped;
+    // Walks the container; the routine stops the walk or runs a step. The walk goes on from the
+    // cursor when the step moved it, else with the successor in the chain; after the chain's end,
+    // with the first entry of a later chain than the walk's own.
+    template <class Container>
+    void run_walk(uint32_t (*process)(Container *, QUIL_VisitFunc, void *, void *),
+                  Container *container, uint32_t empty, uint32_t stopped) {
+        bool wasEmpty = model_.empty();
+        walkAt_ = model_.begin();
+        walkChain_ = wasEmpty ? 0 : chain(*walkAt_);
+        stopped_ = false;
+        uint32_t result = process(container, visit, this, nullptr);
+        uint32_t expected = wasEmpty ? empty : stopped_ ? stopped : QUIL_SUCCESS;
+        check(result == expected && (stopped_ || walkAt_ == model_.end()),
+              "a walk gives the model's code after the model's visits");
+    }
+
+    static uint32_t visit(void *run, void *element, void *) {
+        return static_cast<ModelRun *>(run)->visited(element);
+    }
+
+    uint32_t visited(void *element) {
+        check(walkAt_ != model_.end() && element == walkAt_->element,
+              "a walk visits the model's entries");
+        cursor_ = walkAt_;
+        unsigned serial = walkAt_->serial;
+        if (input_.remaining_bytes() > 0) {
+            if (input_.ConsumeIntegralInRange<int>(0, 7) == 0) {
+                stopped_ = true;
+                return 1;
             }
-            if (action == VisitAction::DeleteVisited) {
-                deleted.push_back(at->element);
-                at = remove(at);
-            } else {
-                ++at;
-            }
+            step(true);
         }
-        check(at == model_.end(), "a finished walk visited every element");
-        check_released(deleted);
-        return finished;
+        bool moved = cursor_ == model_.end() || cursor_->serial != serial;
+        walkAt_ = moved ? cursor_ : std::next(cursor_);
+        if (walkAt_ == model_.end() || (!moved && chain(*walkAt_) != chain(*cursor_))) {
+            walkAt_ = std::find_if(model_.begin(), model_.end(), [this](const Entry &entry) {
+                return chain(entry) > walkChain_;
+            });
+            walkChain_ = walkAt_ == model_.end() ? walkChain_ : chain(*walkAt_);
+        }
+        return 0;
     }
 
     FuzzedDataProvider &input_;
     bool keep_;
     Model model_;
     Model::iterator cursor_ = model_.end();
+
+  private:
+    unsigned serial_ = 0;
+    Model::iterator walkAt_ = model_.end();
+    uint32_t walkChain_ = 0;
+    bool stopped_ = false;
 };
 
 // ---- The lists ----
@@ -155,7 +170,6 @@ class ModelRun {
     static constexpr auto Query = QUIL_##P##_Query;                                                \
     static constexpr auto Remove = QUIL_##P##_Remove;                                              \
     static constexpr auto Delete = QUIL_##P##_Delete;                                              \
-    static constexpr auto DeleteCur = QUIL_##P##_Delete_CurNode;                                   \
     static constexpr auto Walk = QUIL_##P##_Process_List;                                          \
     static constexpr auto Deinit = QUIL_##P##_Deinit;                                              \
     static constexpr auto Count = QUIL_##P##_Get_NodeNumber;                                       \
@@ -233,28 +247,28 @@ template <class Family> class ListRun : public ModelRun {
           list_(Family::make(input, routine_)), capacity_(Family::capacity(list_)) {}
     ~ListRun() override { check_end(Family::Deinit(list_, keep_)); }
 
-    void step() {
-        using Op = void (ListRun::*)();
-        static constexpr Op kOps[] = {&ListRun::insert, &ListRun::insert,      &ListRun::take,
-                                      &ListRun::take,   &ListRun::step_cursor, &ListRun::walk,
-                                      &ListRun::reset,  &ListRun::refuse};
-        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, std::size(kOps) - 1)])();
-        compare();
-        check_node_reuse();
-    }
-
   private:
     // The list's own search routine, and a caller's, which comes first.
     static constexpr QUIL_CompareFunc kRoutines[] = {nullptr, match_number, match_nothing};
+
+    void step(bool inWalk) override {
+        using Op = void (ListRun::*)();
+        static constexpr Op kOps[] = {&ListRun::insert, &ListRun::insert,      &ListRun::take,
+                                      &ListRun::take,   &ListRun::step_cursor, &ListRun::refuse,
+                                      &ListRun::reset,  &ListRun::walk};
+        size_t last = std::size(kOps) - (inWalk ? 2 : 1);
+        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, last)])();
+        compare();
+        check_node_reuse();
+    }
 
     bool empty() const { return model_.empty(); }
     uint32_t empty_or(uint32_t code) const { return empty() ? Family::kEmpty : code; }
 
     // Every removal puts the cursor on the successor, or on the predecessor of a removed tail.
-    Model::iterator remove(Model::iterator at) override {
+    void remove(Model::iterator at) override {
         auto next = model_.erase(at);
         cursor_ = next != model_.end() || model_.empty() ? next : std::prev(next);
-        return cursor_;
     }
 
     void reset() {
@@ -267,7 +281,6 @@ template <class Family> class ListRun : public ModelRun {
         typename Family::List *none = nullptr;
         void *out = item(kPreset);
         int key = 0;
-        auto visit = [](void *, void *, void *) -> uint32_t { return 0; };
         int which = input_.ConsumeIntegralInRange<int>(0, 29);
         uint32_t result = which < 12 ? Family::kReaders[which / 6][which / 2 % 3](
                                            which % 2 ? list_ : none, which % 2 ? nullptr : &out)
@@ -303,11 +316,11 @@ template <class Family> class ListRun : public ModelRun {
                                                                        : QUIL_SUCCESS;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
-            auto at = empty() || position == 1 ? model_.end()
-                      : position == 0          ? model_.begin()
-                      : position == 2          ? cursor_
-                                               : std::next(cursor_);
-            cursor_ = model_.insert(at, {n, item(static_cast<int>(n))});
+            add(empty() || position == 1 ? model_.end()
+                : position == 0          ? model_.begin()
+                : position == 2          ? cursor_
+                                         : std::next(cursor_),
+                n, item(static_cast<int>(n)));
         }
     }
 
@@ -363,14 +376,7 @@ template <class Family> class ListRun : public ModelRun {
         check(!reading || out == cursor_->element, "a step hands out the new cursor's element");
     }
 
-    // The walk goes on from the cursor when the routine moved it, else with the successor.
-    void walk() {
-        Walk walk{&input_, {}};
-        uint32_t result =
-            Family::Walk(list_, visit<typename Family::List, Family::DeleteCur>, &walk, list_);
-        check(result == replay(walk, empty_or(QUIL_SUCCESS), Family::kStopped),
-              "a walk gives the model's code");
-    }
+    void walk() { run_walk(Family::Walk, list_, Family::kEmpty, Family::kStopped); }
 
     // The elements head to tail with every link checked both ways, the tail, the cursor, the count.
     void compare() {
@@ -439,33 +445,27 @@ class HashRun : public ModelRun {
     }
     ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
-    void step() {
+  private:
+    void step(bool inWalk) override {
         auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
-        int what = input_.ConsumeIntegralInRange<int>(0, 5);
+        int what = input_.ConsumeIntegralInRange<int>(0, inWalk ? 3 : 5);
         if (what < 2) {
             insert(key);
         } else if (what < 4) {
             take(key);
         } else {
-            Walk walk{&input_, {}};
-            uint32_t result = QUIL_Hash_Process_Table(
-                table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
-            check(result == replay(walk, model_.empty() ? HASH_EMPTY : QUIL_SUCCESS, HASH_STOPPED),
-                  "a walk gives the model's code");
+            run_walk(QUIL_Hash_Process_Table, table_, HASH_EMPTY, HASH_STOPPED);
         }
         compare();
     }
 
-  private:
-    uint32_t bucket(uint32_t key) const { return key % buckets_; }
+    uint32_t chain(const Entry &entry) const override { return entry.key % buckets_; }
 
-    // The cursor moves to the successor in the chain, or to none; a walk goes on with the entry
-    // after the removed one.
-    Model::iterator remove(Model::iterator at) override {
-        uint32_t chain = bucket(at->key);
+    // The cursor moves to the successor in the chain, or to none.
+    void remove(Model::iterator at) override {
+        uint32_t removed = chain(*at);
         auto next = model_.erase(at);
-        cursor_ = next != model_.end() && bucket(next->key) == chain ? next : model_.end();
-        return next;
+        cursor_ = next != model_.end() && chain(*next) == removed ? next : model_.end();
     }
 
     void insert(uint32_t key) {
@@ -479,10 +479,9 @@ class HashRun : public ModelRun {
                                                            : QUIL_SUCCESS;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
-            auto chain = std::find_if(model_.begin(), model_.end(), [&](const Entry &entry) {
-                return bucket(entry.key) >= bucket(key);
-            });
-            cursor_ = model_.insert(chain, {key, element});
+            add(std::find_if(model_.begin(), model_.end(),
+                             [&](const Entry &entry) { return chain(entry) >= key % buckets_; }),
+                key, element);
         }
     }
 
@@ -521,7 +520,7 @@ class HashRun : public ModelRun {
         for (uint32_t b = 0; b < table_->bucketCount; ++b) {
             for (const HashNode *entry = table_->buckets[b]; entry != nullptr;
                  entry = entry->next, ++expected) {
-                check(expected != model_.end() && bucket(expected->key) == b &&
+                check(expected != model_.end() && chain(*expected) == b &&
                           std::memcmp(entry->key, &expected->key, sizeof expected->key) == 0 &&
                           entry->element == expected->element,
                       "each chain holds the model's entries, newest first");
@@ -537,26 +536,18 @@ class HashRun : public ModelRun {
     HashTable *table_ = nullptr;
 };
 
-template <class Run> void run_steps(FuzzedDataProvider &input) {
-    Run run(input);
-    while (input.remaining_bytes() > 0) {
-        run.step();
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     wexfuzz::LiveBlockCheck noLeak;
     FuzzedDataProvider input(bytes, size);
-    g_released.clear();
     int container = input.ConsumeIntegralInRange<int>(0, 2);
     if (container == 0) {
-        run_steps<ListRun<DLinkFamily>>(input);
+        ListRun<DLinkFamily>(input).run();
     } else if (container == 1) {
-        run_steps<ListRun<SLinkFamily>>(input);
+        ListRun<SLinkFamily>(input).run();
     } else {
-        run_steps<HashRun>(input);
+        HashRun(input).run();
     }
     return 0;
 }

@@ -1,6 +1,6 @@
 // The lists and the hash table where the reference models of fuzz/containers_fuzzer.cpp (run by
 // ctest as fuzz_containers) cannot look: creation limits, the hash table's null arguments and
-// changing routines, node management and a walk whose routine inserts.
+// changing hash routines, and the static list's node management.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -62,31 +62,6 @@ TEST(ContainerCreation, BadArgumentsAreRefusedWithoutAllocatingAndTheLargestSize
     EXPECT_EQ(QUIL_Hash_Init(maxBuckets, hash, compare, keys, release_item, &table), 20u);
     EXPECT_EQ(slist, nullptr);
     EXPECT_EQ(table, nullptr);
-}
-
-// Inserts element 7 behind the element numbered in *first; the walk goes on from the new one.
-uint32_t insert_behind(void *first, void *element, void *list) {
-    g_log += std::to_string(number(element)) + " ";
-    if (number(element) == *static_cast<int *>(first)) {
-        EXPECT_EQ(QUIL_DLinkList_Insert(static_cast<DLinkList *>(list), item(7), DLINK_POS_AFTER),
-                  QUIL_SUCCESS);
-    }
-    return 0;
-}
-
-TEST(DLinkListWalk, GoesOnFromAnElementTheRoutineInserts) {
-    DLinkList *list = nullptr;
-    ASSERT_EQ(QUIL_DLinkList_Init(nullptr, release_item, &list), QUIL_SUCCESS);
-    for (int n : {0, 1, 2}) {
-        ASSERT_EQ(QUIL_DLinkList_Insert(list, item(n), DLINK_POS_TAIL), QUIL_SUCCESS);
-    }
-    int behind = 1;
-    EXPECT_EQ(QUIL_DLinkList_Process_List(list, insert_behind, &behind, list), QUIL_SUCCESS);
-    EXPECT_EQ(g_log, "0 1 7 2 ");
-    g_log.clear();
-    EXPECT_EQ(QUIL_DLinkList_Deinit(list, 0), QUIL_SUCCESS);
-    EXPECT_EQ(g_log, "e0 e1 e7 e2 ");
-    g_log.clear();
 }
 
 TEST(SLinkListNodes, TheNodesFollowTheRecordAndNodeManagementRefusesWhatItCannotDo) {
