@@ -22,34 +22,8 @@ namespace {
 
 using wexfuzz::check;
 
-// ---- Elements: numbered items; a list's key is a pointer to a number ----
-
-constexpr int kNumbers = 12;      // few numbers, so that searches meet duplicates and misses
-constexpr int kPreset = kNumbers; // the element a test puts into an output before a call
-int g_items[kNumbers + 1];
-std::vector<void *> g_released;
-
-void *item(int number) {
-    return &g_items[number];
-}
-uint32_t match_number(const void *key, const void *element) {
-    return item(*static_cast<const int *>(key)) == element ? 0 : 1;
-}
-uint32_t match_nothing(const void *, const void *) {
-    return 1;
-}
-void record_release(void *element) {
-    g_released.push_back(element);
-}
-
-// Checks that exactly the elements expected went to the release routine since the last check.
-void check_released(const std::vector<void *> &expected) {
-    check(g_released == expected, "the release routine gets exactly the removed elements");
-    g_released.clear();
-}
-
-// What the runs share: a model of the entries in walk order, its cursor (the end: none) and the
-// walk.
+// What the runs share: the elements, a model of the entries in walk order, its cursor (the end:
+// none) and the walk.
 class ModelRun {
   public:
     explicit ModelRun(FuzzedDataProvider &input) : input_(input), keep_(input.ConsumeBool()) {}
@@ -60,6 +34,16 @@ class ModelRun {
             step(false);
         }
     }
+
+    // Elements are numbered items, few, so that searches meet duplicates and misses; a list's key
+    // is a pointer to a number. kPreset is what a test puts into an output before a call.
+    static constexpr int kNumbers = 12, kPreset = kNumbers;
+    static void *item(int number) { return &items_[number]; }
+    static uint32_t match_number(const void *key, const void *element) {
+        return item(*static_cast<const int *>(key)) == element ? 0 : 1;
+    }
+    static uint32_t match_nothing(const void *, const void *) { return 1; }
+    static void record_release(void *element) { released_.push_back(element); }
 
   protected:
     struct Entry {
@@ -84,6 +68,12 @@ class ModelRun {
         cursor_ = model_.insert(before, {key, element, serial_++});
     }
 
+    // Checks that exactly these elements went to the release routine since the last check.
+    static void check_released(const std::vector<void *> &expected) {
+        check(released_ == expected, "the release routine gets exactly the removed elements");
+        released_.clear();
+    }
+
     // Checks what ending the container with keep_ released: every element, in walk order.
     void check_end(uint32_t result) {
         check(result == QUIL_SUCCESS, "a container can be ended");
@@ -94,8 +84,15 @@ class ModelRun {
         check_released(expected);
     }
 
-    // After *at was read (kind 0), removed (1) or deleted (2) and handed out in out.
-    void check_taken(int kind, Model::iterator at, void *out, bool readMovesCursor) {
+    // After a call that failed with the code expected, or read (kind 0), removed (1) or deleted
+    // (2) *at and handed it out in out, which held kPreset before and holds cleared after a
+    // failure.
+    void check_taken(uint32_t expected, int kind, Model::iterator at, void *out, void *cleared,
+                     bool readMovesCursor) {
+        if (expected != QUIL_SUCCESS) {
+            check(out == cleared, "a failed call hands out nothing");
+            return;
+        }
         void *element = at->element;
         check(kind == 2 || out == element, "the element asked for is handed out");
         if (kind != 0) {
@@ -155,6 +152,8 @@ class ModelRun {
     Model::iterator cursor_ = model_.end();
 
   private:
+    static inline int items_[kNumbers + 1];
+    static inline std::vector<void *> released_;
     unsigned serial_ = 0;
     Model::iterator walkAt_ = model_.end();
     uint32_t walkChain_ = 0;
@@ -163,8 +162,10 @@ class ModelRun {
 
 // ---- The lists ----
 
-// The calls both lists offer, by the family's prefix.
-#define WEX_LIST_CALLS(P)                                                                          \
+// The calls and codes both lists have, by the family's prefixes.
+#define WEX_LIST_CALLS(P, C)                                                                       \
+    static constexpr uint32_t kNoMatch = C##_NO_MATCH, kNoPrior = C##_NO_PRIOR,                    \
+                              kNoNext = C##_NO_NEXT, kEmpty = C##_EMPTY, kStopped = C##_STOPPED;   \
     static constexpr auto Insert = QUIL_##P##_Insert;                                              \
     static constexpr auto SetCursor = QUIL_##P##_Set_CurPtr;                                       \
     static constexpr auto Query = QUIL_##P##_Query;                                                \
@@ -184,44 +185,37 @@ class ModelRun {
 
 struct DLinkFamily {
     using List = DLinkList;
-    static constexpr uint32_t kBadArgument = DLINK_BAD_ARGUMENT, kNoMatch = DLINK_NO_MATCH,
-                              kNoPrior = DLINK_NO_PRIOR, kNoNext = DLINK_NO_NEXT,
-                              kEmpty = DLINK_EMPTY, kStopped = DLINK_STOPPED,
-                              kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
+    static constexpr uint32_t kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
     static constexpr bool kEmptyCursorReadClears = true;
-    WEX_LIST_CALLS(DLinkList);
+    WEX_LIST_CALLS(DLinkList, DLINK);
 
     static List *make(FuzzedDataProvider &, QUIL_CompareFunc compare) {
         List *list = nullptr;
-        check(QUIL_DLinkList_Init(compare, record_release, &list) == QUIL_SUCCESS,
+        check(QUIL_DLinkList_Init(compare, ModelRun::record_release, &list) == QUIL_SUCCESS,
               "a list can be made");
         return list;
     }
-    static uint32_t capacity(const List *) { return UINT32_MAX; }
     static const DLinkNode *node(const List *, const DLinkNode *node) { return node; }
     static std::vector<uint32_t> free_nodes(const List *) { return {}; }
 };
 
 struct SLinkFamily {
     using List = SLinkList;
-    static constexpr uint32_t kBadArgument = SLINK_BAD_ARGUMENT, kNoMatch = SLINK_NO_MATCH,
-                              kNoPrior = SLINK_NO_PRIOR, kNoNext = SLINK_NO_NEXT,
-                              kEmpty = SLINK_EMPTY, kStopped = SLINK_STOPPED, kFull = SLINK_FULL,
-                              kNoMemory = 0 /* insertion allocates nothing */;
+    static constexpr uint32_t kFull = SLINK_FULL, kNoMemory = 0 /* insertion allocates nothing */;
     // On an empty list the cursor readers leave the output; the end readers clear it.
     static constexpr bool kEmptyCursorReadClears = false;
-    WEX_LIST_CALLS(SLinkList);
+    WEX_LIST_CALLS(SLinkList, SLINK);
 
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
         List *list = nullptr;
         auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16);
         uint32_t readBack = 0;
-        check(QUIL_SLinkList_Init(capacity, compare, record_release, &list) == QUIL_SUCCESS &&
+        check(QUIL_SLinkList_Init(capacity, compare, ModelRun::record_release, &list) ==
+                      QUIL_SUCCESS &&
                   QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity,
               "a list can be made and its capacity reads back");
         return list;
     }
-    static uint32_t capacity(const List *list) { return list->capacity; }
     static const SLinkNode *node(const List *list, uint32_t index) {
         check(index == SLINK_NONE || index < list->capacity, "a link names a node");
         return index == SLINK_NONE ? nullptr : &list->nodes[index];
@@ -244,7 +238,7 @@ template <class Family> class ListRun : public ModelRun {
   public:
     explicit ListRun(FuzzedDataProvider &input)
         : ModelRun(input), routine_(kRoutines[input.ConsumeIntegralInRange<int>(0, 2)]),
-          list_(Family::make(input, routine_)), capacity_(Family::capacity(list_)) {}
+          list_(Family::make(input, routine_)) {}
     ~ListRun() override { check_end(Family::Deinit(list_, keep_)); }
 
   private:
@@ -298,7 +292,7 @@ template <class Family> class ListRun : public ModelRun {
                           : which == 27 ? Family::Walk(none, visit, nullptr, nullptr)
                           : which == 28 ? Family::Count(list_, nullptr)
                                         : Family::Deinit(none, 0);
-        check(result == Family::kBadArgument && out == item(kPreset),
+        check(result == 10 && out == item(kPreset),
               "a null argument is refused with 10 and the output kept");
         check_released({});
     }
@@ -310,9 +304,9 @@ template <class Family> class ListRun : public ModelRun {
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failAllocation ? 1 : 0);
         uint32_t result = Family::Insert(list_, item(static_cast<int>(n)), position);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-        uint32_t expected = model_.size() == capacity_                 ? Family::kFull
+        uint32_t expected = Family::kFull != 0 && free_.empty()        ? Family::kFull
                             : Family::kNoMemory != 0 && failAllocation ? Family::kNoMemory
-                            : !empty() && position > 3                 ? Family::kBadArgument
+                            : !empty() && position > 3                 ? 10
                                                                        : QUIL_SUCCESS;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
@@ -344,21 +338,15 @@ template <class Family> class ListRun : public ModelRun {
                   : which == 2           ? cursor_
                   : used == match_number ? find(key)
                                          : model_.end();
-        check(result == (refused ? Family::kBadArgument
-                                 : empty_or(at == model_.end() ? Family::kNoMatch : 0)),
-              "reading or removing gives the model's code");
-        if (refused || at == model_.end()) {
-            bool clears = kind != 2 && !refused && (which != 2 || Family::kEmptyCursorReadClears);
-            check(out == (clears ? nullptr : item(kPreset)), "a failed call hands out nothing");
-            check_released({});
-            return;
-        }
-        check_taken(kind, at, out, which == 3);
+        uint32_t expected =
+            refused ? 10 : empty_or(at == model_.end() ? Family::kNoMatch : QUIL_SUCCESS);
+        check(result == expected, "reading or removing gives the model's code");
+        bool clears = kind != 2 && !refused && (which != 2 || Family::kEmptyCursorReadClears);
+        check_taken(expected, kind, at, out, clears ? nullptr : item(kPreset), which == 3);
     }
 
     void step_cursor() {
-        bool forward = input_.ConsumeBool();
-        bool reading = input_.ConsumeBool();
+        bool forward = input_.ConsumeBool(), reading = input_.ConsumeBool();
         bool atEnd =
             !empty() && (forward ? std::next(cursor_) == model_.end() : cursor_ == model_.begin());
         uint32_t expected =
@@ -366,14 +354,13 @@ template <class Family> class ListRun : public ModelRun {
         void *out = item(kPreset);
         uint32_t result =
             reading ? Family::kStepReaders[forward](list_, &out) : Family::kSteps[forward](list_);
-        check(result == expected, "a cursor step gives the model's code");
-        if (expected != QUIL_SUCCESS) {
-            bool clears = reading && (!empty() || Family::kEmptyCursorReadClears);
-            check(out == (clears ? nullptr : item(kPreset)), "a refused step hands out nothing");
-            return;
+        bool clears = reading && (!empty() || Family::kEmptyCursorReadClears);
+        check(result == expected && (expected == 0 || out == (clears ? nullptr : item(kPreset))),
+              "a cursor step gives the model's code; a refused one hands out nothing");
+        if (expected == QUIL_SUCCESS) {
+            cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
+            check(!reading || out == cursor_->element, "a step hands out the new cursor's element");
         }
-        cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
-        check(!reading || out == cursor_->element, "a step hands out the new cursor's element");
     }
 
     void walk() { run_walk(Family::Walk, list_, Family::kEmpty, Family::kStopped); }
@@ -392,31 +379,27 @@ template <class Family> class ListRun : public ModelRun {
                   "the cursor stands where the model's does");
             prev = n;
         }
-        check(expected == model_.end() && Family::node(list_, list_->tail) == prev &&
-                  (cursor == nullptr) == (cursor_ == model_.end()),
-              "the list ends where the model does");
         uint32_t count = UINT32_MAX;
-        check(Family::Count(list_, &count) == 0 && count == model_.size(), "the count reads back");
+        check(expected == model_.end() && Family::node(list_, list_->tail) == prev &&
+                  (cursor == nullptr) == (cursor_ == model_.end()) &&
+                  Family::Count(list_, &count) == 0 && count == model_.size(),
+              "the list ends where the model does and counts its elements");
     }
 
     // Nodes freed in a step go to the front of the free chain, last freed first; an insertion
     // takes the front node. What is left of the chain before the step keeps its order.
     void check_node_reuse() {
         std::vector<uint32_t> now = Family::free_nodes(list_);
-        auto wasFree = [this](uint32_t n) {
-            return std::find(free_.begin(), free_.end(), n) != free_.end();
-        };
-        auto kept = std::find_if(now.begin(), now.end(), wasFree);
-        auto keptCount = static_cast<size_t>(std::distance(kept, now.end()));
-        check(keptCount <= free_.size() &&
-                  std::equal(kept, now.end(), free_.end() - static_cast<long>(keptCount)),
+        auto kept = std::find_first_of(now.begin(), now.end(), free_.begin(), free_.end());
+        auto keptCount = std::distance(kept, now.end());
+        check(keptCount <= std::distance(free_.begin(), free_.end()) &&
+                  std::equal(kept, now.end(), free_.end() - keptCount),
               "freed nodes are reused last freed first");
         free_ = now;
     }
 
     QUIL_CompareFunc routine_;
     typename Family::List *list_;
-    size_t capacity_;
     std::vector<uint32_t> free_ = Family::free_nodes(list_);
 };
 
@@ -447,15 +430,11 @@ class HashRun : public ModelRun {
 
   private:
     void step(bool inWalk) override {
-        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
-        int what = input_.ConsumeIntegralInRange<int>(0, inWalk ? 3 : 5);
-        if (what < 2) {
-            insert(key);
-        } else if (what < 4) {
-            take(key);
-        } else {
-            run_walk(QUIL_Hash_Process_Table, table_, HASH_EMPTY, HASH_STOPPED);
-        }
+        using Op = void (HashRun::*)();
+        static constexpr Op kOps[] = {&HashRun::insert, &HashRun::insert, &HashRun::take,
+                                      &HashRun::take, &HashRun::walk};
+        size_t last = std::size(kOps) - (inWalk ? 2 : 1);
+        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, last)])();
         compare();
     }
 
@@ -468,9 +447,10 @@ class HashRun : public ModelRun {
         cursor_ = next != model_.end() && chain(*next) == removed ? next : model_.end();
     }
 
-    void insert(uint32_t key) {
+    void insert() {
+        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
         void *element = item(input_.ConsumeIntegralInRange<int>(0, kNumbers - 1));
-        auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 7); // 1, 2: key copy or entry
+        auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 7); // 1, 2: an allocation
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failing <= 2 ? failing : 0);
         uint32_t result = QUIL_Hash_Insert(table_, &key, sizeof key, element);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
@@ -486,7 +466,8 @@ class HashRun : public ModelRun {
     }
 
     // Reads, removes or deletes a key's entry, or removes or deletes the cursor's.
-    void take(uint32_t key) {
+    void take() {
+        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
         int kind = input_.ConsumeIntegralInRange<int>(0, 2); // read, remove, delete
         bool atCursor = kind != 0 && input_.ConsumeBool();
         void *out = item(kPreset);
@@ -496,20 +477,15 @@ class HashRun : public ModelRun {
                           : kind == 1           ? QUIL_Hash_Remove(table_, &key, &out)
                                                 : QUIL_Hash_Delete(table_, &key);
         auto at = atCursor ? cursor_ : find(key);
-        bool found = at != model_.end();
-        check(result == (found            ? QUIL_SUCCESS
-                         : atCursor       ? HASH_NO_CURRENT
-                         : model_.empty() ? HASH_EMPTY
-                                          : HASH_NO_MATCH),
-              "reading or removing gives the model's code");
-        if (!found) {
-            check(out == (atCursor && kind == 1 ? nullptr : item(kPreset)),
-                  "a failed call hands out nothing");
-            check_released({});
-            return;
-        }
-        check_taken(kind, at, out, true);
+        uint32_t expected = atCursor && at == model_.end() ? HASH_NO_CURRENT
+                            : !atCursor && model_.empty()  ? HASH_EMPTY
+                            : at == model_.end()           ? HASH_NO_MATCH
+                                                           : QUIL_SUCCESS;
+        check(result == expected, "reading or removing gives the model's code");
+        check_taken(expected, kind, at, out, atCursor && kind == 1 ? nullptr : item(kPreset), true);
     }
+
+    void walk() { run_walk(QUIL_Hash_Process_Table, table_, HASH_EMPTY, HASH_STOPPED); }
 
     void compare() {
         uint32_t count = UINT32_MAX, buckets = UINT32_MAX;
