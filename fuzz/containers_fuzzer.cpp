@@ -9,6 +9,9 @@
 #include <cstring>
 #include <iterator>
 #include <list>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -21,6 +24,20 @@
 namespace {
 
 using wexfuzz::check;
+
+// Calls call(args...) once for each argument from the I-th on that is a pointer and not null,
+// with that one null: every such call must be refused with 10.
+template <size_t I = 0, class... Params, class... Args>
+bool refuses(uint32_t (*call)(Params...), Args... args) {
+    if constexpr (I < sizeof...(Params)) {
+        using Arg = std::tuple_element_t<I, std::tuple<Params...>>;
+        std::tuple<Params...> nulled(args...);
+        bool nullable = std::is_pointer_v<Arg> && std::get<I>(nulled) != Arg{};
+        std::get<I>(nulled) = Arg{};
+        return (!nullable || std::apply(call, nulled) == 10) && refuses<I + 1>(call, args...);
+    }
+    return true;
+}
 
 // What the runs share: the elements, a model of the entries in walk order, its cursor (the end:
 // none) and the walk.
@@ -272,29 +289,26 @@ template <class Family> class ListRun : public ModelRun {
 
     // A null list, output, element, key or routine: refused with 10 before anything changes.
     void refuse() {
-        typename Family::List *none = nullptr;
         void *out = item(kPreset);
         int key = 0;
-        int which = input_.ConsumeIntegralInRange<int>(0, 29);
-        uint32_t result = which < 12 ? Family::kReaders[which / 6][which / 2 % 3](
-                                           which % 2 ? list_ : none, which % 2 ? nullptr : &out)
-                          : which < 15  ? Family::kDeleters[which - 12](none)
-                          : which < 17  ? Family::kSteps[which - 15](none)
-                          : which < 19  ? Family::kStepReaders[which - 17](list_, nullptr)
-                          : which == 19 ? Family::Insert(list_, nullptr, 0)
-                          : which == 20 ? Family::Insert(none, item(0), 0)
-                          : which == 21 ? Family::Query(list_, nullptr, match_number, &out)
-                          : which == 22 ? Family::Query(list_, &key, match_number, nullptr)
-                          : which == 23 ? Family::Query(none, &key, match_number, &out)
-                          : which == 24 ? Family::Remove(list_, &key, match_number, nullptr)
-                          : which == 25 ? Family::Delete(none, &key, match_number)
-                          : which == 26 ? Family::Walk(list_, nullptr, nullptr, nullptr)
-                          : which == 27 ? Family::Walk(none, visit, nullptr, nullptr)
-                          : which == 28 ? Family::Count(list_, nullptr)
-                                        : Family::Deinit(none, 0);
-        check(result == 10 && out == item(kPreset),
-              "a null argument is refused with 10 and the output kept");
-        check_released({});
+        uint32_t count = 0;
+        bool refused = refuses(Family::Insert, list_, item(0), 0u) &&
+                       refuses(Family::Query, list_, &key, nullptr, &out) &&
+                       refuses(Family::Remove, list_, &key, nullptr, &out) &&
+                       refuses(Family::Delete, list_, &key, nullptr) &&
+                       refuses(Family::Walk, list_, visit, nullptr, nullptr) &&
+                       refuses(Family::Count, list_, &count) && refuses(Family::SetCursor, list_) &&
+                       refuses(Family::Deinit, list_, 0u);
+        for (int i = 0; i < 3; ++i) {
+            refused = refused && refuses(Family::kReaders[0][i], list_, &out) &&
+                      refuses(Family::kReaders[1][i], list_, &out) &&
+                      refuses(Family::kDeleters[i], list_);
+        }
+        for (int forward = 0; forward < 2; ++forward) {
+            refused = refused && refuses(Family::kStepReaders[forward], list_, &out) &&
+                      refuses(Family::kSteps[forward], list_);
+        }
+        check(refused && out == item(kPreset), "a null argument is refused, the output kept");
     }
 
     void insert() {
@@ -406,9 +420,14 @@ template <class Family> class ListRun : public ModelRun {
 // ---- The hash table: its model is the entries in walk order, bucket by bucket, newest first ----
 
 constexpr uint32_t kKeys = 24;
+uint32_t g_hashing = 0; // 1: the hash routine fails; 2: it hashes every key one bucket further
 
 uint32_t hash_key(const void *key, uint32_t *value) {
+    if (g_hashing == 1) {
+        return 1; // without reading the key
+    }
     std::memcpy(value, key, sizeof *value);
+    *value += g_hashing / 2;
     return 0;
 }
 uint32_t compare_key(const void *key, const void *stored) {
@@ -432,7 +451,7 @@ class HashRun : public ModelRun {
     void step(bool inWalk) override {
         using Op = void (HashRun::*)();
         static constexpr Op kOps[] = {&HashRun::insert, &HashRun::insert, &HashRun::take,
-                                      &HashRun::take, &HashRun::walk};
+                                      &HashRun::take,   &HashRun::refuse, &HashRun::walk};
         size_t last = std::size(kOps) - (inWalk ? 2 : 1);
         (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, last)])();
         compare();
@@ -450,13 +469,16 @@ class HashRun : public ModelRun {
     void insert() {
         auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
         void *element = item(input_.ConsumeIntegralInRange<int>(0, kNumbers - 1));
-        auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 7); // 1, 2: an allocation
+        auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 9); // 1, 2: an allocation
+        g_hashing = failing == 3 ? 1 : 0;
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failing <= 2 ? failing : 0);
         uint32_t result = QUIL_Hash_Insert(table_, &key, sizeof key, element);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-        uint32_t expected = find(key) != model_.end()      ? HASH_DUPLICATE
+        uint32_t expected = g_hashing == 1                 ? HASH_HASH_FAILED
+                            : find(key) != model_.end()    ? HASH_DUPLICATE
                             : failing == 1 || failing == 2 ? HASH_NO_MEMORY
                                                            : QUIL_SUCCESS;
+        g_hashing = 0;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
             add(std::find_if(model_.begin(), model_.end(),
@@ -465,27 +487,53 @@ class HashRun : public ModelRun {
         }
     }
 
-    // Reads, removes or deletes a key's entry, or removes or deletes the cursor's.
+    // Reads, removes or deletes a key's entry, or removes or deletes the cursor's, while the hash
+    // routine may fail or hash keys to other chains than their entries are in.
     void take() {
         auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
         int kind = input_.ConsumeIntegralInRange<int>(0, 2); // read, remove, delete
         bool atCursor = kind != 0 && input_.ConsumeBool();
+        auto hashing = input_.ConsumeIntegralInRange<uint32_t>(0, 7);
+        g_hashing = hashing <= 2 ? hashing : 0;
         void *out = item(kPreset);
         uint32_t result = atCursor && kind == 1 ? QUIL_Hash_Remove_CurNode(table_, &out)
                           : atCursor            ? QUIL_Hash_Delete_CurNode(table_)
                           : kind == 0           ? QUIL_Hash_Query(table_, &key, &out)
                           : kind == 1           ? QUIL_Hash_Remove(table_, &key, &out)
                                                 : QUIL_Hash_Delete(table_, &key);
+        bool lost = g_hashing == 2 && buckets_ > 1; // the chain searched is not the key's
         auto at = atCursor ? cursor_ : find(key);
         uint32_t expected = atCursor && at == model_.end() ? HASH_NO_CURRENT
                             : !atCursor && model_.empty()  ? HASH_EMPTY
-                            : at == model_.end()           ? HASH_NO_MATCH
+                            : g_hashing == 1               ? HASH_HASH_FAILED
+                            : lost || at == model_.end()   ? HASH_NO_MATCH
                                                            : QUIL_SUCCESS;
+        g_hashing = 0;
         check(result == expected, "reading or removing gives the model's code");
         check_taken(expected, kind, at, out, atCursor && kind == 1 ? nullptr : item(kPreset), true);
     }
 
     void walk() { run_walk(QUIL_Hash_Process_Table, table_, HASH_EMPTY, HASH_STOPPED); }
+
+    // A null table, key, output or routine or a key length of 0: refused with 10 before hashing.
+    void refuse() {
+        uint32_t key = 0, n = 0;
+        void *out = item(kPreset);
+        g_hashing = 1;
+        check(refuses(QUIL_Hash_Insert, table_, &key, 4u, item(0)) &&
+                  QUIL_Hash_Insert(table_, &key, 0, item(0)) == 10 &&
+                  refuses(QUIL_Hash_Query, table_, &key, &out) &&
+                  refuses(QUIL_Hash_Remove, table_, &key, &out) &&
+                  refuses(QUIL_Hash_Remove_CurNode, table_, &out) &&
+                  refuses(QUIL_Hash_Delete, table_, &key) &&
+                  refuses(QUIL_Hash_Delete_CurNode, table_) &&
+                  refuses(QUIL_Hash_Process_Table, table_, visit, nullptr, nullptr) &&
+                  refuses(QUIL_Hash_Get_NodeNumber, table_, &n) &&
+                  refuses(QUIL_Hash_Get_BucketNumber, table_, &n) &&
+                  refuses(QUIL_Hash_Deinit, table_, 0u) && out == item(kPreset),
+              "a null argument is refused with 10, the output kept");
+        g_hashing = 0;
+    }
 
     void compare() {
         uint32_t count = UINT32_MAX, buckets = UINT32_MAX;
