@@ -2,7 +2,7 @@
 // chooses) and on a plain reference model; after every step the result code, the element handed
 // out, the contents in order, the count, the cursor and (static list) the node reuse must agree,
 // a refused call must change nothing, and nothing may leak. A walk's routine runs steps too.
-// Also run under ctest.
+// Each run also tries the creation limits. Also run under ctest.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -37,6 +37,15 @@ bool refuses(uint32_t (*call)(Params...), Args... args) {
         return (!nullable || std::apply(call, nulled) == 10) && refuses<I + 1>(call, args...);
     }
     return true;
+}
+
+// Creation refuses a size of 0 and one above the largest, and tries the largest (here failing).
+template <class Make> bool keeps_limits(Make make, uint32_t largest) {
+    bool refused = make(0) == 10 && make(largest + 1) == 10;
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 1);
+    bool tried = make(largest) == 20;
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
+    return refused && tried;
 }
 
 // What the runs share: the elements, a model of the entries in walk order, its cursor (the end:
@@ -208,12 +217,15 @@ struct DLinkFamily {
 
     static List *make(FuzzedDataProvider &, QUIL_CompareFunc compare) {
         List *list = nullptr;
-        check(QUIL_DLinkList_Init(compare, ModelRun::record_release, &list) == QUIL_SUCCESS,
-              "a list can be made");
+        check(refuses(QUIL_DLinkList_Init, nullptr, ModelRun::record_release, &list) &&
+                  list == nullptr &&
+                  QUIL_DLinkList_Init(compare, ModelRun::record_release, &list) == QUIL_SUCCESS,
+              "a list is made only with a release routine");
         return list;
     }
     static const DLinkNode *node(const List *, const DLinkNode *node) { return node; }
     static std::vector<uint32_t> free_nodes(const List *) { return {}; }
+    static void manage_nodes(List *, const std::vector<uint32_t> &) {}
 };
 
 struct SLinkFamily {
@@ -223,14 +235,21 @@ struct SLinkFamily {
     static constexpr bool kEmptyCursorReadClears = false;
     WEX_LIST_CALLS(SLinkList, SLINK);
 
+    // The nodes follow the record in its block, in the room of three nodes.
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
         List *list = nullptr;
         auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16);
+        auto make = [&](uint32_t n) {
+            return QUIL_SLinkList_Init(n, compare, ModelRun::record_release, &list);
+        };
         uint32_t readBack = 0;
-        check(QUIL_SLinkList_Init(capacity, compare, ModelRun::record_release, &list) ==
-                      QUIL_SUCCESS &&
-                  QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity,
-              "a list can be made and its capacity reads back");
+        check(refuses(QUIL_SLinkList_Init, 1u, nullptr, ModelRun::record_release, &list) &&
+                  keeps_limits(make, static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3)) &&
+                  list == nullptr && make(capacity) == QUIL_SUCCESS &&
+                  refuses(QUIL_SLinkList_Get_MaxNodeNumber, list, &readBack) &&
+                  QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity &&
+                  list->nodes == reinterpret_cast<SLinkNode *>(list) + 3,
+              "a list is made within the limits, its nodes after the record");
         return list;
     }
     static const SLinkNode *node(const List *list, uint32_t index) {
@@ -241,13 +260,30 @@ struct SLinkFamily {
     static std::vector<uint32_t> free_nodes(const List *list) {
         std::vector<uint32_t> chain;
         for (uint32_t i = list->freeHead; i != SLINK_NONE; i = list->nodes[i].next) {
-            check(i < list->capacity && chain.size() < list->capacity &&
+            check(i < list->capacity && chain.size() < list->capacity && list->nodes[i].prev == 0 &&
                       list->nodes[i].element == nullptr,
                   "the free chain is sound");
             chain.push_back(i);
         }
         check(chain.size() + list->count == list->capacity, "every node is in use or free");
         return chain;
+    }
+    // Takes the first free node, unlinked, and gives it back; refuses what cannot be done.
+    static void manage_nodes(List *list, const std::vector<uint32_t> &free) {
+        uint32_t count = list->count;
+        check(QUIL_SLinkList_AllocNode(nullptr) == SLINK_NONE &&
+                  QUIL_SLinkList_FreeNode(nullptr, 0) == 10 &&
+                  QUIL_SLinkList_FreeNode(list, SLINK_NONE) == 10 &&
+                  QUIL_SLinkList_FreeNode(list, list->capacity) == 10 &&
+                  (count > 0 || QUIL_SLinkList_FreeNode(list, 0) == 10),
+              "node management refuses a null list, a node that is none, and an empty list");
+        uint32_t node = QUIL_SLinkList_AllocNode(list);
+        check(node == (free.empty() ? SLINK_NONE : free.front()), "the first free node is taken");
+        check(node == SLINK_NONE ||
+                  (list->count == count + 1 && list->nodes[node].prev == SLINK_NONE &&
+                   list->nodes[node].next == SLINK_NONE &&
+                   QUIL_SLinkList_FreeNode(list, node) == QUIL_SUCCESS && list->count == count),
+              "a node taken is counted and unlinked until it is given back");
     }
 };
 
@@ -264,9 +300,9 @@ template <class Family> class ListRun : public ModelRun {
 
     void step(bool inWalk) override {
         using Op = void (ListRun::*)();
-        static constexpr Op kOps[] = {&ListRun::insert, &ListRun::insert,      &ListRun::take,
-                                      &ListRun::take,   &ListRun::step_cursor, &ListRun::refuse,
-                                      &ListRun::reset,  &ListRun::walk};
+        static constexpr Op kOps[] = {&ListRun::insert, &ListRun::insert,       &ListRun::take,
+                                      &ListRun::take,   &ListRun::step_cursor,  &ListRun::refuse,
+                                      &ListRun::reset,  &ListRun::manage_nodes, &ListRun::walk};
         size_t last = std::size(kOps) - (inWalk ? 2 : 1);
         (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, last)])();
         compare();
@@ -286,6 +322,8 @@ template <class Family> class ListRun : public ModelRun {
         check(Family::SetCursor(list_) == QUIL_SUCCESS, "the cursor can be reset");
         cursor_ = model_.begin();
     }
+
+    void manage_nodes() { Family::manage_nodes(list_, free_); }
 
     // A null list, output, element, key or routine: refused with 10 before anything changes.
     void refuse() {
@@ -441,9 +479,15 @@ class HashRun : public ModelRun {
   public:
     explicit HashRun(FuzzedDataProvider &input)
         : ModelRun(input), buckets_(input.ConsumeIntegralInRange<uint32_t>(1, 8)) {
-        check(QUIL_Hash_Init(buckets_, hash_key, compare_key, release_key, record_release,
-                             &table_) == QUIL_SUCCESS,
-              "a table can be made");
+        auto make = [this](uint32_t n) {
+            return QUIL_Hash_Init(n, hash_key, compare_key, release_key, record_release, &table_);
+        };
+        check(refuses(QUIL_Hash_Init, 1u, hash_key, compare_key, release_key, record_release,
+                      &table_) &&
+                  keeps_limits(make, static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) /
+                                                           sizeof(HashNode *))) &&
+                  table_ == nullptr && make(buckets_) == QUIL_SUCCESS,
+              "a table is made with its routines within the limits");
     }
     ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
