@@ -1,13 +1,17 @@
 // An operation sequence taken from the input runs on one of the three containers (the first byte
 // chooses) and on a plain reference model; after every step the result code, the element handed
 // out, the contents in order, the count, the cursor and (static list) the node reuse must agree,
-// a refused call must change nothing, and nothing may leak. Also run under ctest.
+// a refused call must change nothing, and nothing may leak. A walk's routine runs steps too.
+// Each run also tries the creation limits. Also run under ctest.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <list>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -21,79 +25,80 @@ namespace {
 
 using wexfuzz::check;
 
-// ---- Elements: numbered items; a list's key is a pointer to a number ----
-
-constexpr int kNumbers = 12;      // few numbers, so that searches meet duplicates and misses
-constexpr int kPreset = kNumbers; // the element a test puts into an output before a call
-int g_items[kNumbers + 1];
-std::vector<void *> g_released;
-
-void *item(int number) {
-    return &g_items[number];
-}
-uint32_t match_number(const void *key, const void *element) {
-    return item(*static_cast<const int *>(key)) == element ? 0 : 1;
-}
-uint32_t match_nothing(const void *, const void *) {
-    return 1;
-}
-void record_release(void *element) {
-    g_released.push_back(element);
-}
-
-// Checks that exactly the elements expected went to the release routine since the last check.
-void check_released(const std::vector<void *> &expected) {
-    check(g_released == expected, "the release routine gets exactly the removed elements");
-    g_released.clear();
-}
-
-// What a walk's visit routine does, one byte of the input per visit.
-enum class VisitAction { Continue, Stop, DeleteVisited };
-
-struct Walk {
-    FuzzedDataProvider *input;
-    std::vector<VisitAction> actions; // what the routine did, visit by visit
-};
-
-// The visit routine of every walk: the container is the second caller value.
-template <class Container, uint32_t (*DeleteVisited)(Container *)>
-uint32_t visit(void *walkState, void *element, void *container) {
-    auto &walk = *static_cast<Walk *>(walkState);
-    check(element != nullptr, "a walk visits elements");
-    auto action = static_cast<VisitAction>(walk.input->ConsumeIntegralInRange<int>(0, 2));
-    if (walk.input->remaining_bytes() == 0) {
-        action = VisitAction::Continue;
+// Calls call(args...) once for each argument from the I-th on that is a pointer and not null,
+// with that one null: every such call must be refused with 10.
+template <size_t I = 0, class... Params, class... Args>
+bool refuses(uint32_t (*call)(Params...), Args... args) {
+    if constexpr (I < sizeof...(Params)) {
+        using Arg = std::tuple_element_t<I, std::tuple<Params...>>;
+        std::tuple<Params...> nulled(args...);
+        bool nullable = std::is_pointer_v<Arg> && std::get<I>(nulled) != Arg{};
+        std::get<I>(nulled) = Arg{};
+        return (!nullable || std::apply(call, nulled) == 10) && refuses<I + 1>(call, args...);
     }
-    walk.actions.push_back(action);
-    if (action == VisitAction::DeleteVisited) {
-        check(DeleteVisited(static_cast<Container *>(container)) == QUIL_SUCCESS,
-              "a walk may delete the element it visits");
-    }
-    return action == VisitAction::Stop ? 1 : 0;
+    return true;
 }
 
-// What the runs share: a model of the entries in walk order and its cursor (the end: none).
+// Creation refuses a size of 0 and one above the largest, and tries the largest (here failing).
+template <class Make> bool keeps_limits(Make make, uint32_t largest) {
+    bool refused = make(0) == 10 && make(largest + 1) == 10;
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 1);
+    bool tried = make(largest) == 20;
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
+    return refused && tried;
+}
+
+// What the runs share: the elements, a model of the entries in walk order, its cursor (the end:
+// none) and the walk.
 class ModelRun {
   public:
     explicit ModelRun(FuzzedDataProvider &input) : input_(input), keep_(input.ConsumeBool()) {}
     virtual ~ModelRun() = default;
-    ModelRun(const ModelRun &) = delete;
-    ModelRun &operator=(const ModelRun &) = delete;
+
+    void run() {
+        while (input_.remaining_bytes() > 0) {
+            step(false);
+        }
+    }
+
+    // Elements are numbered items, few, so that searches meet duplicates and misses; a list's key
+    // is a pointer to a number. kPreset is what a test puts into an output before a call.
+    static constexpr int kNumbers = 12, kPreset = kNumbers;
+    static void *item(int number) { return &items_[number]; }
+    static uint32_t match_number(const void *key, const void *element) {
+        return item(*static_cast<const int *>(key)) == element ? 0 : 1;
+    }
+    static uint32_t match_nothing(const void *, const void *) { return 1; }
+    static void record_release(void *element) { released_.push_back(element); }
 
   protected:
     struct Entry {
         uint32_t key; // a list's: the element's number
         void *element;
+        unsigned serial; // tells apart entries of equal keys and elements
     };
     using Model = std::list<Entry>;
+
+    // One operation and the checks after it; inside a walk any operation but a walk.
+    virtual void step(bool inWalk) = 0;
+    // Removes *at with the container's cursor rule.
+    virtual void remove(Model::iterator at) = 0;
+    // A walk goes on with a later chain when the chain it is in ends; a list is one chain.
+    virtual uint32_t chain(const Entry &) const { return 0; }
 
     Model::iterator find(uint32_t key) {
         return std::find_if(model_.begin(), model_.end(),
                             [key](const Entry &entry) { return entry.key == key; });
     }
+    void add(Model::iterator before, uint32_t key, void *element) {
+        cursor_ = model_.insert(before, {key, element, serial_++});
+    }
 
-    // Removes *at with the container's cursor rule; returns where a walk goes on.
-    virtual Model::iterator remove(Model::iterator at) = 0;
+    // Checks that exactly these elements went to the release routine since the last check.
+    static void check_released(const std::vector<void *> &expected) {
+        check(released_ == expected, "the release routine gets exactly the removed elements");
+        released_.clear();
+    }
 
     // Checks what ending the container with keep_ released: every element, in walk order.
     void check_end(uint32_t result) {
@@ -105,8 +110,15 @@ class ModelRun {
         check_released(expected);
     }
 
-    // After *at was read (kind 0), removed (1) or deleted (2) and handed out in out.
-    void check_taken(int kind, Model::iterator at, void *out, bool readMovesCursor) {
+    // After a call that failed with the code expected, or read (kind 0), removed (1) or deleted
+    // (2) *at and handed it out in out, which held kPreset before and holds cleared after a
+    // failure.
+    void check_taken(uint32_t expected, int kind, Model::iterator at, void *out, void *cleared,
+                     bool readMovesCursor) {
+        if (expected != QUIL_SUCCESS) {
+            check(out == cleared, "a failed call hands out nothing");
+            return;
+        }
         void *element = at->element;
         check(kind == 2 || out == element, "the element asked for is handed out");
         if (kind != 0) {
@@ -117,45 +129,74 @@ class ModelRun {
         check_released(kind == 2 ? std::vector<void *>{element} : std::vector<void *>{});
     }
 
-    // Replays on the model what a walk's routine did; returns the code expected of the walk.
-    uint32_t replay(const Walk &walk, uint32_t finished, uint32_t stopped) {
-        std::vector<void *> deleted;
-        auto at = model_.begin();
-        for (VisitAction action : walk.actions) {
-            check(at != model_.end(), "a walk visits no more elements than the model");
-            cursor_ = at;
-            if (action == VisitAction::Stop) {
-                check_released(deleted);
-                return stopped;
+    // Walks the container; the routine stops the walk or runs a step. The walk goes on from the
+    // cursor when the step moved it, else with the successor in the chain; after the chain's end,
+    // with the first entry of a later chain than the walk's own.
+    template <class Container>
+    void run_walk(uint32_t (*process)(Container *, QUIL_VisitFunc, void *, void *),
+                  Container *container, uint32_t empty, uint32_t stopped) {
+        bool wasEmpty = model_.empty();
+        walkAt_ = model_.begin();
+        walkChain_ = wasEmpty ? 0 : chain(*walkAt_);
+        stopped_ = false;
+        uint32_t result = process(container, visit, this, nullptr);
+        uint32_t expected = wasEmpty ? empty : stopped_ ? stopped : QUIL_SUCCESS;
+        check(result == expected && (stopped_ || walkAt_ == model_.end()),
+              "a walk gives the model's code after the model's visits");
+    }
+
+    static uint32_t visit(void *run, void *element, void *) {
+        return static_cast<ModelRun *>(run)->visited(element);
+    }
+
+    uint32_t visited(void *element) {
+        check(walkAt_ != model_.end() && element == walkAt_->element,
+              "a walk visits the model's entries");
+        cursor_ = walkAt_;
+        unsigned serial = walkAt_->serial;
+        if (input_.remaining_bytes() > 0) {
+            if (input_.ConsumeIntegralInRange<int>(0, 7) == 0) {
+                stopped_ = true;
+                return 1;
             }
-            if (action == VisitAction::DeleteVisited) {
-                deleted.push_back(at->element);
-                at = remove(at);
-            } else {
-                ++at;
-            }
+            step(true);
         }
-        check(at == model_.end(), "a finished walk visited every element");
-        check_released(deleted);
-        return finished;
+        bool moved = cursor_ == model_.end() || cursor_->serial != serial;
+        walkAt_ = moved ? cursor_ : std::next(cursor_);
+        if (walkAt_ == model_.end() || (!moved && chain(*walkAt_) != chain(*cursor_))) {
+            walkAt_ = std::find_if(model_.begin(), model_.end(), [this](const Entry &entry) {
+                return chain(entry) > walkChain_;
+            });
+            walkChain_ = walkAt_ == model_.end() ? walkChain_ : chain(*walkAt_);
+        }
+        return 0;
     }
 
     FuzzedDataProvider &input_;
     bool keep_;
     Model model_;
     Model::iterator cursor_ = model_.end();
+
+  private:
+    static inline int items_[kNumbers + 1];
+    static inline std::vector<void *> released_;
+    unsigned serial_ = 0;
+    Model::iterator walkAt_ = model_.end();
+    uint32_t walkChain_ = 0;
+    bool stopped_ = false;
 };
 
 // ---- The lists ----
 
-// The calls both lists offer, by the family's prefix.
-#define WEX_LIST_CALLS(P)                                                                          \
+// The calls and codes both lists have, by the family's prefixes.
+#define WEX_LIST_CALLS(P, C)                                                                       \
+    static constexpr uint32_t kNoMatch = C##_NO_MATCH, kNoPrior = C##_NO_PRIOR,                    \
+                              kNoNext = C##_NO_NEXT, kEmpty = C##_EMPTY, kStopped = C##_STOPPED;   \
     static constexpr auto Insert = QUIL_##P##_Insert;                                              \
     static constexpr auto SetCursor = QUIL_##P##_Set_CurPtr;                                       \
     static constexpr auto Query = QUIL_##P##_Query;                                                \
     static constexpr auto Remove = QUIL_##P##_Remove;                                              \
     static constexpr auto Delete = QUIL_##P##_Delete;                                              \
-    static constexpr auto DeleteCur = QUIL_##P##_Delete_CurNode;                                   \
     static constexpr auto Walk = QUIL_##P##_Process_List;                                          \
     static constexpr auto Deinit = QUIL_##P##_Deinit;                                              \
     static constexpr auto Count = QUIL_##P##_Get_NodeNumber;                                       \
@@ -170,44 +211,47 @@ class ModelRun {
 
 struct DLinkFamily {
     using List = DLinkList;
-    static constexpr uint32_t kBadArgument = DLINK_BAD_ARGUMENT, kNoMatch = DLINK_NO_MATCH,
-                              kNoPrior = DLINK_NO_PRIOR, kNoNext = DLINK_NO_NEXT,
-                              kEmpty = DLINK_EMPTY, kStopped = DLINK_STOPPED,
-                              kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
+    static constexpr uint32_t kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
     static constexpr bool kEmptyCursorReadClears = true;
-    WEX_LIST_CALLS(DLinkList);
+    WEX_LIST_CALLS(DLinkList, DLINK);
 
     static List *make(FuzzedDataProvider &, QUIL_CompareFunc compare) {
         List *list = nullptr;
-        check(QUIL_DLinkList_Init(compare, record_release, &list) == QUIL_SUCCESS,
-              "a list can be made");
+        check(refuses(QUIL_DLinkList_Init, nullptr, ModelRun::record_release, &list) &&
+                  list == nullptr &&
+                  QUIL_DLinkList_Init(compare, ModelRun::record_release, &list) == QUIL_SUCCESS,
+              "a list is made only with a release routine");
         return list;
     }
-    static uint32_t capacity(const List *) { return UINT32_MAX; }
     static const DLinkNode *node(const List *, const DLinkNode *node) { return node; }
     static std::vector<uint32_t> free_nodes(const List *) { return {}; }
+    static void manage_nodes(List *, const std::vector<uint32_t> &) {}
 };
 
 struct SLinkFamily {
     using List = SLinkList;
-    static constexpr uint32_t kBadArgument = SLINK_BAD_ARGUMENT, kNoMatch = SLINK_NO_MATCH,
-                              kNoPrior = SLINK_NO_PRIOR, kNoNext = SLINK_NO_NEXT,
-                              kEmpty = SLINK_EMPTY, kStopped = SLINK_STOPPED, kFull = SLINK_FULL,
-                              kNoMemory = 0 /* insertion allocates nothing */;
+    static constexpr uint32_t kFull = SLINK_FULL, kNoMemory = 0 /* insertion allocates nothing */;
     // On an empty list the cursor readers leave the output; the end readers clear it.
     static constexpr bool kEmptyCursorReadClears = false;
-    WEX_LIST_CALLS(SLinkList);
+    WEX_LIST_CALLS(SLinkList, SLINK);
 
+    // The nodes follow the record in its block, in the room of three nodes.
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
         List *list = nullptr;
         auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16);
+        auto make = [&](uint32_t n) {
+            return QUIL_SLinkList_Init(n, compare, ModelRun::record_release, &list);
+        };
         uint32_t readBack = 0;
-        check(QUIL_SLinkList_Init(capacity, compare, record_release, &list) == QUIL_SUCCESS &&
-                  QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity,
-              "a list can be made and its capacity reads back");
+        check(refuses(QUIL_SLinkList_Init, 1u, nullptr, ModelRun::record_release, &list) &&
+                  keeps_limits(make, static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3)) &&
+                  list == nullptr && make(capacity) == QUIL_SUCCESS &&
+                  refuses(QUIL_SLinkList_Get_MaxNodeNumber, list, &readBack) &&
+                  QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity &&
+                  list->nodes == reinterpret_cast<SLinkNode *>(list) + 3,
+              "a list is made within the limits, its nodes after the record");
         return list;
     }
-    static uint32_t capacity(const List *list) { return list->capacity; }
     static const SLinkNode *node(const List *list, uint32_t index) {
         check(index == SLINK_NONE || index < list->capacity, "a link names a node");
         return index == SLINK_NONE ? nullptr : &list->nodes[index];
@@ -216,7 +260,7 @@ struct SLinkFamily {
     static std::vector<uint32_t> free_nodes(const List *list) {
         std::vector<uint32_t> chain;
         for (uint32_t i = list->freeHead; i != SLINK_NONE; i = list->nodes[i].next) {
-            check(i < list->capacity && chain.size() < list->capacity &&
+            check(i < list->capacity && chain.size() < list->capacity && list->nodes[i].prev == 0 &&
                       list->nodes[i].element == nullptr,
                   "the free chain is sound");
             chain.push_back(i);
@@ -224,37 +268,54 @@ struct SLinkFamily {
         check(chain.size() + list->count == list->capacity, "every node is in use or free");
         return chain;
     }
+    // Takes the first free node, unlinked, and gives it back; refuses what cannot be done.
+    static void manage_nodes(List *list, const std::vector<uint32_t> &free) {
+        uint32_t count = list->count;
+        check(QUIL_SLinkList_AllocNode(nullptr) == SLINK_NONE &&
+                  QUIL_SLinkList_FreeNode(nullptr, 0) == 10 &&
+                  QUIL_SLinkList_FreeNode(list, SLINK_NONE) == 10 &&
+                  QUIL_SLinkList_FreeNode(list, list->capacity) == 10 &&
+                  (count > 0 || QUIL_SLinkList_FreeNode(list, 0) == 10),
+              "node management refuses a null list, a node that is none, and an empty list");
+        uint32_t node = QUIL_SLinkList_AllocNode(list);
+        check(node == (free.empty() ? SLINK_NONE : free.front()), "the first free node is taken");
+        check(node == SLINK_NONE ||
+                  (list->count == count + 1 && list->nodes[node].prev == SLINK_NONE &&
+                   list->nodes[node].next == SLINK_NONE &&
+                   QUIL_SLinkList_FreeNode(list, node) == QUIL_SUCCESS && list->count == count),
+              "a node taken is counted and unlinked until it is given back");
+    }
 };
 
 template <class Family> class ListRun : public ModelRun {
   public:
     explicit ListRun(FuzzedDataProvider &input)
         : ModelRun(input), routine_(kRoutines[input.ConsumeIntegralInRange<int>(0, 2)]),
-          list_(Family::make(input, routine_)), capacity_(Family::capacity(list_)) {}
+          list_(Family::make(input, routine_)) {}
     ~ListRun() override { check_end(Family::Deinit(list_, keep_)); }
-
-    void step() {
-        using Op = void (ListRun::*)();
-        static constexpr Op kOps[] = {&ListRun::insert, &ListRun::insert,      &ListRun::take,
-                                      &ListRun::take,   &ListRun::step_cursor, &ListRun::walk,
-                                      &ListRun::reset,  &ListRun::refuse};
-        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, std::size(kOps) - 1)])();
-        compare();
-        check_node_reuse();
-    }
 
   private:
     // The list's own search routine, and a caller's, which comes first.
     static constexpr QUIL_CompareFunc kRoutines[] = {nullptr, match_number, match_nothing};
 
+    void step(bool inWalk) override {
+        using Op = void (ListRun::*)();
+        static constexpr Op kOps[] = {&ListRun::insert, &ListRun::insert,       &ListRun::take,
+                                      &ListRun::take,   &ListRun::step_cursor,  &ListRun::refuse,
+                                      &ListRun::reset,  &ListRun::manage_nodes, &ListRun::walk};
+        size_t last = std::size(kOps) - (inWalk ? 2 : 1);
+        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, last)])();
+        compare();
+        check_node_reuse();
+    }
+
     bool empty() const { return model_.empty(); }
     uint32_t empty_or(uint32_t code) const { return empty() ? Family::kEmpty : code; }
 
     // Every removal puts the cursor on the successor, or on the predecessor of a removed tail.
-    Model::iterator remove(Model::iterator at) override {
+    void remove(Model::iterator at) override {
         auto next = model_.erase(at);
         cursor_ = next != model_.end() || model_.empty() ? next : std::prev(next);
-        return cursor_;
     }
 
     void reset() {
@@ -262,32 +323,30 @@ template <class Family> class ListRun : public ModelRun {
         cursor_ = model_.begin();
     }
 
+    void manage_nodes() { Family::manage_nodes(list_, free_); }
+
     // A null list, output, element, key or routine: refused with 10 before anything changes.
     void refuse() {
-        typename Family::List *none = nullptr;
         void *out = item(kPreset);
         int key = 0;
-        auto visit = [](void *, void *, void *) -> uint32_t { return 0; };
-        int which = input_.ConsumeIntegralInRange<int>(0, 29);
-        uint32_t result = which < 12 ? Family::kReaders[which / 6][which / 2 % 3](
-                                           which % 2 ? list_ : none, which % 2 ? nullptr : &out)
-                          : which < 15  ? Family::kDeleters[which - 12](none)
-                          : which < 17  ? Family::kSteps[which - 15](none)
-                          : which < 19  ? Family::kStepReaders[which - 17](list_, nullptr)
-                          : which == 19 ? Family::Insert(list_, nullptr, 0)
-                          : which == 20 ? Family::Insert(none, item(0), 0)
-                          : which == 21 ? Family::Query(list_, nullptr, match_number, &out)
-                          : which == 22 ? Family::Query(list_, &key, match_number, nullptr)
-                          : which == 23 ? Family::Query(none, &key, match_number, &out)
-                          : which == 24 ? Family::Remove(list_, &key, match_number, nullptr)
-                          : which == 25 ? Family::Delete(none, &key, match_number)
-                          : which == 26 ? Family::Walk(list_, nullptr, nullptr, nullptr)
-                          : which == 27 ? Family::Walk(none, visit, nullptr, nullptr)
-                          : which == 28 ? Family::Count(list_, nullptr)
-                                        : Family::Deinit(none, 0);
-        check(result == Family::kBadArgument && out == item(kPreset),
-              "a null argument is refused with 10 and the output kept");
-        check_released({});
+        uint32_t count = 0;
+        bool refused = refuses(Family::Insert, list_, item(0), 0u) &&
+                       refuses(Family::Query, list_, &key, nullptr, &out) &&
+                       refuses(Family::Remove, list_, &key, nullptr, &out) &&
+                       refuses(Family::Delete, list_, &key, nullptr) &&
+                       refuses(Family::Walk, list_, visit, nullptr, nullptr) &&
+                       refuses(Family::Count, list_, &count) && refuses(Family::SetCursor, list_) &&
+                       refuses(Family::Deinit, list_, 0u);
+        for (int i = 0; i < 3; ++i) {
+            refused = refused && refuses(Family::kReaders[0][i], list_, &out) &&
+                      refuses(Family::kReaders[1][i], list_, &out) &&
+                      refuses(Family::kDeleters[i], list_);
+        }
+        for (int forward = 0; forward < 2; ++forward) {
+            refused = refused && refuses(Family::kStepReaders[forward], list_, &out) &&
+                      refuses(Family::kSteps[forward], list_);
+        }
+        check(refused && out == item(kPreset), "a null argument is refused, the output kept");
     }
 
     void insert() {
@@ -297,17 +356,17 @@ template <class Family> class ListRun : public ModelRun {
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failAllocation ? 1 : 0);
         uint32_t result = Family::Insert(list_, item(static_cast<int>(n)), position);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-        uint32_t expected = model_.size() == capacity_                 ? Family::kFull
+        uint32_t expected = Family::kFull != 0 && free_.empty()        ? Family::kFull
                             : Family::kNoMemory != 0 && failAllocation ? Family::kNoMemory
-                            : !empty() && position > 3                 ? Family::kBadArgument
+                            : !empty() && position > 3                 ? 10
                                                                        : QUIL_SUCCESS;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
-            auto at = empty() || position == 1 ? model_.end()
-                      : position == 0          ? model_.begin()
-                      : position == 2          ? cursor_
-                                               : std::next(cursor_);
-            cursor_ = model_.insert(at, {n, item(static_cast<int>(n))});
+            add(empty() || position == 1 ? model_.end()
+                : position == 0          ? model_.begin()
+                : position == 2          ? cursor_
+                                         : std::next(cursor_),
+                n, item(static_cast<int>(n)));
         }
     }
 
@@ -331,21 +390,15 @@ template <class Family> class ListRun : public ModelRun {
                   : which == 2           ? cursor_
                   : used == match_number ? find(key)
                                          : model_.end();
-        check(result == (refused ? Family::kBadArgument
-                                 : empty_or(at == model_.end() ? Family::kNoMatch : 0)),
-              "reading or removing gives the model's code");
-        if (refused || at == model_.end()) {
-            bool clears = kind != 2 && !refused && (which != 2 || Family::kEmptyCursorReadClears);
-            check(out == (clears ? nullptr : item(kPreset)), "a failed call hands out nothing");
-            check_released({});
-            return;
-        }
-        check_taken(kind, at, out, which == 3);
+        uint32_t expected =
+            refused ? 10 : empty_or(at == model_.end() ? Family::kNoMatch : QUIL_SUCCESS);
+        check(result == expected, "reading or removing gives the model's code");
+        bool clears = kind != 2 && !refused && (which != 2 || Family::kEmptyCursorReadClears);
+        check_taken(expected, kind, at, out, clears ? nullptr : item(kPreset), which == 3);
     }
 
     void step_cursor() {
-        bool forward = input_.ConsumeBool();
-        bool reading = input_.ConsumeBool();
+        bool forward = input_.ConsumeBool(), reading = input_.ConsumeBool();
         bool atEnd =
             !empty() && (forward ? std::next(cursor_) == model_.end() : cursor_ == model_.begin());
         uint32_t expected =
@@ -353,24 +406,16 @@ template <class Family> class ListRun : public ModelRun {
         void *out = item(kPreset);
         uint32_t result =
             reading ? Family::kStepReaders[forward](list_, &out) : Family::kSteps[forward](list_);
-        check(result == expected, "a cursor step gives the model's code");
-        if (expected != QUIL_SUCCESS) {
-            bool clears = reading && (!empty() || Family::kEmptyCursorReadClears);
-            check(out == (clears ? nullptr : item(kPreset)), "a refused step hands out nothing");
-            return;
+        bool clears = reading && (!empty() || Family::kEmptyCursorReadClears);
+        check(result == expected && (expected == 0 || out == (clears ? nullptr : item(kPreset))),
+              "a cursor step gives the model's code; a refused one hands out nothing");
+        if (expected == QUIL_SUCCESS) {
+            cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
+            check(!reading || out == cursor_->element, "a step hands out the new cursor's element");
         }
-        cursor_ = forward ? std::next(cursor_) : std::prev(cursor_);
-        check(!reading || out == cursor_->element, "a step hands out the new cursor's element");
     }
 
-    // The walk goes on from the cursor when the routine moved it, else with the successor.
-    void walk() {
-        Walk walk{&input_, {}};
-        uint32_t result =
-            Family::Walk(list_, visit<typename Family::List, Family::DeleteCur>, &walk, list_);
-        check(result == replay(walk, empty_or(QUIL_SUCCESS), Family::kStopped),
-              "a walk gives the model's code");
-    }
+    void walk() { run_walk(Family::Walk, list_, Family::kEmpty, Family::kStopped); }
 
     // The elements head to tail with every link checked both ways, the tail, the cursor, the count.
     void compare() {
@@ -386,40 +431,41 @@ template <class Family> class ListRun : public ModelRun {
                   "the cursor stands where the model's does");
             prev = n;
         }
-        check(expected == model_.end() && Family::node(list_, list_->tail) == prev &&
-                  (cursor == nullptr) == (cursor_ == model_.end()),
-              "the list ends where the model does");
         uint32_t count = UINT32_MAX;
-        check(Family::Count(list_, &count) == 0 && count == model_.size(), "the count reads back");
+        check(expected == model_.end() && Family::node(list_, list_->tail) == prev &&
+                  (cursor == nullptr) == (cursor_ == model_.end()) &&
+                  Family::Count(list_, &count) == 0 && count == model_.size(),
+              "the list ends where the model does and counts its elements");
     }
 
     // Nodes freed in a step go to the front of the free chain, last freed first; an insertion
     // takes the front node. What is left of the chain before the step keeps its order.
     void check_node_reuse() {
         std::vector<uint32_t> now = Family::free_nodes(list_);
-        auto wasFree = [this](uint32_t n) {
-            return std::find(free_.begin(), free_.end(), n) != free_.end();
-        };
-        auto kept = std::find_if(now.begin(), now.end(), wasFree);
-        auto keptCount = static_cast<size_t>(std::distance(kept, now.end()));
-        check(keptCount <= free_.size() &&
-                  std::equal(kept, now.end(), free_.end() - static_cast<long>(keptCount)),
+        auto kept = std::find_first_of(now.begin(), now.end(), free_.begin(), free_.end());
+        auto keptCount = std::distance(kept, now.end());
+        check(keptCount <= std::distance(free_.begin(), free_.end()) &&
+                  std::equal(kept, now.end(), free_.end() - keptCount),
               "freed nodes are reused last freed first");
         free_ = now;
     }
 
     QUIL_CompareFunc routine_;
     typename Family::List *list_;
-    size_t capacity_;
     std::vector<uint32_t> free_ = Family::free_nodes(list_);
 };
 
 // ---- The hash table: its model is the entries in walk order, bucket by bucket, newest first ----
 
 constexpr uint32_t kKeys = 24;
+uint32_t g_hashing = 0; // 1: the hash routine fails; 2: it hashes every key one bucket further
 
 uint32_t hash_key(const void *key, uint32_t *value) {
+    if (g_hashing == 1) {
+        return 1; // without reading the key
+    }
     std::memcpy(value, key, sizeof *value);
+    *value += g_hashing / 2;
     return 0;
 }
 uint32_t compare_key(const void *key, const void *stored) {
@@ -433,83 +479,104 @@ class HashRun : public ModelRun {
   public:
     explicit HashRun(FuzzedDataProvider &input)
         : ModelRun(input), buckets_(input.ConsumeIntegralInRange<uint32_t>(1, 8)) {
-        check(QUIL_Hash_Init(buckets_, hash_key, compare_key, release_key, record_release,
-                             &table_) == QUIL_SUCCESS,
-              "a table can be made");
+        auto make = [this](uint32_t n) {
+            return QUIL_Hash_Init(n, hash_key, compare_key, release_key, record_release, &table_);
+        };
+        check(refuses(QUIL_Hash_Init, 1u, hash_key, compare_key, release_key, record_release,
+                      &table_) &&
+                  keeps_limits(make, static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) /
+                                                           sizeof(HashNode *))) &&
+                  table_ == nullptr && make(buckets_) == QUIL_SUCCESS,
+              "a table is made with its routines within the limits");
     }
     ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
-    void step() {
-        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
-        int what = input_.ConsumeIntegralInRange<int>(0, 5);
-        if (what < 2) {
-            insert(key);
-        } else if (what < 4) {
-            take(key);
-        } else {
-            Walk walk{&input_, {}};
-            uint32_t result = QUIL_Hash_Process_Table(
-                table_, visit<HashTable, QUIL_Hash_Delete_CurNode>, &walk, table_);
-            check(result == replay(walk, model_.empty() ? HASH_EMPTY : QUIL_SUCCESS, HASH_STOPPED),
-                  "a walk gives the model's code");
-        }
+  private:
+    void step(bool inWalk) override {
+        using Op = void (HashRun::*)();
+        static constexpr Op kOps[] = {&HashRun::insert, &HashRun::insert, &HashRun::take,
+                                      &HashRun::take,   &HashRun::refuse, &HashRun::walk};
+        size_t last = std::size(kOps) - (inWalk ? 2 : 1);
+        (this->*kOps[input_.ConsumeIntegralInRange<size_t>(0, last)])();
         compare();
     }
 
-  private:
-    uint32_t bucket(uint32_t key) const { return key % buckets_; }
+    uint32_t chain(const Entry &entry) const override { return entry.key % buckets_; }
 
-    // The cursor moves to the successor in the chain, or to none; a walk goes on with the entry
-    // after the removed one.
-    Model::iterator remove(Model::iterator at) override {
-        uint32_t chain = bucket(at->key);
+    // The cursor moves to the successor in the chain, or to none.
+    void remove(Model::iterator at) override {
+        uint32_t removed = chain(*at);
         auto next = model_.erase(at);
-        cursor_ = next != model_.end() && bucket(next->key) == chain ? next : model_.end();
-        return next;
+        cursor_ = next != model_.end() && chain(*next) == removed ? next : model_.end();
     }
 
-    void insert(uint32_t key) {
+    void insert() {
+        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
         void *element = item(input_.ConsumeIntegralInRange<int>(0, kNumbers - 1));
-        auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 7); // 1, 2: key copy or entry
+        auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 9); // 1, 2: an allocation
+        g_hashing = failing == 3 ? 1 : 0;
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failing <= 2 ? failing : 0);
         uint32_t result = QUIL_Hash_Insert(table_, &key, sizeof key, element);
         QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-        uint32_t expected = find(key) != model_.end()      ? HASH_DUPLICATE
+        uint32_t expected = g_hashing == 1                 ? HASH_HASH_FAILED
+                            : find(key) != model_.end()    ? HASH_DUPLICATE
                             : failing == 1 || failing == 2 ? HASH_NO_MEMORY
                                                            : QUIL_SUCCESS;
+        g_hashing = 0;
         check(result == expected, "insertion gives the model's code");
         if (expected == QUIL_SUCCESS) {
-            auto chain = std::find_if(model_.begin(), model_.end(), [&](const Entry &entry) {
-                return bucket(entry.key) >= bucket(key);
-            });
-            cursor_ = model_.insert(chain, {key, element});
+            add(std::find_if(model_.begin(), model_.end(),
+                             [&](const Entry &entry) { return chain(entry) >= key % buckets_; }),
+                key, element);
         }
     }
 
-    // Reads, removes or deletes a key's entry, or removes or deletes the cursor's.
-    void take(uint32_t key) {
+    // Reads, removes or deletes a key's entry, or removes or deletes the cursor's, while the hash
+    // routine may fail or hash keys to other chains than their entries are in.
+    void take() {
+        auto key = input_.ConsumeIntegralInRange<uint32_t>(0, kKeys - 1);
         int kind = input_.ConsumeIntegralInRange<int>(0, 2); // read, remove, delete
         bool atCursor = kind != 0 && input_.ConsumeBool();
+        auto hashing = input_.ConsumeIntegralInRange<uint32_t>(0, 7);
+        g_hashing = hashing <= 2 ? hashing : 0;
         void *out = item(kPreset);
         uint32_t result = atCursor && kind == 1 ? QUIL_Hash_Remove_CurNode(table_, &out)
                           : atCursor            ? QUIL_Hash_Delete_CurNode(table_)
                           : kind == 0           ? QUIL_Hash_Query(table_, &key, &out)
                           : kind == 1           ? QUIL_Hash_Remove(table_, &key, &out)
                                                 : QUIL_Hash_Delete(table_, &key);
+        bool lost = g_hashing == 2 && buckets_ > 1; // the chain searched is not the key's
         auto at = atCursor ? cursor_ : find(key);
-        bool found = at != model_.end();
-        check(result == (found            ? QUIL_SUCCESS
-                         : atCursor       ? HASH_NO_CURRENT
-                         : model_.empty() ? HASH_EMPTY
-                                          : HASH_NO_MATCH),
-              "reading or removing gives the model's code");
-        if (!found) {
-            check(out == (atCursor && kind == 1 ? nullptr : item(kPreset)),
-                  "a failed call hands out nothing");
-            check_released({});
-            return;
-        }
-        check_taken(kind, at, out, true);
+        uint32_t expected = atCursor && at == model_.end() ? HASH_NO_CURRENT
+                            : !atCursor && model_.empty()  ? HASH_EMPTY
+                            : g_hashing == 1               ? HASH_HASH_FAILED
+                            : lost || at == model_.end()   ? HASH_NO_MATCH
+                                                           : QUIL_SUCCESS;
+        g_hashing = 0;
+        check(result == expected, "reading or removing gives the model's code");
+        check_taken(expected, kind, at, out, atCursor && kind == 1 ? nullptr : item(kPreset), true);
+    }
+
+    void walk() { run_walk(QUIL_Hash_Process_Table, table_, HASH_EMPTY, HASH_STOPPED); }
+
+    // A null table, key, output or routine or a key length of 0: refused with 10 before hashing.
+    void refuse() {
+        uint32_t key = 0, n = 0;
+        void *out = item(kPreset);
+        g_hashing = 1;
+        check(refuses(QUIL_Hash_Insert, table_, &key, 4u, item(0)) &&
+                  QUIL_Hash_Insert(table_, &key, 0, item(0)) == 10 &&
+                  refuses(QUIL_Hash_Query, table_, &key, &out) &&
+                  refuses(QUIL_Hash_Remove, table_, &key, &out) &&
+                  refuses(QUIL_Hash_Remove_CurNode, table_, &out) &&
+                  refuses(QUIL_Hash_Delete, table_, &key) &&
+                  refuses(QUIL_Hash_Delete_CurNode, table_) &&
+                  refuses(QUIL_Hash_Process_Table, table_, visit, nullptr, nullptr) &&
+                  refuses(QUIL_Hash_Get_NodeNumber, table_, &n) &&
+                  refuses(QUIL_Hash_Get_BucketNumber, table_, &n) &&
+                  refuses(QUIL_Hash_Deinit, table_, 0u) && out == item(kPreset),
+              "a null argument is refused with 10, the output kept");
+        g_hashing = 0;
     }
 
     void compare() {
@@ -521,7 +588,7 @@ class HashRun : public ModelRun {
         for (uint32_t b = 0; b < table_->bucketCount; ++b) {
             for (const HashNode *entry = table_->buckets[b]; entry != nullptr;
                  entry = entry->next, ++expected) {
-                check(expected != model_.end() && bucket(expected->key) == b &&
+                check(expected != model_.end() && chain(*expected) == b &&
                           std::memcmp(entry->key, &expected->key, sizeof expected->key) == 0 &&
                           entry->element == expected->element,
                       "each chain holds the model's entries, newest first");
@@ -537,26 +604,18 @@ class HashRun : public ModelRun {
     HashTable *table_ = nullptr;
 };
 
-template <class Run> void run_steps(FuzzedDataProvider &input) {
-    Run run(input);
-    while (input.remaining_bytes() > 0) {
-        run.step();
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     wexfuzz::LiveBlockCheck noLeak;
     FuzzedDataProvider input(bytes, size);
-    g_released.clear();
     int container = input.ConsumeIntegralInRange<int>(0, 2);
     if (container == 0) {
-        run_steps<ListRun<DLinkFamily>>(input);
+        ListRun<DLinkFamily>(input).run();
     } else if (container == 1) {
-        run_steps<ListRun<SLinkFamily>>(input);
+        ListRun<SLinkFamily>(input).run();
     } else {
-        run_steps<HashRun>(input);
+        HashRun(input).run();
     }
     return 0;
 }
