@@ -13,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size);
@@ -20,23 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size);
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-constexpr int kLargestEditCount = 8;
-constexpr size_t kLargestInsertion = 16;
-
-std::vector<Bytes> read_seeds(const char *directory) {
-    std::vector<std::filesystem::path> paths;
-    for (const auto &entry : std::filesystem::directory_iterator(directory)) {
-        paths.push_back(entry.path());
-    }
-    std::sort(paths.begin(), paths.end()); // the same order on every system
-    std::vector<Bytes> seeds;
-    for (const auto &path : paths) {
-        std::ifstream in(path, std::ios::binary);
-        seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return seeds;
-}
 
 const Bytes *g_running = nullptr;
 
@@ -52,37 +36,36 @@ extern "C" void save_failed_input(int) {
 // The input in a block of exactly its size, so that AddressSanitizer reports a read past it.
 void run(const Bytes &input) {
     g_running = &input;
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[input.size() + (input.empty() ? 1 : 0)]);
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[input.size() + 1]);
     std::copy(input.begin(), input.end(), exact.get());
     LLVMFuzzerTestOneInput(exact.get(), input.size());
 }
 
+// One to eight edits of a seed.
 Bytes derive(const std::vector<Bytes> &seeds, std::mt19937 &random) {
     auto below = [&random](size_t n) { return n == 0 ? 0 : random() % n; };
     Bytes input = seeds.empty() ? Bytes() : seeds[below(seeds.size())];
-    for (int edits = 1 + static_cast<int>(below(kLargestEditCount)); edits > 0; --edits) {
-        size_t at = below(input.size() + 1);
+    for (size_t edits = 1 + below(8); edits > 0; --edits) {
+        auto at = input.begin() + static_cast<std::ptrdiff_t>(below(input.size() + 1));
         switch (random() % 4) {
         case 0: // change one byte
-            if (at < input.size()) {
-                input[at] = static_cast<uint8_t>(random());
+            if (at != input.end()) {
+                *at = static_cast<uint8_t>(random());
             }
             break;
-        case 1: // insert random bytes
-            for (size_t n = below(kLargestInsertion) + 1; n > 0; --n) {
-                input.insert(input.begin() + static_cast<std::ptrdiff_t>(at),
-                             static_cast<uint8_t>(random()));
+        case 1: // insert up to 16 random bytes
+            for (size_t n = below(16) + 1; n > 0; --n) {
+                at = input.insert(at, static_cast<uint8_t>(random()));
             }
             break;
         case 2: // cut the rest
-            input.resize(at);
+            input.erase(at, input.end());
             break;
         default: { // append the tail of another seed
-            const Bytes &other = seeds.empty() ? input : seeds[below(seeds.size())];
-            Bytes tail(other.begin() + static_cast<std::ptrdiff_t>(below(other.size())),
-                       other.end());
-            input.insert(input.end(), tail.begin(), tail.end());
-            break;
+            Bytes other = seeds.empty() ? input : seeds[below(seeds.size())];
+            input.insert(input.end(),
+                         other.begin() + static_cast<std::ptrdiff_t>(below(other.size())),
+                         other.end());
         }
         }
     }
@@ -97,9 +80,15 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::signal(SIGABRT, save_failed_input);
-    std::vector<Bytes> seeds = read_seeds(argv[1]);
-    for (const Bytes &seed : seeds) {
-        run(seed);
+    std::set<std::filesystem::path> paths; // the same order on every system
+    for (const auto &entry : std::filesystem::directory_iterator(argv[1])) {
+        paths.insert(entry.path());
+    }
+    std::vector<Bytes> seeds;
+    for (const auto &path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        run(seeds.back());
     }
     long generated = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
     std::mt19937 random(20261207);
