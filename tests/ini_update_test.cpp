@@ -1,9 +1,11 @@
-// Writers that lose nothing: writers wait for each other's lock, also across processes, and
-// closing never replaces a file that another program changed since the load.
+// Writers that lose nothing: writers wait for each other's lock, also across processes, closing
+// never replaces a file that another program changed since the load, and a save killed at any
+// moment leaves the old or the new text.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -245,6 +247,55 @@ TEST(IniUpdateProcesses, AKilledHolderFreesTheLockAndNoWriterLosesItsKey) {
         EXPECT_NE(text.find("key" + std::to_string(i) + "=v\n"), std::string::npos) << i;
     }
     EXPECT_EQ(files_in(dir), 1);
+}
+
+// A child saves with the value going from 1 to 2 and back and reports each save; after up to
+// three saves and a spin it is killed, anywhere in a save. The file then holds the whole old or
+// the whole new text, which loads.
+TEST(IniUpdateProcesses, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewText) {
+    auto document = [](const char *value) {
+        std::string text = std::string("[s]\nv=") + value + "\n";
+        for (int i = 0; i < 400; ++i) {
+            text += "key" + std::to_string(i) + "=a value that makes the file long enough\n";
+        }
+        return text;
+    };
+    TempDir dir;
+    std::string path = dir.file("app.ini");
+    write_file(path, document("1"));
+    std::mt19937 rng(20261206);
+    for (int kill = 0; kill < 40; ++kill) {
+        int saves[2];
+        ASSERT_EQ(pipe(saves), 0);
+        pid_t child = spawn([&] {
+            for (uint32_t round = 0;; ++round) {
+                IniFile doc{};
+                if (QUIL_Ini_Load(path.c_str(), &doc) != QUIL_SUCCESS ||
+                    QUIL_Ini_SetValue(&doc, "s", "v", round % 2 == 0 ? "2" : "1") != 0 ||
+                    QUIL_Ini_Close(path.c_str(), &doc) != QUIL_SUCCESS ||
+                    write(saves[1], "s", 1) != 1) {
+                    return 1;
+                }
+            }
+        });
+        close(saves[1]);
+        bool saving = true;
+        for (auto n = rng() % 4; n > 0 && saving; --n) {
+            char saved = 0;
+            saving = read(saves[0], &saved, 1) == 1;
+        }
+        volatile uint64_t sink = 0;
+        for (auto spins = rng() % 3000000; spins > 0; --spins) {
+            sink = sink + spins;
+        }
+        ::kill(child, SIGKILL);
+        EXPECT_TRUE(saving && exit_code(child) == -1) << kill << ": the child ended on its own";
+        close(saves[0]);
+        std::string now = read_file(path);
+        EXPECT_TRUE(now == document("1") || now == document("2")) << "kill " << kill;
+        ScopedIni doc;
+        EXPECT_EQ(QUIL_Ini_Load(path.c_str(), doc.get()), QUIL_SUCCESS);
+    }
 }
 
 #endif

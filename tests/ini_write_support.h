@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <type_traits>
 #include <string>
 #include <vector>
@@ -19,13 +20,10 @@ namespace wextest {
 
 using Lines = std::vector<std::string>;
 
+// Static storage: the padding of the zero record is zero too.
 inline bool is_all_zero(const IniFile &doc) {
-    const QuilFileIdentity &o = doc.origin;
-    return doc.modified == 0 && doc.lineCount == 0 && doc.lineCapacity == 0 &&
-           doc.physLineCount == 0 && doc.lines == nullptr && doc.lock == nullptr &&
-           doc.store == nullptr && doc.options == 0 && o.device == 0 && o.inode == 0 &&
-           o.size == 0 && o.modifiedNs == 0 && o.changedNs == 0 && doc.originHash == 0 &&
-           doc.originPathHash == 0 && doc.loadedAt == 0 && doc.hasOrigin == 0;
+    static const IniFile zero{};
+    return std::memcmp(&doc, &zero, sizeof doc) == 0;
 }
 
 // Lines written as one string, each ending before a separator.
@@ -37,6 +35,15 @@ inline Lines split(const std::string &text, char separator = '|') {
         start = bar + 1;
     }
     return lines;
+}
+
+// The texts of the slots of doc, "<null>" for a removed line.
+inline Lines slots_of(const IniFile *doc) {
+    Lines slots;
+    for (uint32_t i = 0; i < doc->lineCount; ++i) {
+        slots.emplace_back(doc->lines[i] != nullptr ? doc->lines[i] : "<null>");
+    }
+    return slots;
 }
 
 // A document record released at the end of the scope.
@@ -70,14 +77,7 @@ struct Doc {
         loaded = QUIL_Ini_LoadWithOptions(path.c_str(), &doc, options);
     }
     IniFile *get() { return &doc; }
-    // The texts of slots 0 to lineCount - 1 ("<null>" for a removed line).
-    Lines lines() const {
-        Lines lines;
-        for (uint32_t i = 0; i < doc.lineCount; ++i) {
-            lines.emplace_back(doc.lines[i] != nullptr ? doc.lines[i] : "<null>");
-        }
-        return lines;
-    }
+    Lines lines() const { return slots_of(&doc); }
 };
 
 // Takes a list from the listing operations and releases it.
@@ -97,10 +97,10 @@ inline std::string take_text(char *text) {
     return taken;
 }
 
-inline std::string joined(const Lines &names) {
+inline std::string joined(const Lines &names, const char *separator = ",") {
     std::string text;
-    for (const std::string &name : names) {
-        text += (text.empty() ? "" : ",") + name;
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += (i > 0 ? separator : "") + names[i];
     }
     return text;
 }
@@ -178,21 +178,14 @@ inline std::string ask_line(const std::string &op, const std::string &line) {
     return code == QUIL_SUCCESS && cuts ? pieces : "code " + std::to_string(code);
 }
 
-// The slots of doc joined by '|', "<null>" for a removed line.
-inline std::string slots_of(const IniFile *doc) {
-    std::string text;
-    for (uint32_t i = 0; i < doc->lineCount; ++i) {
-        text += (i > 0 ? "|" : "") + std::string(doc->lines[i] ? doc->lines[i] : "<null>");
-    }
-    return text;
-}
-
 // Runs a step on doc and answers: "value|s|k" the value ("<none>" for none), "int|s|k",
 // "uint|s|k", "float|s|k" and "bool|s|k" as typed answers; "sections",
 // "keys|s" the names joined by commas; "pairs|s" key=value joined by commas; "entries" each
 // "[s]" or "s/k=v" joined by commas; "set|s|k[|v]" and "del|s[|k]" nothing; "validate" the code
-// and the line; "lines" the slots; "phys" and "modified" those fields; "drop|slot" empties a slot;
-// "store|slot|text", "insert|after|key|value|comment" and "append|section" store lines.
+// and the line; "lines" the slots; "phys", "modified" and "capacity" the fields of the line
+// counts, the mark and the array's slots; "drop|slot" empties a slot;
+// "store|slot|text", "insert|after|key|value|comment" and "append|section" store lines;
+// "format|key|name|value|comment" and "format|section|name|comment" the line formatted into slot 0.
 // After a failure "code N", and the step must have handed out nothing. The functions of the line
 // grammar answer as ask_line, whose text is all that follows the first '|'.
 inline std::string ask(IniFile *doc, const std::string &query) {
@@ -202,26 +195,34 @@ inline std::string ask(IniFile *doc, const std::string &query) {
         op == "checksection" || op == "checkkey") {
         return ask_line(op, query.substr(query.find('|') + 1));
     }
-    if (op == "store" || op == "insert" || op == "append") {
-        auto at = [&](size_t i) { return static_cast<uint32_t>(std::stoul(w[i])); };
-        auto text = [&](size_t i) {
-            return i < w.size() && w[i] != "<null>" ? w[i].c_str() : nullptr;
-        };
-        uint32_t code = op == "store" ? QUIL_Ini_StoreLine(doc, at(1), text(2))
-                        : op == "insert"
-                            ? QUIL_Ini_InsertKeyLine(doc, at(1), text(2), text(3), text(4))
-                            : QUIL_Ini_AppendSectionLine(doc, text(1));
-        return code == QUIL_SUCCESS ? "" : "code " + std::to_string(code);
-    }
-    if (op == "lines" || op == "phys" || op == "modified" || op == "drop") {
-        if (op == "drop") {
-            wex::ini::drop_line(doc, static_cast<uint32_t>(std::stoul(w[1])));
-        }
-        return op == "lines"  ? slots_of(doc)
-               : op == "drop" ? ""
-                              : std::to_string(op == "phys" ? doc->physLineCount : doc->modified);
-    }
     auto word = [&](size_t i) { return i < w.size() && w[i] != "<null>" ? w[i].c_str() : nullptr; };
+    auto at = [&](size_t i) { return static_cast<uint32_t>(std::stoul(w[i])); };
+    if (op == "store" || op == "insert" || op == "append" || op == "format") {
+        if (op == "format" && doc != nullptr) { // into slot 0, emptied; a failure leaves it so
+            wex::ini::drop_line(doc, 0);
+            doc->modified = 0;
+        }
+        uint32_t code = op == "store" ? QUIL_Ini_StoreLine(doc, at(1), word(2))
+                        : op == "insert"
+                            ? QUIL_Ini_InsertKeyLine(doc, at(1), word(2), word(3), word(4))
+                        : op == "append" ? QUIL_Ini_AppendSectionLine(doc, word(1))
+                        : w[1] == "key"  ? QUIL_Ini_FormatKeyLine(doc, 0, word(2), word(3), word(4))
+                                         : QUIL_Ini_FormatSectionLine(doc, 0, word(2), word(3));
+        EXPECT_TRUE(op != "format" || !doc || doc->modified == (code == QUIL_SUCCESS)) << query;
+        return code != QUIL_SUCCESS ? "code " + std::to_string(code)
+               : op == "format"     ? doc->lines[0]
+                                    : "";
+    }
+    if (op == "lines" || op == "phys" || op == "modified" || op == "capacity" || op == "drop") {
+        if (op == "drop") {
+            wex::ini::drop_line(doc, at(1));
+        }
+        return op == "lines"      ? joined(slots_of(doc), "|")
+               : op == "drop"     ? ""
+               : op == "phys"     ? std::to_string(doc->physLineCount)
+               : op == "modified" ? std::to_string(doc->modified)
+                                  : std::to_string(doc->lineCapacity);
+    }
     if (op == "int" || op == "uint" || op == "float" || op == "bool") {
         return typed(op, {nullptr, true, doc, word(1), word(2)});
     }
