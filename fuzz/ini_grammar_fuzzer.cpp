@@ -3,6 +3,7 @@
 // a failure, the text unchanged and nothing leaked.
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "fuzz_support.h"
 #include "wex_ini.h"
@@ -62,17 +63,24 @@ void check_grammar(const char *text) {
                "QUIL_Ini_CheckKeyLine");
 }
 
-// The blank skipper and the white trimmer stay between their start and their limit.
+bool is_white(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The blank skipper and the white trimmer stop on their limit (a blank or white byte too) or on
+// the first byte they keep, and read nothing past the limit.
 void check_scanners(const char *text, size_t length) {
-    const char *end = text + length;
-    for (const char *start : {text, text + length / 2}) {
-        const char *pos = start;
-        QUIL_Ini_SkipBlanks(&pos, end);
-        check(pos >= start && pos <= end, "skipping blanks stays before the limit");
-        check(pos == end || (*pos != ' ' && *pos != '\t'), "skipping blanks stops on a non-blank");
-        pos = end;
-        QUIL_Ini_TrimBack(&pos, start);
-        check(pos >= start && pos <= end, "trimming stays behind the limit");
+    const char *mid = text + length / 2;
+    const char *last = text + (length > 0 ? length - 1 : 0);
+    for (auto [from, limit] : {std::pair(text, mid), std::pair(mid, last), std::pair(text, last)}) {
+        const char *pos = from;
+        QUIL_Ini_SkipBlanks(&pos, limit);
+        check(pos >= from && pos <= limit && (pos == limit || (*pos != ' ' && *pos != '\t')),
+              "skipping blanks stops on the limit or on a byte not blank");
+        pos = limit;
+        QUIL_Ini_TrimBack(&pos, from);
+        check(pos >= from && pos <= limit && (pos == from || !is_white(*pos)),
+              "trimming stops on the limit or on a byte not white");
     }
     check(QUIL_Ini_SafeStrLen(text) == length, "the length of the text is its length");
 }

@@ -1,6 +1,7 @@
 // INI documents and lines from the case files of tests/data/ini: the lines a document loads into,
 // checked also against QUIL_Ini_ReadLine; what its lookups, edits, removals and validation answer
-// in each mode; what it is saved as; and what the line grammar makes of one line. Then the real
+// in each mode; what it is saved as; and what the line grammar makes of one line. The typed
+// values of tests/data/typed_values.txt. Then the real
 // files of tests/data/ini edited as quil edits them: one line changes, no other byte.
 #include <gtest/gtest.h>
 
@@ -59,6 +60,15 @@ TEST(IniCases, EveryCaseReadsEditsAndSavesAsItsFileSays) {
     }
 }
 
+TEST(IniCases, EveryTextOfTheTypedValuesTableReadsAsItSays) {
+    for (const wextest::Row &row : wextest::read_rows("typed_values.txt")) {
+        const std::string &text = row.fields.at(1);
+        EXPECT_EQ(wextest::typed(row.fields[0], {text == "<null>" ? nullptr : text.c_str()}),
+                  row.fields.at(2))
+            << row.where;
+    }
+}
+
 // The lines of a text, each with its break.
 wextest::Lines lines_of(const std::string &text) {
     wextest::Lines lines;
@@ -86,47 +96,27 @@ size_t lines_changed(const std::string &before, const std::string &after) {
     return std::max(a.size(), b.size()) - start - end;
 }
 
-// The real files of tests/data/ini. Read by default, each loads (or fails with its code) as the
-// line reader reads it, lists its sections (the code and count), finds a value, and is saved byte
-// for byte with a section appended. Read and edited as quil does, setting a new key in a section
-// and then an existing key (of one line) changes exactly that one line (a new section: its header
-// and the key); the values read back.
-// clang-format off
-const std::tuple<const char *, uint32_t, uint32_t, uint32_t, const char *, const char *, const char *, const char *> kCorpus[] = {
-    {"50-client.cnf", 0, 0, 2, "client", "x", nullptr, "client-mariadb"},
-    {"dunstrc", 0, 0, 5, "URGENCY_normal", "timeout", "10", "urgency_critical|timeout"},
-    {"fail2ban-firewallcmd-rich-rules.conf", 0, 0, 2, "Definition", "rich-suffix", "<rich-blocktype>", "Definition|rich-suffix"},
-    {"fpc-dbase-Makefile.fpc", 0, INI_BAD_LINE, 0, "", "", nullptr, "rules|.NOTPARALLEL:"},
-    {"inih-test.ini", 0, 0, 2, "protocol", "version", "6", "user|pi"},
-    {"nasty-600-byte-line.conf", INI_LINE_TOO_LONG, 0, 0, "", "", nullptr, "Groups|None"},
-    {"nasty-bom-xdg-user-dirs.desktop", 0, 0, 1, "desktop entry", "exec", "xdg-user-dirs-update", "Desktop Entry|Exec"},
-    {"odbc.ini.template", 0, 0, 1, "PostgreSQL test", "Description", "PostgreSQL", "PostgreSQL test|ConnSettings"},
-    {"odbcinst.ini.template", 0, 0, 2, "postgresql unicode", "driver", "psqlodbcw.so", "PostgreSQL Unicode|CommLog"},
-    {"pdo.ini", 0, INI_NO_SECTION, 0, "s", "extension", nullptr, "s"},
-    {"pg_dump@.service", 0, 0, 2, "Service", "Environment", "\"KEEP=3\"", "Service|ExecStart"},
-    {"php.ini-development", 0, 0, 35, "ldap", "LDAP.max_links", "-1", "ldap|ldap.max_links"},
-    {"qhelloworld_uiq3_emu.ini", 0, 0, 5, "fpc", "RTLUnitsDir", "C:\\Programas\\fpc21\\rtl\\units\\i386-symbian", "Objects|file0"},
-    {"supervisord.conf", 0, 0, 5, "unix_http_server", "file", "/var/run/supervisor.sock", "include|files"},
-    {"vim.desktop", 0, 0, 1, "Desktop Entry", "Exec", "vim %F", "Desktop Entry|MimeType"}};
-// clang-format on
-
+// The real files of tests/data/ini/corpus.txt. Read by default, each loads as the line reader
+// reads it, lists its sections, finds a value, and is saved byte for byte with a section appended.
+// Read and edited as quil does, setting a new key in a section and then an existing key changes
+// exactly that one line (a new section: its header and the key); the values read back.
 TEST(IniCorpus, EveryRealFileReadsAndSavesAsItShouldAndChangesOnlyTheLineEdited) {
-    for (const auto &[file, loadCode, listCode, sections, section, key, value, edit] : kCorpus) {
-        SCOPED_TRACE(file);
-        const std::string bytes =
-            wextest::read_file(wextest::data_path(std::string("ini/") + file));
+    for (const wextest::Row &row : wextest::read_rows("ini/corpus.txt")) {
+        SCOPED_TRACE(row.where);
+        const std::vector<std::string> &f = row.fields;
+        const std::string bytes = wextest::read_file(wextest::data_path("ini/" + f.at(0)));
         wextest::Doc d(bytes);
         wextest::expect_load_reads(d);
-        ASSERT_EQ(d.loaded, loadCode);
-        if (loadCode == QUIL_SUCCESS) {
+        ASSERT_EQ(d.loaded, std::stoul(f.at(1)));
+        uint32_t listCode = static_cast<uint32_t>(std::stoul(f.at(2)));
+        if (d.loaded == QUIL_SUCCESS) {
             uint32_t count = 0;
             char **list = nullptr;
             EXPECT_EQ(QUIL_Ini_GetSections(d.get(), &count, &list), listCode);
-            EXPECT_EQ(wextest::take_list(list).size(), sections);
-            std::string found = wextest::ask(d.get(), std::string("value|") + section + "|" + key);
-            EXPECT_EQ(found, value != nullptr ? value : found.substr(0, 4) == "code" ? found : "");
+            EXPECT_EQ(wextest::take_list(list).size(), std::stoul(f.at(3)));
+            EXPECT_EQ(wextest::ask(d.get(), "value|" + f.at(4) + "|" + f.at(5)), f.at(6));
         }
-        if (loadCode == QUIL_SUCCESS && listCode != INI_BAD_LINE) { // no edit gets past a bad line
+        if (d.loaded == QUIL_SUCCESS && listCode != INI_BAD_LINE) { // no edit gets past a bad line
             ASSERT_EQ(QUIL_Ini_SetValue(d.get(), "wex", "k", "v"), QUIL_SUCCESS);
             ASSERT_EQ(QUIL_Ini_Close(d.path.c_str(), d.get()), QUIL_SUCCESS);
             // A last line without a break gets the document's (LF in each such file here) when a
@@ -135,7 +125,7 @@ TEST(IniCorpus, EveryRealFileReadsAndSavesAsItShouldAndChangesOnlyTheLineEdited)
             EXPECT_EQ(wextest::read_file(d.path), bytes + (unbroken ? "\n" : "") + "[wex]\nk=v\n");
         }
         // Every setting of 50-client.cnf is commented out: only a new key there.
-        const std::string existing(edit);
+        const std::string &existing = f.at(7);
         wextest::Lines steps = {existing.substr(0, existing.find('|')) + "|zz_check|1"};
         if (existing.find('|') != std::string::npos) {
             steps.push_back(existing + "|42");

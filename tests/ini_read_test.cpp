@@ -6,12 +6,9 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-#include <optional>
 #include <random>
 #include <string>
-#include <tuple>
 
-#include "ini_parser/source/ini_grammar.h"
 #include "ini_parser/source/ini_store.h"
 #include "ini_write_support.h"
 #include "wex_result_codes.h"
@@ -21,15 +18,6 @@ namespace {
 using wextest::ask;
 using wextest::Doc;
 using wextest::Lines;
-using wextest::split;
-using Text = std::optional<std::string>;
-
-// Takes a string handed out by the library and releases it.
-Text take(char *text) {
-    Text taken = text != nullptr ? Text(text) : std::nullopt;
-    QUIL_MemFreeD(text, __LINE__, "test");
-    return taken;
-}
 
 // Load cuts the lines that QUIL_Ini_ReadLine cuts one by one (the case files hold the lines of
 // each form of break and continuation): at the growth of the line array, and in texts full of
@@ -131,36 +119,27 @@ TEST(IniLoad, ReadLineCountsWhatItReadAndHandsOutNothingAfterAFailure) {
         QUIL_FILE *file = QUIL_Fopen(d.path.c_str(), "r");
         wextest::ScopedFault fault(QUIL_OP_FSEEK, failing ? 1 : 0);
         EXPECT_EQ(QUIL_Ini_ReadLine(&line, file, &length, &phys), failing ? INI_NO_MEMORY : 0u);
-        EXPECT_EQ(take(line).value_or("-") + std::to_string(length) + std::to_string(phys),
-                  failing ? "-00" : "k=vw\r42");
+        EXPECT_EQ(wextest::take_text(line) + std::to_string(length) + std::to_string(phys),
+                  failing ? "<none>00" : "k=vw\r42");
         EXPECT_EQ(QUIL_Ini_ReadLine(&line, nullptr, &length, &phys), INI_BAD_ARGUMENT);
         QUIL_Fclose(file);
     }
 }
 
-// ---- The line grammar ----
-
-// The positions of the grammar stop on their limit, blank or white (the case files hold the
-// cuts of headers, key lines and comments).
-TEST(IniGrammar, PositionsStopOnTheirLimit) {
-    const char *text = "a  \r\n";
-    const char *pos = text + 1;
-    QUIL_Ini_SkipBlanks(&pos, text + 2); // positions stop on the limit, blank or white
-    EXPECT_EQ(pos, text + 2);
-    pos = text + 4;
-    QUIL_Ini_TrimBack(&pos, text + 2);
-    EXPECT_EQ(pos, text + 2);
-    EXPECT_EQ(QUIL_Ini_SafeStrLen(nullptr), 0u);
-}
-
 // ---- Lookup and listing ----
 
-// Null outputs (the case files hold what a null document or name gives).
+// Null outputs (the case files hold what a null document, name or text gives).
 TEST(IniLookup, RefusesNullOutputs) {
     Doc d("[a]\nx=1\n");
     uint32_t count = 0;
     EXPECT_EQ(QUIL_Ini_GetSections(d.get(), &count, nullptr), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_Validate(d.get(), nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_GetInt64(d.get(), "none", "x", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_ParseInt64("1", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_ParseUint64("1", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_ParseDouble("1", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_ParseBool("1", nullptr), INI_BAD_ARGUMENT);
+    EXPECT_EQ(QUIL_Ini_SafeStrLen(nullptr), 0u);
     QUIL_Ini_FreeList(nullptr);
 }
 
