@@ -1,8 +1,11 @@
-// Writers that lose nothing: writers wait for each other's lock, also across processes, closing
-// never replaces a file that another program changed since the load, and a save killed at any
-// moment leaves the old or the new text.
+// Saves that lose nothing: the backup file and what a save refuses, the new file's access; writers
+// wait for each other's lock, also across processes; closing never replaces a file that another
+// program changed since the load; and a save killed at any moment leaves the old or the new text.
+// Every single failure of a save: fault_sweep_test.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -133,6 +136,76 @@ TEST(IniCloseCheck, OnlyAFileChangedSinceTheLoadIsKeptAndOurTextGoesToTheBackup)
     }
 }
 
+// An unchanged document is released unsaved; one without path or lines is refused and released.
+TEST(IniClose, ReleasesAnUnchangedDocumentAndRefusesOneWithoutLinesOrPath) {
+    TempDir dir;
+    std::string path = dir.file("app.ini");
+    ScopedIni doc;
+    EXPECT_EQ(QUIL_Ini_Close(path.c_str(), nullptr), INI_BAD_ARGUMENT);
+    load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+    doc->modified = 0;
+    EXPECT_EQ(QUIL_Ini_Close(nullptr, doc.get()), QUIL_SUCCESS);
+    for (const char *to : {static_cast<const char *>(nullptr), ""}) {
+        load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+        EXPECT_EQ(QUIL_Ini_Close(to, doc.get()), INI_NO_LINES);
+        EXPECT_TRUE(is_all_zero(doc.doc));
+    }
+    doc->modified = 1;
+    doc->lineCount = 3;
+    EXPECT_EQ(QUIL_Ini_Close(path.c_str(), doc.get()), INI_BAD_ARGUMENT);
+    EXPECT_TRUE(is_all_zero(doc.doc));
+    EXPECT_EQ(read_file(path), kOld);
+}
+
+// The backup file is the document's name, the time and ".ibk"; it is created exclusively.
+TEST(IniClose, ATakenBackupNameFailsWith180AndChangesNoFile) {
+    TempDir dir;
+    const std::tuple<uint64_t, const char *, const char *> cases[] = {
+        {123, "app.ini", "app123.ibk"},
+        {UINT64_MAX, "app.ini", "app18446744073709551615.ibk"}, // never cut
+        {123, "cfg.d/settings", "cfg.d/settings123.ibk"}        // cut only in the file name
+    };
+    fs::create_directory(dir.file("cfg.d"));
+    for (const auto &[time, document, taken] : cases) {
+        std::string path = dir.file(document);
+        ScopedIni doc;
+        load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+        write_file(dir.file(taken), "someone else's");
+        QUIL_Adapter_SetTime(time);
+        EXPECT_EQ(QUIL_Ini_Close(path.c_str(), doc.get()), INI_BACKUP_FAILED) << taken;
+        QUIL_Adapter_SetTime(0);
+        EXPECT_TRUE(is_all_zero(doc.doc));
+        EXPECT_EQ(read_file(path), kOld);
+        EXPECT_EQ(read_file(dir.file(taken)), "someone else's");
+    }
+}
+
+// A missing document file fails with 50 and keeps the new text in the backup. When an incomplete
+// backup file cannot be removed either, it stays, and the document is whole.
+TEST(IniClose, AMissingDocumentOrAnUnremovableBackupLeavesNoTextIncomplete) {
+    TempDir dir;
+    std::string path = dir.file("app.ini");
+    std::string backup = dir.file("app123.ibk");
+    ScopedIni doc;
+    for (bool missing : {true, false}) {
+        load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+        if (missing) {
+            fs::remove(path);
+        }
+        QUIL_Adapter_SetTime(123);
+        wextest::ScopedFault write(QUIL_OP_FWRITE, missing ? 0 : 2);
+        wextest::ScopedFault remove(QUIL_OP_REMOVE, missing ? 0 : 1);
+        EXPECT_EQ(QUIL_Ini_Close(path.c_str(), doc.get()),
+                  missing ? INI_SAVE_FAILED : INI_BACKUP_FAILED);
+        QUIL_Adapter_SetTime(0);
+        EXPECT_EQ(wextest::file_exists(path) ? read_file(path) : "missing",
+                  missing ? "missing" : kOld);
+        EXPECT_TRUE(wextest::file_exists(backup));
+        EXPECT_TRUE(!missing || read_file(backup) == kOurs);
+        fs::remove(backup);
+    }
+}
+
 // A document saved as another file: one loaded from a file is written to an existing other file
 // without comparing it with the file it read; a document from memory, which has no file, writes
 // nothing without a path, and creates a new file where none is, with the access new files get.
@@ -198,6 +271,77 @@ int exit_code(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A save never blocks, follows nothing and never replaces what its caller could not write in
+// place: a FIFO or a link (even to nothing) at the backup name is a taken name, met at once; a
+// document that is a FIFO or a directory by the time of the save, a 0444 document, or one that
+// belongs to another user, is refused before anything is written. Root writes any file: the last
+// two are tried as user 65534 in a child process.
+TEST(IniClose, ASaveRefusesWhatItCouldNotWriteInPlaceAndNeverBlocks) {
+    TempDir dir;
+    std::string path = dir.file("app.ini");
+    std::string backup = dir.file("app123.ibk");
+    std::string target = dir.file("created-through-link");
+    ScopedIni doc;
+    for (bool fifo : {true, false}) {
+        ASSERT_EQ(fifo ? mkfifo(backup.c_str(), 0600) : symlink(target.c_str(), backup.c_str()), 0);
+        load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+        QUIL_Adapter_SetTime(123);
+        EXPECT_EQ(QUIL_Ini_Close(path.c_str(), doc.get()), INI_BACKUP_FAILED);
+        QUIL_Adapter_SetTime(0);
+        EXPECT_EQ(read_file(path), kOld);
+        fs::remove(backup);
+    }
+    EXPECT_FALSE(wextest::file_exists(target));
+    for (bool fifo : {true, false}) {
+        load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+        fs::remove(path);
+        ASSERT_EQ(fifo ? mkfifo(path.c_str(), 0600) : mkdir(path.c_str(), 0700), 0);
+        EXPECT_EQ(QUIL_Ini_Close(path.c_str(), doc.get()), INI_NOT_WRITABLE);
+        EXPECT_EQ(QUIL_LastError(), QUIL_ERROR_NOT_REGULAR);
+        fs::remove(path);
+    }
+    write_file(path, kOld);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    bool root = geteuid() == 0;
+    for (mode_t mode : {mode_t{0444}, mode_t{0644}}) {
+        if (!root && mode == 0644) {
+            continue; // our own file, which we may write
+        }
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        pid_t child = spawn([&] {
+            if (root && (chown(path.c_str(), 0, 0) != 0 || setuid(65534) != 0)) {
+                return 2;
+            }
+            IniFile mine{};
+            bool refused = QUIL_Ini_Load(path.c_str(), &mine) == QUIL_SUCCESS &&
+                           QUIL_Ini_SetValue(&mine, "s", "k", "2") == QUIL_SUCCESS &&
+                           QUIL_Ini_Close(path.c_str(), &mine) == INI_NOT_WRITABLE &&
+                           QUIL_LastError() == EACCES && read_file(path) == kOld &&
+                           files_in(dir) == 1;
+            return refused ? 0 : 1;
+        });
+        EXPECT_EQ(exit_code(child), 0) << std::oct << mode;
+    }
+}
+
+// The backup file is created with 0600.
+TEST(IniClose, TheNewFileKeepsThePermissionBitsAndALinkedDocumentItsLink) {
+    TempDir dir;
+    std::string path = dir.file("app.ini");
+    ScopedIni doc;
+    load_and_edit(QUIL_Ini_Load, false, path, doc.get());
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    ASSERT_EQ(QUIL_Ini_Close(path.c_str(), doc.get()), QUIL_SUCCESS);
+    EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(0640));
+    fs::create_directory(dir.file("real"));
+    std::string link = dir.file("link.ini");
+    ASSERT_EQ(symlink("real/app.ini", link.c_str()), 0);
+    load_and_edit(QUIL_Ini_Load, false, link, doc.get());
+    EXPECT_EQ(QUIL_Ini_Close(link.c_str(), doc.get()), QUIL_SUCCESS);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_file(dir.file("real/app.ini")), kOurs);
 }
 
 // A holder of the lock is killed; then 16 writers wait for each other and each keeps its key.
