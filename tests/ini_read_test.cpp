@@ -43,23 +43,10 @@ TEST(IniLoad, CutsTheLinesThatTheLineReaderCuts) {
     }
 }
 
-// A line of 512 bytes or more (its break and joined lines included, and the CR a last line
-// gets, without which it would not load again once saved), a NUL byte or a read error would
-// cut the text and lose the rest of the file on the next save: the load fails.
-TEST(IniLoad, RefusesALineOfFiveHundredTwelveBytesANulByteOrAReadError) {
-    const std::string a510(510, 'a');
-    const std::string a300 = std::string(300, 'a') + "\\\r\n";
-    // clang-format off
-    const std::pair<std::string, uint32_t> cases[] = {
-        {a510 + "\n", 0}, {a510 + "\r\n", 140}, {a300 + std::string(209, 'b') + "\r\n", 0},
-        {a300 + std::string(210, 'b') + "\r\n", 140}, {a510, 0}, {a510 + "a", 140},
-        {a510 + "\\\\", 140}, {"[s]\nk=1\n" + a510 + "\r\n", 140}};
-    // clang-format on
-    for (const auto &[bytes, result] : cases) {
-        Doc d(bytes);
-        EXPECT_EQ(d.loaded, result) << bytes.size() << " bytes";
-        EXPECT_EQ(wextest::is_all_zero(d.doc), result != QUIL_SUCCESS);
-    }
+// A read error would cut the text and lose the rest of the file on the next save: the load fails
+// (the case files hold the lines too long and the NUL bytes that fail it too); so do null
+// arguments.
+TEST(IniLoad, RefusesAReadErrorAndNullArguments) {
     IniFile doc{};
     doc.lineCount = 7;
     EXPECT_EQ(QUIL_Ini_Load(nullptr, &doc), INI_BAD_ARGUMENT);
