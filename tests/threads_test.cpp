@@ -17,7 +17,7 @@ namespace {
 
 void release_nothing(void *) {}
 
-// One round of a worker: a list of its own, then its document saved and read back, then a CRC.
+// One round of a worker: a list of its own, its document edited and saved, a CRC.
 void work(const std::string &path, int round) {
     int items[64] = {};
     DLinkList *list = nullptr;
@@ -29,15 +29,10 @@ void work(const std::string &path, int round) {
 
     IniFile doc{};
     std::string value = std::to_string(round);
-    char *read = nullptr;
     ASSERT_EQ(QUIL_Ini_Load(path.c_str(), &doc), QUIL_SUCCESS);
     EXPECT_EQ(QUIL_Ini_SetValue(&doc, "run", "round", value.c_str()), QUIL_SUCCESS);
     EXPECT_EQ(QUIL_Ini_Close(path.c_str(), &doc), QUIL_SUCCESS);
-    ASSERT_EQ(QUIL_Ini_Load(path.c_str(), &doc), QUIL_SUCCESS);
-    EXPECT_EQ(QUIL_Ini_GetValue(&doc, "run", "round", &read), QUIL_SUCCESS);
-    EXPECT_STREQ(read, value.c_str());
-    QUIL_MemFreeD(read, __LINE__, "threads_test");
-    QUIL_Ini_Free(&doc);
+    EXPECT_EQ(wextest::read_file(path), "[run]\nround=" + value + "\n");
 
     uint32_t crc32 = 0;
     EXPECT_TRUE(QUIL_CRC_32("123456789", 9, &crc32) == QUIL_SUCCESS && crc32 == 0x2DFD2D88u);
@@ -57,7 +52,7 @@ TEST(Threads, OwnContainersAndSharedStateRunTogether) {
     std::vector<std::thread> workers;
     for (int w = 0; w < 4; ++w) {
         std::string path = dir.file("worker" + std::to_string(w) + ".ini");
-        wextest::write_file(path, "; worker settings\n[run]\nround=none\n");
+        wextest::write_file(path, "[run]\nround=none\n");
         workers.emplace_back([path] {
             for (int round = 0; round < 50; ++round) {
                 work(path, round);
