@@ -11,7 +11,6 @@
 #include <list>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -47,20 +46,23 @@ template <class Call> uint32_t failing_allocation(uint32_t n, Call call) {
     return result;
 }
 
-// Creates a container with make(size, &handle) after the ways creation fails: a size of 0 or
-// above the largest is refused with 10 (largest 0: the container takes no size), and short memory
-// gives 20, at the largest size and at each allocation in turn until creation succeeds. A failure
-// leaves the handle as it was; a leak shows at the end of the run.
-template <class Handle, class Make> Handle *create(Make make, uint32_t size, uint32_t largest) {
+// Creates a container with make(size, &handle) after the ways creation fails: init(args...,
+// &handle) refuses null arguments with 10, and so is a size of 0 or above the largest (largest 0:
+// the container takes no size); short memory gives 20, at the largest size and at each allocation
+// in turn until creation succeeds. A failure leaves the handle as it was; leaks show at the end.
+template <class Handle, class Make, class... Params, class... Args>
+Handle *create(Make make, uint32_t size, uint32_t largest, uint32_t (*init)(Params...),
+               Args... args) {
     static Handle unmade;
     Handle *handle = &unmade;
     auto make_failing = [&](uint32_t n, uint32_t sized) {
         return failing_allocation(n, [&] { return make(sized, &handle); });
     };
-    check((largest == 0 || (make(0, &handle) == 10 && make(largest + 1, &handle) == 10 &&
-                            make_failing(1, largest) == 20)) &&
+    check(refuses(init, args..., &handle) &&
+              (largest == 0 || (make(0, &handle) == 10 && make(largest + 1, &handle) == 10 &&
+                                make_failing(1, largest) == 20)) &&
               handle == &unmade,
-          "creation refuses the sizes out of its range and tries the largest");
+          "creation refuses null arguments and sizes out of range, and tries the largest");
     uint32_t n = 0, result = 20;
     while (result == 20 && handle == &unmade && ++n < 8) {
         result = make_failing(n, size);
@@ -208,8 +210,6 @@ class ModelRun {
     bool stopped_ = false;
 };
 
-// ---- The lists ----
-
 // The calls and codes both lists have, by the family's prefixes.
 #define WEX_LIST_CALLS(P, C)                                                                       \
     static constexpr uint32_t kNoMatch = C##_NO_MATCH, kNoPrior = C##_NO_PRIOR,                    \
@@ -238,15 +238,11 @@ struct DLinkFamily {
     WEX_LIST_CALLS(DLinkList, DLINK);
 
     static List *make(FuzzedDataProvider &, QUIL_CompareFunc compare) {
-        List *list = nullptr;
-        check(refuses(QUIL_DLinkList_Init, nullptr, ModelRun::record_release, &list) &&
-                  list == nullptr,
-              "a list is made only with a release routine");
         return create<List>(
             [compare](uint32_t, List **made) {
                 return QUIL_DLinkList_Init(compare, ModelRun::record_release, made);
             },
-            0, 0);
+            0, 0, QUIL_DLinkList_Init, nullptr, ModelRun::record_release);
     }
     static const DLinkNode *node(const List *, const DLinkNode *node) { return node; }
     static std::vector<uint32_t> free_nodes(const List *) { return {}; }
@@ -262,16 +258,13 @@ struct SLinkFamily {
 
     // The nodes follow the record in its block, in the room of three nodes.
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
-        List *list = nullptr;
-        check(refuses(QUIL_SLinkList_Init, 1u, nullptr, ModelRun::record_release, &list) &&
-                  list == nullptr,
-              "a list is made only with a release routine");
         auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16), readBack = 0u;
-        list = create<List>(
+        List *list = create<List>(
             [compare](uint32_t n, List **made) {
                 return QUIL_SLinkList_Init(n, compare, ModelRun::record_release, made);
             },
-            capacity, static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3));
+            capacity, static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3),
+            QUIL_SLinkList_Init, 1u, nullptr, ModelRun::record_release);
         check(refuses(QUIL_SLinkList_Get_MaxNodeNumber, list, &readBack) &&
                   QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity &&
                   list->nodes == reinterpret_cast<SLinkNode *>(list) + 3,
@@ -379,9 +372,9 @@ template <class Family> class ListRun : public ModelRun {
         auto n = input_.ConsumeIntegralInRange<uint32_t>(0, kNumbers - 1);
         auto position = input_.ConsumeIntegralInRange<uint32_t>(0, 4); // 4: unknown
         bool failAllocation = input_.ConsumeIntegralInRange<int>(0, 15) == 0;
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failAllocation ? 1 : 0);
-        uint32_t result = Family::Insert(list_, item(static_cast<int>(n)), position);
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
+        uint32_t result = failing_allocation(failAllocation ? 1 : 0, [&] {
+            return Family::Insert(list_, item(static_cast<int>(n)), position);
+        });
         uint32_t expected = Family::kFull != 0 && free_.empty()        ? Family::kFull
                             : Family::kNoMemory != 0 && failAllocation ? Family::kNoMemory
                             : !empty() && position > 3                 ? 10
@@ -505,15 +498,12 @@ class HashRun : public ModelRun {
   public:
     explicit HashRun(FuzzedDataProvider &input)
         : ModelRun(input), buckets_(input.ConsumeIntegralInRange<uint32_t>(1, 8)) {
-        check(refuses(QUIL_Hash_Init, 1u, hash_key, compare_key, release_key, record_release,
-                      &table_) &&
-                  table_ == nullptr,
-              "a table is made only with its routines");
         table_ = create<HashTable>(
             [](uint32_t n, HashTable **made) {
                 return QUIL_Hash_Init(n, hash_key, compare_key, release_key, record_release, made);
             },
-            buckets_, static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) / sizeof(HashNode *)));
+            buckets_, static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) / sizeof(HashNode *)),
+            QUIL_Hash_Init, 1u, hash_key, compare_key, release_key, record_release);
     }
     ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
@@ -541,9 +531,9 @@ class HashRun : public ModelRun {
         void *element = item(input_.ConsumeIntegralInRange<int>(0, kNumbers - 1));
         auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 9); // 1, 2: an allocation
         g_hashing = failing == 3 ? 1 : 0;
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failing <= 2 ? failing : 0);
-        uint32_t result = QUIL_Hash_Insert(table_, &key, sizeof key, element);
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
+        uint32_t result = failing_allocation(failing <= 2 ? failing : 0, [&] {
+            return QUIL_Hash_Insert(table_, &key, sizeof key, element);
+        });
         uint32_t expected = g_hashing == 1                 ? HASH_HASH_FAILED
                             : find(key) != model_.end()    ? HASH_DUPLICATE
                             : failing == 1 || failing == 2 ? HASH_NO_MEMORY
