@@ -46,26 +46,27 @@ template <class Call> uint32_t failing_allocation(uint32_t n, Call call) {
     return result;
 }
 
-// Creates a container with make(size, &handle) after the ways creation fails: init(args...,
-// &handle) refuses null arguments with 10, and so is a size of 0 or above the largest (largest 0:
-// the container takes no size); short memory gives 20, at the largest size and at each allocation
-// in turn until creation succeeds. A failure leaves the handle as it was; leaks show at the end.
-template <class Handle, class Make, class... Params, class... Args>
-Handle *create(Make make, uint32_t size, uint32_t largest, uint32_t (*init)(Params...),
+// Creates a container with init(size, args..., &handle) after the ways creation fails: a null
+// argument from the First-th on (the size is the 0th; those before First may be null) is refused
+// with 10, and so is a size of 0 or above the largest (largest 0: the container takes no size);
+// short memory gives 20, at the largest size and at each allocation in turn until creation
+// succeeds. A failure leaves the handle as it was; leaks show at the end of the run.
+template <class Handle, size_t First, class... Params, class... Args>
+Handle *create(uint32_t (*init)(uint32_t, Params...), uint32_t size, uint32_t largest,
                Args... args) {
     static Handle unmade;
     Handle *handle = &unmade;
-    auto make_failing = [&](uint32_t n, uint32_t sized) {
-        return failing_allocation(n, [&] { return make(sized, &handle); });
+    auto make = [&](uint32_t sized, uint32_t failing = 0) {
+        return failing_allocation(failing, [&] { return init(sized, args..., &handle); });
     };
-    check(refuses(init, args..., &handle) &&
-              (largest == 0 || (make(0, &handle) == 10 && make(largest + 1, &handle) == 10 &&
-                                make_failing(1, largest) == 20)) &&
+    check(refuses<First>(init, 1u, args..., &handle) &&
+              (largest == 0 ||
+               (make(0) == 10 && make(largest + 1) == 10 && make(largest, 1) == 20)) &&
               handle == &unmade,
           "creation refuses null arguments and sizes out of range, and tries the largest");
     uint32_t n = 0, result = 20;
     while (result == 20 && handle == &unmade && ++n < 8) {
-        result = make_failing(n, size);
+        result = make(size, n);
     }
     check(n > 1 && result == QUIL_SUCCESS && handle != &unmade,
           "creation fails cleanly at each allocation until it succeeds");
@@ -236,12 +237,13 @@ struct DLinkFamily {
     static constexpr bool kEmptyCursorReadClears = true;
     WEX_LIST_CALLS(DLinkList, DLINK);
 
+    // A list takes no size.
+    static uint32_t init(uint32_t, QUIL_CompareFunc compare, QUIL_ReleaseFunc release,
+                         List **list) {
+        return QUIL_DLinkList_Init(compare, release, list);
+    }
     static List *make(FuzzedDataProvider &, QUIL_CompareFunc compare) {
-        return create<List>(
-            [compare](uint32_t, List **made) {
-                return QUIL_DLinkList_Init(compare, ModelRun::record_release, made);
-            },
-            0, 0, QUIL_DLinkList_Init, nullptr, ModelRun::record_release);
+        return create<List, 2>(init, 1, 0, compare, ModelRun::record_release);
     }
     static const DLinkNode *node(const List *, const DLinkNode *node) { return node; }
     static std::vector<uint32_t> free_nodes(const List *) { return {}; }
@@ -258,12 +260,9 @@ struct SLinkFamily {
     // The nodes follow the record in its block, in the room of three nodes.
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
         auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16), readBack = 0u;
-        List *list = create<List>(
-            [compare](uint32_t n, List **made) {
-                return QUIL_SLinkList_Init(n, compare, ModelRun::record_release, made);
-            },
-            capacity, static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3),
-            QUIL_SLinkList_Init, 1u, nullptr, ModelRun::record_release);
+        List *list = create<List, 2>(QUIL_SLinkList_Init, capacity,
+                                     static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3),
+                                     compare, ModelRun::record_release);
         check(refuses(QUIL_SLinkList_Get_MaxNodeNumber, list, &readBack) &&
                   QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity &&
                   list->nodes == reinterpret_cast<SLinkNode *>(list) + 3,
@@ -493,12 +492,10 @@ class HashRun : public ModelRun {
   public:
     explicit HashRun(FuzzedDataProvider &input)
         : ModelRun(input), buckets_(input.ConsumeIntegralInRange<uint32_t>(1, 8)) {
-        table_ = create<HashTable>(
-            [](uint32_t n, HashTable **made) {
-                return QUIL_Hash_Init(n, hash_key, compare_key, release_key, record_release, made);
-            },
-            buckets_, static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) / sizeof(HashNode *)),
-            QUIL_Hash_Init, 1u, hash_key, compare_key, release_key, record_release);
+        table_ = create<HashTable, 1>(
+            QUIL_Hash_Init, buckets_,
+            static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) / sizeof(HashNode *)), hash_key,
+            compare_key, release_key, record_release);
     }
     ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
