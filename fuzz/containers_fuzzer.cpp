@@ -210,8 +210,9 @@ class ModelRun {
     bool stopped_ = false;
 };
 
-// The calls and codes both lists have, by the family's prefixes.
+// The type, calls and codes both lists have, by the family's prefixes.
 #define WEX_LIST_CALLS(P, C)                                                                       \
+    using List = P;                                                                                \
     static constexpr uint32_t kNoMatch = C##_NO_MATCH, kNoPrior = C##_NO_PRIOR,                    \
                               kNoNext = C##_NO_NEXT, kEmpty = C##_EMPTY, kStopped = C##_STOPPED;   \
     static constexpr auto Insert = QUIL_##P##_Insert;                                              \
@@ -232,7 +233,6 @@ class ModelRun {
         QUIL_##P##_Delete_HeadNode, QUIL_##P##_Delete_TailNode, QUIL_##P##_Delete_CurNode}
 
 struct DLinkFamily {
-    using List = DLinkList;
     static constexpr uint32_t kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
     static constexpr bool kEmptyCursorReadClears = true;
     WEX_LIST_CALLS(DLinkList, DLINK);
@@ -251,7 +251,6 @@ struct DLinkFamily {
 };
 
 struct SLinkFamily {
-    using List = SLinkList;
     static constexpr uint32_t kFull = SLINK_FULL, kNoMemory = 0 /* insertion allocates nothing */;
     // On an empty list the cursor readers leave the output; the end readers clear it.
     static constexpr bool kEmptyCursorReadClears = false;
