@@ -1,9 +1,8 @@
-// Threads that each edit and save a document of their own and take CRCs, while another thread
-// reads the adapter's counters: what they share is what the library keeps for the whole process,
-// the counters, the clock that names backup files and the CRC engine bound on first use. (The
-// containers and the other families keep nothing outside their callers' records.) Built with
-// ThreadSanitizer in CI, where any data race fails the run; here every thread also checks its
-// own results.
+// Threads that each edit and save a document of their own and take CRCs while another reads the
+// adapter's counters. They share what the library keeps for the whole process: the counters, the
+// clock that names backup files and the CRC engine bound on first use (the containers and the
+// other families keep nothing outside their callers' records). Built with ThreadSanitizer in CI,
+// where any data race fails the run; here every thread also checks its own results.
 #include <gtest/gtest.h>
 
 #include <atomic>
