@@ -2,7 +2,7 @@
 // chooses) and on a plain reference model; after every step the result code, the element handed
 // out, the contents in order, the count, the cursor and (static list) the node reuse must agree,
 // a refused call must change nothing, and nothing may leak. A walk's routine runs steps too.
-// Each run also tries the creation limits. Also run under ctest.
+// Each run first creates its container in each way creation can fail. Also run under ctest.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
