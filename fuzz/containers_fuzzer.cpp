@@ -2,7 +2,7 @@
 // chooses) and on a plain reference model; after every step the result code, the element handed
 // out, the contents in order, the count, the cursor and (static list) the node reuse must agree,
 // a refused call must change nothing, and nothing may leak. A walk's routine runs steps too.
-// Each run also tries the creation limits. Also run under ctest.
+// Each run first creates its container in each way creation can fail. Also run under ctest.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -11,7 +11,6 @@
 #include <list>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -39,13 +38,39 @@ bool refuses(uint32_t (*call)(Params...), Args... args) {
     return true;
 }
 
-// Creation refuses a size of 0 and one above the largest, and tries the largest (here failing).
-template <class Make> bool keeps_limits(Make make, uint32_t largest) {
-    bool refused = make(0) == 10 && make(largest + 1) == 10;
-    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 1);
-    bool tried = make(largest) == 20;
+// Runs call with the n-th allocation from now failing (0: none).
+template <class Call> uint32_t failing_allocation(uint32_t n, Call call) {
+    QUIL_Adapter_FailNth(QUIL_OP_ALLOC, n);
+    uint32_t result = call();
     QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
-    return refused && tried;
+    return result;
+}
+
+// Creates a container with init(size, args..., &handle) after the ways creation fails: a null
+// argument from the First-th on (the size is the 0th; those before First may be null) is refused
+// with 10, and so is a size of 0 or above the largest (largest 0: the container takes no size);
+// short memory gives 20, at the largest size and at each allocation in turn until creation
+// succeeds. A failure leaves the handle as it was; leaks show at the end of the run.
+template <class Handle, size_t First, class... Params, class... Args>
+Handle *create(uint32_t (*init)(uint32_t, Params...), uint32_t size, uint32_t largest,
+               Args... args) {
+    static Handle unmade;
+    Handle *handle = &unmade;
+    auto make = [&](uint32_t sized, uint32_t failing = 0) {
+        return failing_allocation(failing, [&] { return init(sized, args..., &handle); });
+    };
+    check(refuses<First>(init, 1u, args..., &handle) &&
+              (largest == 0 ||
+               (make(0) == 10 && make(largest + 1) == 10 && make(largest, 1) == 20)) &&
+              handle == &unmade,
+          "creation refuses null arguments and sizes out of range, and tries the largest");
+    uint32_t n = 0, result = 20;
+    while (result == 20 && handle == &unmade && ++n < 8) {
+        result = make(size, n);
+    }
+    check(n > 1 && result == QUIL_SUCCESS && handle != &unmade,
+          "creation fails cleanly at each allocation until it succeeds");
+    return handle;
 }
 
 // What the runs share: the elements, a model of the entries in walk order, its cursor (the end:
@@ -94,7 +119,6 @@ class ModelRun {
         cursor_ = model_.insert(before, {key, element, serial_++});
     }
 
-    // Checks that exactly these elements went to the release routine since the last check.
     static void check_released(const std::vector<void *> &expected) {
         check(released_ == expected, "the release routine gets exactly the removed elements");
         released_.clear();
@@ -186,10 +210,9 @@ class ModelRun {
     bool stopped_ = false;
 };
 
-// ---- The lists ----
-
-// The calls and codes both lists have, by the family's prefixes.
+// The type, calls and codes both lists have, by the family's prefixes.
 #define WEX_LIST_CALLS(P, C)                                                                       \
+    using List = P;                                                                                \
     static constexpr uint32_t kNoMatch = C##_NO_MATCH, kNoPrior = C##_NO_PRIOR,                    \
                               kNoNext = C##_NO_NEXT, kEmpty = C##_EMPTY, kStopped = C##_STOPPED;   \
     static constexpr auto Insert = QUIL_##P##_Insert;                                              \
@@ -210,18 +233,17 @@ class ModelRun {
         QUIL_##P##_Delete_HeadNode, QUIL_##P##_Delete_TailNode, QUIL_##P##_Delete_CurNode}
 
 struct DLinkFamily {
-    using List = DLinkList;
     static constexpr uint32_t kFull = 0 /* never full */, kNoMemory = DLINK_NO_MEMORY;
     static constexpr bool kEmptyCursorReadClears = true;
     WEX_LIST_CALLS(DLinkList, DLINK);
 
+    // A list takes no size.
+    static uint32_t init(uint32_t, QUIL_CompareFunc compare, QUIL_ReleaseFunc release,
+                         List **list) {
+        return QUIL_DLinkList_Init(compare, release, list);
+    }
     static List *make(FuzzedDataProvider &, QUIL_CompareFunc compare) {
-        List *list = nullptr;
-        check(refuses(QUIL_DLinkList_Init, nullptr, ModelRun::record_release, &list) &&
-                  list == nullptr &&
-                  QUIL_DLinkList_Init(compare, ModelRun::record_release, &list) == QUIL_SUCCESS,
-              "a list is made only with a release routine");
-        return list;
+        return create<List, 2>(init, 1, 0, compare, ModelRun::record_release);
     }
     static const DLinkNode *node(const List *, const DLinkNode *node) { return node; }
     static std::vector<uint32_t> free_nodes(const List *) { return {}; }
@@ -229,7 +251,6 @@ struct DLinkFamily {
 };
 
 struct SLinkFamily {
-    using List = SLinkList;
     static constexpr uint32_t kFull = SLINK_FULL, kNoMemory = 0 /* insertion allocates nothing */;
     // On an empty list the cursor readers leave the output; the end readers clear it.
     static constexpr bool kEmptyCursorReadClears = false;
@@ -237,19 +258,14 @@ struct SLinkFamily {
 
     // The nodes follow the record in its block, in the room of three nodes.
     static List *make(FuzzedDataProvider &input, QUIL_CompareFunc compare) {
-        List *list = nullptr;
-        auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16);
-        auto make = [&](uint32_t n) {
-            return QUIL_SLinkList_Init(n, compare, ModelRun::record_release, &list);
-        };
-        uint32_t readBack = 0;
-        check(refuses(QUIL_SLinkList_Init, 1u, nullptr, ModelRun::record_release, &list) &&
-                  keeps_limits(make, static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3)) &&
-                  list == nullptr && make(capacity) == QUIL_SUCCESS &&
-                  refuses(QUIL_SLinkList_Get_MaxNodeNumber, list, &readBack) &&
+        auto capacity = input.ConsumeIntegralInRange<uint32_t>(1, 16), readBack = 0u;
+        List *list = create<List, 2>(QUIL_SLinkList_Init, capacity,
+                                     static_cast<uint32_t>(UINT32_MAX / sizeof(SLinkNode) - 3),
+                                     compare, ModelRun::record_release);
+        check(refuses(QUIL_SLinkList_Get_MaxNodeNumber, list, &readBack) &&
                   QUIL_SLinkList_Get_MaxNodeNumber(list, &readBack) == 0 && readBack == capacity &&
                   list->nodes == reinterpret_cast<SLinkNode *>(list) + 3,
-              "a list is made within the limits, its nodes after the record");
+              "a list holds as many nodes as asked for, after the record");
         return list;
     }
     static const SLinkNode *node(const List *list, uint32_t index) {
@@ -337,14 +353,12 @@ template <class Family> class ListRun : public ModelRun {
                        refuses(Family::Walk, list_, visit, nullptr, nullptr) &&
                        refuses(Family::Count, list_, &count) && refuses(Family::SetCursor, list_) &&
                        refuses(Family::Deinit, list_, 0u);
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i) { // head, tail, cursor; back, forth
             refused = refused && refuses(Family::kReaders[0][i], list_, &out) &&
                       refuses(Family::kReaders[1][i], list_, &out) &&
-                      refuses(Family::kDeleters[i], list_);
-        }
-        for (int forward = 0; forward < 2; ++forward) {
-            refused = refused && refuses(Family::kStepReaders[forward], list_, &out) &&
-                      refuses(Family::kSteps[forward], list_);
+                      refuses(Family::kDeleters[i], list_) &&
+                      (i == 2 || (refuses(Family::kStepReaders[i], list_, &out) &&
+                                  refuses(Family::kSteps[i], list_)));
         }
         check(refused && out == item(kPreset), "a null argument is refused, the output kept");
     }
@@ -353,9 +367,9 @@ template <class Family> class ListRun : public ModelRun {
         auto n = input_.ConsumeIntegralInRange<uint32_t>(0, kNumbers - 1);
         auto position = input_.ConsumeIntegralInRange<uint32_t>(0, 4); // 4: unknown
         bool failAllocation = input_.ConsumeIntegralInRange<int>(0, 15) == 0;
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failAllocation ? 1 : 0);
-        uint32_t result = Family::Insert(list_, item(static_cast<int>(n)), position);
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
+        uint32_t result = failing_allocation(failAllocation ? 1 : 0, [&] {
+            return Family::Insert(list_, item(static_cast<int>(n)), position);
+        });
         uint32_t expected = Family::kFull != 0 && free_.empty()        ? Family::kFull
                             : Family::kNoMemory != 0 && failAllocation ? Family::kNoMemory
                             : !empty() && position > 3                 ? 10
@@ -425,10 +439,8 @@ template <class Family> class ListRun : public ModelRun {
         for (auto *n = Family::node(list_, list_->head); n != nullptr;
              n = Family::node(list_, n->next), ++expected) {
             check(expected != model_.end() && Family::node(list_, n->prev) == prev &&
-                      n->element == expected->element,
-                  "the list holds the model's elements in order, linked both ways");
-            check((n == cursor) == (expected == cursor_),
-                  "the cursor stands where the model's does");
+                      n->element == expected->element && (n == cursor) == (expected == cursor_),
+                  "the list holds the model's elements and cursor in order, linked both ways");
             prev = n;
         }
         uint32_t count = UINT32_MAX;
@@ -479,15 +491,10 @@ class HashRun : public ModelRun {
   public:
     explicit HashRun(FuzzedDataProvider &input)
         : ModelRun(input), buckets_(input.ConsumeIntegralInRange<uint32_t>(1, 8)) {
-        auto make = [this](uint32_t n) {
-            return QUIL_Hash_Init(n, hash_key, compare_key, release_key, record_release, &table_);
-        };
-        check(refuses(QUIL_Hash_Init, 1u, hash_key, compare_key, release_key, record_release,
-                      &table_) &&
-                  keeps_limits(make, static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) /
-                                                           sizeof(HashNode *))) &&
-                  table_ == nullptr && make(buckets_) == QUIL_SUCCESS,
-              "a table is made with its routines within the limits");
+        table_ = create<HashTable, 1>(
+            QUIL_Hash_Init, buckets_,
+            static_cast<uint32_t>((UINT32_MAX - sizeof(HashTable)) / sizeof(HashNode *)), hash_key,
+            compare_key, release_key, record_release);
     }
     ~HashRun() override { check_end(QUIL_Hash_Deinit(table_, keep_)); }
 
@@ -515,9 +522,9 @@ class HashRun : public ModelRun {
         void *element = item(input_.ConsumeIntegralInRange<int>(0, kNumbers - 1));
         auto failing = input_.ConsumeIntegralInRange<uint32_t>(0, 9); // 1, 2: an allocation
         g_hashing = failing == 3 ? 1 : 0;
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, failing <= 2 ? failing : 0);
-        uint32_t result = QUIL_Hash_Insert(table_, &key, sizeof key, element);
-        QUIL_Adapter_FailNth(QUIL_OP_ALLOC, 0);
+        uint32_t result = failing_allocation(failing <= 2 ? failing : 0, [&] {
+            return QUIL_Hash_Insert(table_, &key, sizeof key, element);
+        });
         uint32_t expected = g_hashing == 1                 ? HASH_HASH_FAILED
                             : find(key) != model_.end()    ? HASH_DUPLICATE
                             : failing == 1 || failing == 2 ? HASH_NO_MEMORY
@@ -590,10 +597,9 @@ class HashRun : public ModelRun {
                  entry = entry->next, ++expected) {
                 check(expected != model_.end() && chain(*expected) == b &&
                           std::memcmp(entry->key, &expected->key, sizeof expected->key) == 0 &&
-                          entry->element == expected->element,
-                      "each chain holds the model's entries, newest first");
-                check((entry == table_->cursor) == (expected == cursor_),
-                      "the cursor stands on the model's entry");
+                          entry->element == expected->element &&
+                          (entry == table_->cursor) == (expected == cursor_),
+                      "each chain holds the model's entries newest first, and its cursor");
             }
         }
         check(expected == model_.end() && (table_->cursor == nullptr) == (cursor_ == model_.end()),

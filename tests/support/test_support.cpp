@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -15,19 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace wextest {
-
-uint32_t hash_u32_key(const void *key, uint32_t *value) {
-    std::memcpy(value, key, sizeof *value);
-    return 0;
-}
-
-uint32_t compare_u32_key(const void *key, const void *stored) {
-    return std::memcmp(key, stored, sizeof(uint32_t)) == 0 ? 0 : 1;
-}
-
-void release_key_copy(void *copy) {
-    QUIL_MemFreeD(copy, __LINE__, "tests/support/test_support");
-}
 
 namespace {
 

@@ -23,12 +23,6 @@ class ScopedFault {
     QuilAdapterOp op_;
 };
 
-// Routines for hash tables keyed by uint32_t values: the value is its own hash, and the table's
-// key copies go back to the adapter.
-uint32_t hash_u32_key(const void *key, uint32_t *value);
-uint32_t compare_u32_key(const void *key, const void *stored);
-void release_key_copy(void *copy);
-
 // A fresh directory under the system's temporary directory, removed with everything in it
 // when the scope ends.
 class TempDir {
