@@ -289,39 +289,34 @@ TEST_F(AdapterFiles, AccessBitsAreCopiedThroughLinks) {
 }
 #endif
 
-// Records each run of a hook and whether the file it watches was still there: the call it awaited
-// had not done its work yet.
-struct HookRuns {
-    std::string watched;
-    int runs = 0;
-    bool watchedWasThere = false;
+// Each run of the hook notes whether the file it watches was still there: the call it awaited had
+// not done its work yet.
+struct Watch {
+    std::string path;
+    std::vector<bool> runs;
 };
-
-void note_hook_run(void *context) {
-    auto *runs = static_cast<HookRuns *>(context);
-    ++runs->runs;
-    runs->watchedWasThere = wextest::file_exists(runs->watched);
-}
 
 TEST_F(AdapterFiles, AHookRunsOnceRightBeforeTheNextCallOfItsOperationFailingOrNot) {
     std::string from = dir_.file("from");
     std::string to = dir_.file("to");
     wextest::write_file(from, "x");
-    HookRuns runs{from};
-    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
-    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, note_hook_run, &runs);
+    Watch watch{from, {}};
+    QuilAdapterHook note = [](void *context) {
+        auto *watch = static_cast<Watch *>(context);
+        watch->runs.push_back(wextest::file_exists(watch->path));
+    };
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note, &watch);
+    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, note, &watch);
     QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, nullptr, nullptr); // disarmed
     EXPECT_EQ(QUIL_Remove(dir_.file("missing").c_str()), -1);
-    EXPECT_EQ(runs.runs, 0);
+    EXPECT_TRUE(watch.runs.empty());
     EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), 0);
-    EXPECT_EQ(runs.runs, 1);
-    EXPECT_TRUE(runs.watchedWasThere);
     EXPECT_EQ(QUIL_Rename(to.c_str(), from.c_str()), 0);
-    EXPECT_EQ(runs.runs, 1);
-    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
+    EXPECT_EQ(watch.runs, std::vector<bool>{true});
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note, &watch);
     wextest::ScopedFault fault(QUIL_OP_RENAME, 1);
     EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), -1);
-    EXPECT_EQ(runs.runs, 2);
+    EXPECT_EQ(watch.runs, (std::vector<bool>{true, true}));
 }
 
 TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
@@ -351,18 +346,6 @@ TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
     EXPECT_EQ(QUIL_ExchangeFiles(b.c_str(), a.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
     EXPECT_EQ(QUIL_LastError(), EINVAL) << "the unsupported answer records no cause";
 }
-
-#ifndef _WIN32
-// Ends the test binary by SIGALRM unless the scope is left within the seconds given: a call that
-// waits on a FIFO fails the run instead of hanging it.
-class Deadline {
-  public:
-    explicit Deadline(unsigned seconds) { alarm(seconds); }
-    ~Deadline() { alarm(0); }
-    Deadline(const Deadline &) = delete;
-    Deadline &operator=(const Deadline &) = delete;
-};
-#endif
 
 // Every row fails for another cause than the row before, so that a cause left over from an
 // earlier call cannot pass for the row's own. What is no regular file is refused at once, also
@@ -397,7 +380,7 @@ TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChan
                              {dir_.file("dangling"), ENOENT},
                              {dir_.file("fifo.ini"), QUIL_ERROR_NOT_REGULAR},
                              {readOnly, geteuid() == 0 ? 0 : EACCES}});
-    Deadline deadline(10);
+    alarm(10); // SIGALRM ends the binary: a call that waits on the FIFO fails the run, not hangs it
 #endif
     for (const auto &[path, cause] : rows) {
         EXPECT_EQ(QUIL_CheckWritable(path.c_str()), cause == 0 ? 0 : -1) << path;
@@ -417,6 +400,8 @@ TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChan
     CloseHandle(holder);
     EXPECT_EQ(QUIL_CheckWritable(held.c_str()), 0);
     SetFileAttributesW(wide(marked).c_str(), FILE_ATTRIBUTE_NORMAL); // so that it can be removed
+#else
+    alarm(0);
 #endif
     QuilFileIdentity after{};
     ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &after), 0);
