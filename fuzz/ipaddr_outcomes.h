@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "wex_ipaddr.h"
@@ -29,14 +30,11 @@ inline std::string wrong_code(uint32_t code) {
 inline std::string canonical_v6(const uint8_t address[16]) {
     int run = -1;
     int runLength = 1;
-    for (int i = 0; i < 8; ++i) {
-        int n = 0;
-        while (i + n < 8 && (address[2 * (i + n)] | address[2 * (i + n) + 1]) == 0) {
-            ++n;
-        }
-        if (n > runLength) {
-            run = i;
-            runLength = n;
+    for (int i = 0, zeros = 0; i < 8; ++i) {
+        zeros = (address[2 * i] | address[2 * i + 1]) == 0 ? zeros + 1 : 0;
+        if (zeros > runLength) {
+            run = i + 1 - zeros;
+            runLength = zeros;
         }
     }
     std::string text;
@@ -85,10 +83,7 @@ inline std::string v6(const char *text) {
         std::memset(address[k], k == 0 ? kKeptByte : ~kKeptByte, sizeof address[k]);
         code = QUIL_IpAddr_ParseV6(text, address[k], &port[k]);
     }
-    bool kept = true;
-    for (int i = 0; i < 16; ++i) {
-        kept = kept && address[0][i] != address[1][i];
-    }
+    bool kept = std::equal(address[0], address[0] + 16, address[1], std::not_equal_to<>());
     return (code == QUIL_SUCCESS       ? "read "
             : code == IPADDR_MALFORMED ? "malformed "
                                        : "wrong ") +
