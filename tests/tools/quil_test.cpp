@@ -64,14 +64,6 @@ class Quil : public testing::TestWithParam<wextest::Case> {
 
 TEST_P(Quil, RunsAsItsCaseSays) {
     const wextest::Case &c = GetParam();
-    if (joined(c, "run").find(" big ") != std::string::npos) {
-        // Several of quil's read blocks, written only for the cases that read them.
-        std::string big((3u << 20) + 17, 'x');
-        for (size_t i = 0; i < big.size(); ++i) {
-            big[i] = static_cast<char>(i * 2654435761u >> 13);
-        }
-        wextest::write_file(dir.file("big"), big);
-    }
     IniFile writer{}; // another writer that holds app.ini's lock
     if (c.get("lock") == "held") {
         ASSERT_EQ(QUIL_Ini_LoadForUpdate(dir.file("app.ini").c_str(), &writer, 0), 0u);
