@@ -1,7 +1,5 @@
-// Both address parsers and their building blocks on arbitrary text, through the outcomes of
-// ipaddr_outcomes.h: documented codes only, outputs as documented after a failure, no read past
-// the text (or past the cursor's end). A text that inet_pton also accepts gives the bytes
-// inet_pton gives, and an IPv6 address read without a port reads again from its canonical text.
+// The address parsers and their building blocks on arbitrary texts through ipaddr_outcomes.h, with
+// nothing readable past a text's end, and against inet_pton on the texts that it reads too.
 #ifdef _WIN32
 #include <ws2tcpip.h>
 #else

@@ -1,7 +1,4 @@
-// Every way to the CRCs gives the byte-at-a-time reference value for any data, start value and
-// alignment, and MD5 over the data fed in pieces of any sizes equals MD5 over it in one call,
-// through the outcomes of checksum_outcomes.h. Every length and alignment up to 8 KiB:
-// tests/checksums_test.cpp.
+// The CRCs and MD5 of checksum_outcomes.h over arbitrary data, start values, alignments, pieces.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>

@@ -1,8 +1,7 @@
 // What the address parsers and their building blocks read from a text, written as the tables in
-// tests/data/ipaddr/ write it: tests/ipaddr_test.cpp compares it with the tables, and
-// fuzz/addresses_fuzzer.cpp checks it on arbitrary texts. What breaks a property that holds for
-// every text (a code that is not documented, an output written by a failure, a cursor moved
-// outside its text) is written as "wrong: ...".
+// tests/data/ipaddr/ write it, for tests/ipaddr_test.cpp and fuzz/addresses_fuzzer.cpp. What
+// breaks a property of every text (a code that is not documented, an output written by a failure,
+// a cursor moved outside its text) is written as "wrong: ...".
 #ifndef WEX_IPADDR_OUTCOMES_H
 #define WEX_IPADDR_OUTCOMES_H
 

@@ -1,7 +1,5 @@
-// CRC-16, CRC-32 and MD5 over the tables of tests/data/checksums/ and tests/data/md5/, every way to
-// a CRC over every length and alignment up to 8 KiB, and MD5's context and word helpers, through
-// the outcomes of fuzz/checksum_outcomes.h, which fuzz/checksums_fuzzer.cpp drives over arbitrary
-// data.
+// CRC-16, CRC-32 and MD5 over the tables of tests/data/, every CRC engine over every length and
+// alignment up to 8 KiB, and MD5's context and word helpers, through fuzz/checksum_outcomes.h.
 #include <gtest/gtest.h>
 
 #include <algorithm>
