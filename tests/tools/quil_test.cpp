@@ -75,27 +75,4 @@ TEST_P(Quil, RunsAsItsCaseSays) {
 INSTANTIATE_TEST_SUITE_P(EveryCommand, Quil,
                          testing::ValuesIn(wextest::read_cases("quil/commands.txt")));
 
-// Python's json module reads the JSON output, and each value, through surrogateescape, gives back
-// exactly the bytes that quil ini get prints for its key.
-TEST_F(Quil, JsonGivesBackEveryValueByteForByteThroughSurrogateescape) {
-    if (std::system("python3 -c pass >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "no python3";
-    }
-    wextest::write_file(dir.file("roundtrip.py"), R"(import json, subprocess, sys
-quil, path = sys.argv[1:]
-def get(*args):
-    return subprocess.run([quil, 'ini', 'get', *args], stdout=subprocess.PIPE, check=True).stdout
-def raw(text):
-    return text.encode('utf-8', 'surrogateescape')
-for section, keys in json.loads(get('--format', 'json', path)).items():
-    for key, value in keys.items():
-        assert get(path, raw(section), raw(key)) == (b'' if value is None else raw(value)) + b'\n'
-        print(key.encode('ascii', 'backslashreplace').decode())
-)");
-    check({"",
-           {{"run", "python3 roundtrip.py \"$Q\" json.ini"},
-            {"stdout", "quote\npath\ntab\ntext\nff\nctl\nedges\nnone\nK\\udcff\n"},
-            {"status", "0"}}});
-}
-
 } // namespace
