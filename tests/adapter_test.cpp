@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -99,30 +99,29 @@ std::string resolved(const std::string &path) {
 
 class AdapterFiles : public testing::Test {
   protected:
+    // The path of a new file of the temporary directory that holds bytes.
+    std::string file_with(const std::string &name, const std::string &bytes) {
+        wextest::write_file(dir_.file(name), bytes);
+        return dir_.file(name);
+    }
+
     wextest::TempDir dir_;
 };
 
-// A call that fails, the cause it records (0: the platform's own, not compared) and the
-// operation whose armed fault fails it (QUIL_OP_COUNT: none).
-struct Failure {
-    QuilAdapterOp fault;
-    int32_t cause;
-    std::function<bool()> fails;
-};
-
+// Each row: the operation whose armed fault fails the call (QUIL_OP_COUNT: none), the cause the
+// call records (0: the platform's own, not compared) and the call, which tells whether it failed.
 // Before each row a failure of another cause, so that the row's own cause is seen.
 TEST_F(AdapterFiles, EveryRefusedOrFailingCallRecordsItsCauseForItsThread) {
-    std::string file = dir_.file("doc.ini");
+    std::string file = file_with("doc.ini", "x");
     std::string missing = dir_.file("missing");
     std::string tooLong = dir_.file(std::string(300, 'n'));
-    wextest::write_file(file, "x");
     QuilFileIdentity identity{};
     QUIL_FILE *open = QUIL_Fopen(file.c_str(), "r");
     ASSERT_NE(open, nullptr);
     const char *path = file.c_str();
     const char *none = missing.c_str();
     const QuilAdapterOp real = QUIL_OP_COUNT;
-    const Failure rows[] = {
+    const std::tuple<QuilAdapterOp, int32_t, std::function<bool()>> rows[] = {
         {real, ENOENT, [&] { return QUIL_Fopen(none, "r") == nullptr; }},
         {real, 0, [&] { return QUIL_Fopen(dir_.path().c_str(), "r") == nullptr; }},
         {real, EINVAL, [&] { return QUIL_Fopen(path, "rw") == nullptr; }},
@@ -156,10 +155,7 @@ TEST_F(AdapterFiles, EveryRefusedOrFailingCallRecordsItsCauseForItsThread) {
     for (size_t row = 0; row < std::size(rows); ++row) {
         const auto &[op, cause, fails] = rows[row];
         QUIL_Remove(cause == ENOENT ? nullptr : none);
-        std::optional<wextest::ScopedFault> fault;
-        if (op != real) {
-            fault.emplace(op, 1u);
-        }
+        wextest::ScopedFault fault(op, op == real ? 0 : 1);
         EXPECT_TRUE(fails()) << "row " << row;
         EXPECT_TRUE(cause == 0 || QUIL_LastError() == cause) << row << ": " << QUIL_LastError();
     }
@@ -248,8 +244,7 @@ std::wstring access_list(const std::string &path) {
 
 // On Windows a file's access is its access list, which the new file gets as it is.
 TEST_F(AdapterFiles, TheNewFileGetsTheAccessListOfTheFileItReplaces) {
-    std::string source = dir_.file("doc.ini");
-    wextest::write_file(source, "old");
+    std::string source = file_with("doc.ini", "old");
     PSECURITY_DESCRIPTOR descriptor = nullptr; // full access for everyone, nothing inherited
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
@@ -299,9 +294,8 @@ struct Watch {
 };
 
 TEST_F(AdapterFiles, AHookRunsOnceRightBeforeTheNextCallOfItsOperationFailingOrNot) {
-    std::string from = dir_.file("from");
+    std::string from = file_with("from", "x");
     std::string to = dir_.file("to");
-    wextest::write_file(from, "x");
     Watch watch{from, {}};
     QuilAdapterHook note = [](void *context) {
         auto *watch = static_cast<Watch *>(context);
@@ -322,10 +316,8 @@ TEST_F(AdapterFiles, AHookRunsOnceRightBeforeTheNextCallOfItsOperationFailingOrN
 }
 
 TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
-    std::string a = dir_.file("a.ini");
-    std::string b = dir_.file("b.ini");
-    wextest::write_file(a, "first");
-    wextest::write_file(b, "second");
+    std::string a = file_with("a.ini", "first");
+    std::string b = file_with("b.ini", "second");
     QuilFileIdentity before[2]{};
     ASSERT_EQ(QUIL_PathIdentity(a.c_str(), &before[0]) + QUIL_PathIdentity(b.c_str(), &before[1]),
               0);
@@ -352,17 +344,14 @@ TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
 // earlier call cannot pass for the row's own. What is no regular file is refused at once, also
 // by a new file's creation and by the lock.
 TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChangesNothing) {
-    std::string file = dir_.file("doc.ini");
-    wextest::write_file(file, "text");
+    std::string file = file_with("doc.ini", "text");
     QuilFileIdentity before{};
     ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &before), 0);
     std::vector<std::pair<std::string, int32_t>> rows = {
         {file, 0}, {dir_.path(), QUIL_ERROR_NOT_REGULAR}, {dir_.file("missing"), ENOENT}};
 #ifdef _WIN32
-    std::string marked = dir_.file("marked.ini");
-    std::string held = dir_.file("held.ini");
-    wextest::write_file(marked, "x");
-    wextest::write_file(held, "x");
+    std::string marked = file_with("marked.ini", "x");
+    std::string held = file_with("held.ini", "x");
     ASSERT_TRUE(SetFileAttributesW(wide(marked).c_str(), FILE_ATTRIBUTE_READONLY));
     // Another program's handle that shares no writing.
     HANDLE holder = CreateFileW(wide(held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -373,8 +362,7 @@ TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChan
     ASSERT_EQ(symlink(file.c_str(), dir_.file("link").c_str()), 0);
     ASSERT_EQ(symlink("missing", dir_.file("dangling").c_str()), 0);
     ASSERT_EQ(mkfifo(dir_.file("fifo.ini").c_str(), 0600), 0);
-    std::string readOnly = dir_.file("read-only.ini"); // root may write it all the same
-    wextest::write_file(readOnly, "x");
+    std::string readOnly = file_with("read-only.ini", "x"); // root may write it all the same
     ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
     rows.insert(rows.end(), {{dir_.file("link"), 0},
                              {"/dev/null", QUIL_ERROR_NOT_REGULAR},
@@ -426,14 +414,11 @@ TEST(AdapterClock, ReadingsAreNanosecondsSince1970AndRiseAcrossThreadsUnlessATim
     auto seconds = static_cast<int64_t>(first / 1000000000u);
     auto now = static_cast<int64_t>(std::time(nullptr));
     EXPECT_LE(seconds > now ? seconds - now : now - seconds, 5); // a loaded machine's delay
-    std::vector<std::vector<uint64_t>> seen(4);
+    std::vector<std::vector<uint64_t>> seen(4, std::vector<uint64_t>(5000));
     std::vector<std::thread> threads;
     for (auto &readings : seen) {
-        threads.emplace_back([&readings] {
-            for (int i = 0; i < 5000; ++i) {
-                readings.push_back(QUIL_GetSystemTime());
-            }
-        });
+        threads.emplace_back(
+            [&readings] { std::generate(readings.begin(), readings.end(), QUIL_GetSystemTime); });
     }
     std::vector<uint64_t> all{first};
     for (size_t t = 0; t < threads.size(); ++t) {
