@@ -51,20 +51,15 @@ inline std::string canonical_v6(const uint8_t address[16]) {
     return text;
 }
 
-// Four bytes in the order given as "a.b.c.d".
-inline std::string dotted(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    return std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." +
-           std::to_string(d);
-}
-
 // QUIL_IpAddr_ParseV4: "a.b.c.d", with ":port" behind it when the text has a port, or
 // "malformed", which must leave a zero address and port 0.
 inline std::string v4(const char *text) {
     uint8_t a[4] = {kKeptByte, kKeptByte, kKeptByte, kKeptByte};
     uint16_t port = kKeptPort;
     uint32_t code = QUIL_IpAddr_ParseV4(text, a, &port);
-    std::string address = dotted(a[3], a[2], a[1], a[0]); // the parser gives d first
-    std::string withPort = address + ":" + std::to_string(port);
+    char address[16];
+    std::snprintf(address, sizeof address, "%d.%d.%d.%d", a[3], a[2], a[1], a[0]); // d comes first
+    std::string withPort = address + (":" + std::to_string(port));
     return code == IPADDR_MALFORMED   ? withPort == "0.0.0.0:0" ? "malformed" : "wrong: " + withPort
            : code == IPADDR_WITH_PORT ? withPort
            : code == QUIL_SUCCESS && port == 0 ? address
