@@ -403,7 +403,7 @@ TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndComparesBytesAsUnsigned) 
 // Readings rise in each thread and never repeat across threads, unless a time is fixed.
 TEST(AdapterClock, ReadingsAreNanosecondsSince1970AndRiseAcrossThreadsUnlessATimeIsFixed) {
     uint64_t first = QUIL_GetSystemTime();
-    // Seconds apart from the C library's clock: a loaded machine's delay.
+    // Within 5 s of the C library's clock: a loaded machine's delay.
     EXPECT_NEAR(static_cast<double>(first) / 1e9, static_cast<double>(std::time(nullptr)), 5);
     std::vector<std::vector<uint64_t>> seen(4, std::vector<uint64_t>(5000));
     std::vector<std::thread> threads;
