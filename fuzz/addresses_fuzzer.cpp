@@ -1,7 +1,5 @@
-// Both address parsers and their building blocks on arbitrary text, through the outcomes of
-// ipaddr_outcomes.h: documented codes only, outputs as documented after a failure, no read past
-// the text (or past the cursor's end). A text that inet_pton also accepts gives the bytes
-// inet_pton gives, and an IPv6 address read without a port reads again from its canonical text.
+// The address parsers and their building blocks on arbitrary texts through ipaddr_outcomes.h, with
+// nothing readable past a text's end, and against inet_pton on the texts that it reads too.
 #ifdef _WIN32
 #include <ws2tcpip.h>
 #else
@@ -28,9 +26,10 @@ const std::string &checked(const std::string &result) {
 void check_parsers(const char *text) {
     std::string v4 = checked(wexaddr::v4(text));
     uint8_t b[16];
+    char dotted[INET_ADDRSTRLEN];
     if (v4 != "malformed" && v4.find(':') == std::string::npos &&
         inet_pton(AF_INET, text, b) == 1) {
-        check(v4 == wexaddr::dotted(b[0], b[1], b[2], b[3]), "IPv4 bytes equal inet_pton's");
+        check(v4 == inet_ntop(AF_INET, b, dotted, sizeof dotted), "IPv4 bytes equal inet_pton's");
     }
     std::string v6 = checked(wexaddr::v6(text));
     if (v6.rfind("read ", 0) == 0 && inet_pton(AF_INET6, text, b) == 1) {

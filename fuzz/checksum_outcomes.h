@@ -1,7 +1,5 @@
-// The checksums as the tables in tests/data/checksums/ and tests/data/md5/ write them, each way to
-// them written once: tests/checksums_test.cpp drives these over the tables and over every length
-// and alignment up to 8 KiB, fuzz/checksums_fuzzer.cpp over arbitrary data, start values,
-// alignments and pieces.
+// The checksums as the tables in tests/data/ write them, each way to them written once: driven by
+// tests/checksums_test.cpp and by fuzz/checksums_fuzzer.cpp.
 #ifndef WEX_CHECKSUM_OUTCOMES_H
 #define WEX_CHECKSUM_OUTCOMES_H
 

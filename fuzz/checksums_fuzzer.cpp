@@ -1,27 +1,18 @@
-// Every way to the CRCs gives the byte-at-a-time reference value for any data, start value and
-// alignment, and MD5 over the data fed in pieces of any sizes equals MD5 over it in one call,
-// through the outcomes of checksum_outcomes.h. Every length and alignment up to 8 KiB:
-// tests/checksums_test.cpp.
+// The CRCs and MD5 of checksum_outcomes.h over arbitrary data, start values, alignments, pieces.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "checksum_outcomes.h"
 #include "fuzz_support.h"
 
-namespace {
-
-constexpr size_t kLongestOffset = 63; // the block itself is aligned to 16 bytes
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     FuzzedDataProvider input(bytes, size);
     auto start16 = input.ConsumeIntegral<uint16_t>();
     auto start32 = input.ConsumeIntegral<uint32_t>();
-    auto alignment = input.ConsumeIntegralInRange<size_t>(0, kLongestOffset);
+    auto alignment = input.ConsumeIntegralInRange<size_t>(0, 63); // in a block aligned to 16
     std::vector<uint8_t> payload = input.ConsumeBytes<uint8_t>(input.ConsumeIntegral<uint16_t>());
     size_t length = payload.size();
 
@@ -29,9 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     // reports any read behind the last byte.
     std::unique_ptr<uint8_t[]> block(new uint8_t[alignment + length]);
     uint8_t *data = block.get() + alignment;
-    if (length > 0) {
-        std::memcpy(data, payload.data(), length);
-    }
+    std::copy(payload.begin(), payload.end(), data);
     wexfuzz::check(wexsum::crc_mismatches(start16, start32, data, length).empty(),
                    "every way to the CRCs equals the reference");
     auto whole = [](size_t left) { return left; };

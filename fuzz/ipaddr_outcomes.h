@@ -1,8 +1,7 @@
 // What the address parsers and their building blocks read from a text, written as the tables in
-// tests/data/ipaddr/ write it: tests/ipaddr_test.cpp compares it with the tables, and
-// fuzz/addresses_fuzzer.cpp checks it on arbitrary texts. What breaks a property that holds for
-// every text (a code that is not documented, an output written by a failure, a cursor moved
-// outside its text) is written as "wrong: ...".
+// tests/data/ipaddr/ write it, for tests/ipaddr_test.cpp and fuzz/addresses_fuzzer.cpp. What
+// breaks a property of every text (a code that is not documented, an output written by a failure,
+// a cursor moved outside its text) is written as "wrong: ...".
 #ifndef WEX_IPADDR_OUTCOMES_H
 #define WEX_IPADDR_OUTCOMES_H
 
@@ -10,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "wex_ipaddr.h"
@@ -29,14 +29,11 @@ inline std::string wrong_code(uint32_t code) {
 inline std::string canonical_v6(const uint8_t address[16]) {
     int run = -1;
     int runLength = 1;
-    for (int i = 0; i < 8; ++i) {
-        int n = 0;
-        while (i + n < 8 && (address[2 * (i + n)] | address[2 * (i + n) + 1]) == 0) {
-            ++n;
-        }
-        if (n > runLength) {
-            run = i;
-            runLength = n;
+    for (int i = 0, zeros = 0; i < 8; ++i) {
+        zeros = (address[2 * i] | address[2 * i + 1]) == 0 ? zeros + 1 : 0;
+        if (zeros > runLength) {
+            run = i + 1 - zeros;
+            runLength = zeros;
         }
     }
     std::string text;
@@ -54,20 +51,15 @@ inline std::string canonical_v6(const uint8_t address[16]) {
     return text;
 }
 
-// Four bytes in the order given as "a.b.c.d".
-inline std::string dotted(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    return std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." +
-           std::to_string(d);
-}
-
 // QUIL_IpAddr_ParseV4: "a.b.c.d", with ":port" behind it when the text has a port, or
 // "malformed", which must leave a zero address and port 0.
 inline std::string v4(const char *text) {
     uint8_t a[4] = {kKeptByte, kKeptByte, kKeptByte, kKeptByte};
     uint16_t port = kKeptPort;
     uint32_t code = QUIL_IpAddr_ParseV4(text, a, &port);
-    std::string address = dotted(a[3], a[2], a[1], a[0]); // the parser gives d first
-    std::string withPort = address + ":" + std::to_string(port);
+    char address[16];
+    std::snprintf(address, sizeof address, "%d.%d.%d.%d", a[3], a[2], a[1], a[0]); // d comes first
+    std::string withPort = address + (":" + std::to_string(port));
     return code == IPADDR_MALFORMED   ? withPort == "0.0.0.0:0" ? "malformed" : "wrong: " + withPort
            : code == IPADDR_WITH_PORT ? withPort
            : code == QUIL_SUCCESS && port == 0 ? address
@@ -85,10 +77,7 @@ inline std::string v6(const char *text) {
         std::memset(address[k], k == 0 ? kKeptByte : ~kKeptByte, sizeof address[k]);
         code = QUIL_IpAddr_ParseV6(text, address[k], &port[k]);
     }
-    bool kept = true;
-    for (int i = 0; i < 16; ++i) {
-        kept = kept && address[0][i] != address[1][i];
-    }
+    bool kept = std::equal(address[0], address[0] + 16, address[1], std::not_equal_to<>());
     return (code == QUIL_SUCCESS       ? "read "
             : code == IPADDR_MALFORMED ? "malformed "
                                        : "wrong ") +

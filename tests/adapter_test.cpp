@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -99,30 +99,29 @@ std::string resolved(const std::string &path) {
 
 class AdapterFiles : public testing::Test {
   protected:
+    // The path of a new file of the temporary directory that holds bytes.
+    std::string file_with(const std::string &name, const std::string &bytes) {
+        wextest::write_file(dir_.file(name), bytes);
+        return dir_.file(name);
+    }
+
     wextest::TempDir dir_;
 };
 
-// A call that fails, the cause it records (0: the platform's own, not compared) and the
-// operation whose armed fault fails it (QUIL_OP_COUNT: none).
-struct Failure {
-    QuilAdapterOp fault;
-    int32_t cause;
-    std::function<bool()> fails;
-};
-
+// Each row: the operation whose armed fault fails the call (QUIL_OP_COUNT: none), the cause the
+// call records (0: the platform's own, not compared) and the call, which tells whether it failed.
 // Before each row a failure of another cause, so that the row's own cause is seen.
 TEST_F(AdapterFiles, EveryRefusedOrFailingCallRecordsItsCauseForItsThread) {
-    std::string file = dir_.file("doc.ini");
+    std::string file = file_with("doc.ini", "x");
     std::string missing = dir_.file("missing");
     std::string tooLong = dir_.file(std::string(300, 'n'));
-    wextest::write_file(file, "x");
     QuilFileIdentity identity{};
     QUIL_FILE *open = QUIL_Fopen(file.c_str(), "r");
     ASSERT_NE(open, nullptr);
     const char *path = file.c_str();
     const char *none = missing.c_str();
     const QuilAdapterOp real = QUIL_OP_COUNT;
-    const Failure rows[] = {
+    const std::tuple<QuilAdapterOp, int32_t, std::function<bool()>> rows[] = {
         {real, ENOENT, [&] { return QUIL_Fopen(none, "r") == nullptr; }},
         {real, 0, [&] { return QUIL_Fopen(dir_.path().c_str(), "r") == nullptr; }},
         {real, EINVAL, [&] { return QUIL_Fopen(path, "rw") == nullptr; }},
@@ -139,6 +138,8 @@ TEST_F(AdapterFiles, EveryRefusedOrFailingCallRecordsItsCauseForItsThread) {
         {real, EINVAL, [&] { return QUIL_CopyFileAccess(nullptr, open) == -1; }},
         {real, EINVAL, [&] { return QUIL_CopyFileAccess(path, nullptr) == -1; }},
         {real, EINVAL, [&] { return QUIL_CheckWritable(nullptr) == -1; }},
+        {real, EINVAL, [&] { return QUIL_ExchangeFiles(nullptr, path) == -1; }},
+        {real, ENOENT, [&] { return QUIL_PathIdentity(none, &identity) == -1; }},
         {QUIL_OP_FOPEN, EIO, [&] { return QUIL_Fopen(path, "r") == nullptr; }},
         {QUIL_OP_FWRITE, EIO, [&] { return QUIL_Fwrite("x", 1, 1, open) == 0; }},
         {QUIL_OP_FSEEK, EIO, [&] { return QUIL_Fseek(open, 0, 0) == -1; }},
@@ -154,10 +155,7 @@ TEST_F(AdapterFiles, EveryRefusedOrFailingCallRecordsItsCauseForItsThread) {
     for (size_t row = 0; row < std::size(rows); ++row) {
         const auto &[op, cause, fails] = rows[row];
         QUIL_Remove(cause == ENOENT ? nullptr : none);
-        std::optional<wextest::ScopedFault> fault;
-        if (op != real) {
-            fault.emplace(op, 1u);
-        }
+        wextest::ScopedFault fault(op, op == real ? 0 : 1);
         EXPECT_TRUE(fails()) << "row " << row;
         EXPECT_TRUE(cause == 0 || QUIL_LastError() == cause) << row << ": " << QUIL_LastError();
     }
@@ -191,8 +189,7 @@ TEST(AdapterErrors, EachCauseHasTheTextOfTheGnuCLibrary) {
 }
 
 TEST_F(AdapterFiles, NamesAreUtf8AndFsyncHandsTheBufferedBytesToTheFileOrFails) {
-    const std::string name = dir_.file("gr\xC3\xBC\xC3\x9F"
-                                       "e.ini"); // "grüße.ini"
+    const std::string name = dir_.file(u8"gr\u00FC\u00DFe.ini"); // "grüße.ini"
     QUIL_FILE *file = QUIL_Fopen(name.c_str(), "wx");
     ASSERT_NE(file, nullptr);
     ASSERT_EQ(QUIL_Fwrite("abc", 1, 3, file), 3u);
@@ -213,9 +210,7 @@ TEST_F(AdapterFiles, NamesAreUtf8AndFsyncHandsTheBufferedBytesToTheFileOrFails) 
     QUIL_Fclose(full);
     int input = dup(0); // a program without standard input gets descriptor 0 for its next file
     close(0);
-    QUIL_FILE *first = QUIL_Fopen(dir_.file("on-descriptor-0").c_str(), "wx");
-    EXPECT_NE(first, nullptr);
-    QUIL_Fclose(first);
+    EXPECT_EQ(QUIL_Fclose(QUIL_Fopen(dir_.file("on-descriptor-0").c_str(), "wx")), 0);
     dup2(input, 0);
     close(input);
 #endif
@@ -246,8 +241,7 @@ std::wstring access_list(const std::string &path) {
 
 // On Windows a file's access is its access list, which the new file gets as it is.
 TEST_F(AdapterFiles, TheNewFileGetsTheAccessListOfTheFileItReplaces) {
-    std::string source = dir_.file("doc.ini");
-    wextest::write_file(source, "old");
+    std::string source = file_with("doc.ini", "old");
     PSECURITY_DESCRIPTOR descriptor = nullptr; // full access for everyone, nothing inherited
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
@@ -273,62 +267,52 @@ TEST_F(AdapterFiles, AccessBitsAreCopiedThroughLinks) {
     std::string real = resolved(dir_.file("real.ini"));
     EXPECT_EQ(resolved(dir_.file("second")), real);
     EXPECT_EQ(real.substr(real.size() - 9), "/real.ini");
+    auto targetMode = [&target] { return static_cast<mode_t>(fs::status(target).permissions()); };
     for (mode_t mode : {0600u, 0604u, 04755u, 0400u}) {
         ASSERT_EQ(chmod(dir_.file("real.ini").c_str(), mode), 0);
         unlink(target.c_str());
         QUIL_FILE *file = QUIL_Fopen(target.c_str(), "wx");
         ASSERT_NE(file, nullptr);
-        struct stat st {};
-        EXPECT_EQ(stat(target.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0600u) << "a new file that only its owner may read";
+        EXPECT_EQ(targetMode(), 0600u) << "a new file that only its owner may read";
         EXPECT_EQ(QUIL_CopyFileAccess(dir_.file("second").c_str(), file), 0);
         QUIL_Fclose(file);
-        EXPECT_EQ(stat(target.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(targetMode(), mode) << std::oct << mode;
     }
 }
 #endif
 
-// Records each run of a hook and whether the file it watches was still there: the call it awaited
-// had not done its work yet.
-struct HookRuns {
-    std::string watched;
-    int runs = 0;
-    bool watchedWasThere = false;
+// Each run of the hook notes whether the file it watches was still there: the call it awaited had
+// not done its work yet.
+struct Watch {
+    std::string path;
+    std::vector<bool> runs;
 };
 
-void note_hook_run(void *context) {
-    auto *runs = static_cast<HookRuns *>(context);
-    ++runs->runs;
-    runs->watchedWasThere = wextest::file_exists(runs->watched);
-}
-
 TEST_F(AdapterFiles, AHookRunsOnceRightBeforeTheNextCallOfItsOperationFailingOrNot) {
-    std::string from = dir_.file("from");
+    std::string from = file_with("from", "x");
     std::string to = dir_.file("to");
-    wextest::write_file(from, "x");
-    HookRuns runs{from};
-    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
-    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, note_hook_run, &runs);
+    Watch watch{from, {}};
+    QuilAdapterHook note = [](void *context) {
+        auto *watch = static_cast<Watch *>(context);
+        watch->runs.push_back(wextest::file_exists(watch->path));
+    };
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note, &watch);
+    QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, note, &watch);
     QUIL_Adapter_BeforeCall(QUIL_OP_REMOVE, nullptr, nullptr); // disarmed
     EXPECT_EQ(QUIL_Remove(dir_.file("missing").c_str()), -1);
-    EXPECT_EQ(runs.runs, 0);
+    EXPECT_TRUE(watch.runs.empty());
     EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), 0);
-    EXPECT_EQ(runs.runs, 1);
-    EXPECT_TRUE(runs.watchedWasThere);
     EXPECT_EQ(QUIL_Rename(to.c_str(), from.c_str()), 0);
-    EXPECT_EQ(runs.runs, 1);
-    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note_hook_run, &runs);
+    EXPECT_EQ(watch.runs, std::vector<bool>{true});
+    QUIL_Adapter_BeforeCall(QUIL_OP_RENAME, note, &watch);
     wextest::ScopedFault fault(QUIL_OP_RENAME, 1);
     EXPECT_EQ(QUIL_Rename(from.c_str(), to.c_str()), -1);
-    EXPECT_EQ(runs.runs, 2);
+    EXPECT_EQ(watch.runs, (std::vector<bool>{true, true}));
 }
 
 TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
-    std::string a = dir_.file("a.ini");
-    std::string b = dir_.file("b.ini");
-    wextest::write_file(a, "first");
-    wextest::write_file(b, "second");
+    std::string a = file_with("a.ini", "first");
+    std::string b = file_with("b.ini", "second");
     QuilFileIdentity before[2]{};
     ASSERT_EQ(QUIL_PathIdentity(a.c_str(), &before[0]) + QUIL_PathIdentity(b.c_str(), &before[1]),
               0);
@@ -345,40 +329,23 @@ TEST_F(AdapterFiles, ExchangingNamesSwapsTheFilesWhereTheSystemCan) {
     EXPECT_EQ(QUIL_ExchangeFiles(a.c_str(), b.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
     EXPECT_EQ(wextest::read_file(a) + "|" + wextest::read_file(b), "first|second");
 #endif
-    EXPECT_EQ(QUIL_ExchangeFiles(nullptr, b.c_str()), -1);
-    EXPECT_EQ(QUIL_LastError(), EINVAL);
+    QUIL_Remove(nullptr); // EINVAL, which the exchange must not overwrite
     wextest::ScopedFault fault(QUIL_OP_EXCHANGE, 1);
     EXPECT_EQ(QUIL_ExchangeFiles(b.c_str(), a.c_str()), QUIL_EXCHANGE_UNSUPPORTED);
     EXPECT_EQ(QUIL_LastError(), EINVAL) << "the unsupported answer records no cause";
 }
 
-#ifndef _WIN32
-// Ends the test binary by SIGALRM unless the scope is left within the seconds given: a call that
-// waits on a FIFO fails the run instead of hanging it.
-class Deadline {
-  public:
-    explicit Deadline(unsigned seconds) { alarm(seconds); }
-    ~Deadline() { alarm(0); }
-    Deadline(const Deadline &) = delete;
-    Deadline &operator=(const Deadline &) = delete;
-};
-#endif
-
 // Every row fails for another cause than the row before, so that a cause left over from an
 // earlier call cannot pass for the row's own. What is no regular file is refused at once, also
 // by a new file's creation and by the lock.
 TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChangesNothing) {
-    std::string file = dir_.file("doc.ini");
-    wextest::write_file(file, "text");
-    QuilFileIdentity before{};
-    ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &before), 0);
+    std::string file = file_with("doc.ini", "text");
+    const fs::file_time_type modified = fs::last_write_time(fs::u8path(file));
     std::vector<std::pair<std::string, int32_t>> rows = {
         {file, 0}, {dir_.path(), QUIL_ERROR_NOT_REGULAR}, {dir_.file("missing"), ENOENT}};
 #ifdef _WIN32
-    std::string marked = dir_.file("marked.ini");
-    std::string held = dir_.file("held.ini");
-    wextest::write_file(marked, "x");
-    wextest::write_file(held, "x");
+    std::string marked = file_with("marked.ini", "x");
+    std::string held = file_with("held.ini", "x");
     ASSERT_TRUE(SetFileAttributesW(wide(marked).c_str(), FILE_ATTRIBUTE_READONLY));
     // Another program's handle that shares no writing.
     HANDLE holder = CreateFileW(wide(held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -389,15 +356,14 @@ TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChan
     ASSERT_EQ(symlink(file.c_str(), dir_.file("link").c_str()), 0);
     ASSERT_EQ(symlink("missing", dir_.file("dangling").c_str()), 0);
     ASSERT_EQ(mkfifo(dir_.file("fifo.ini").c_str(), 0600), 0);
-    std::string readOnly = dir_.file("read-only.ini"); // root may write it all the same
-    wextest::write_file(readOnly, "x");
+    std::string readOnly = file_with("read-only.ini", "x"); // root may write it all the same
     ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
     rows.insert(rows.end(), {{dir_.file("link"), 0},
                              {"/dev/null", QUIL_ERROR_NOT_REGULAR},
                              {dir_.file("dangling"), ENOENT},
                              {dir_.file("fifo.ini"), QUIL_ERROR_NOT_REGULAR},
                              {readOnly, geteuid() == 0 ? 0 : EACCES}});
-    Deadline deadline(10);
+    alarm(10); // SIGALRM ends the binary: a call that waits on the FIFO fails the run, not hangs it
 #endif
     for (const auto &[path, cause] : rows) {
         EXPECT_EQ(QUIL_CheckWritable(path.c_str()), cause == 0 ? 0 : -1) << path;
@@ -417,10 +383,10 @@ TEST_F(AdapterFiles, OnlyAnExistingRegularFileMayBeWrittenInPlaceAndCheckingChan
     CloseHandle(holder);
     EXPECT_EQ(QUIL_CheckWritable(held.c_str()), 0);
     SetFileAttributesW(wide(marked).c_str(), FILE_ATTRIBUTE_NORMAL); // so that it can be removed
+#else
+    alarm(0);
 #endif
-    QuilFileIdentity after{};
-    ASSERT_EQ(QUIL_PathIdentity(file.c_str(), &after), 0);
-    EXPECT_EQ(after.modifiedNs, before.modifiedNs);
+    EXPECT_EQ(fs::last_write_time(fs::u8path(file)), modified);
     EXPECT_EQ(wextest::read_file(file), "text");
 }
 
@@ -437,17 +403,13 @@ TEST(AdapterStrings, ComparisonFoldsAsciiLettersOnlyAndComparesBytesAsUnsigned) 
 // Readings rise in each thread and never repeat across threads, unless a time is fixed.
 TEST(AdapterClock, ReadingsAreNanosecondsSince1970AndRiseAcrossThreadsUnlessATimeIsFixed) {
     uint64_t first = QUIL_GetSystemTime();
-    auto seconds = static_cast<int64_t>(first / 1000000000u);
-    auto now = static_cast<int64_t>(std::time(nullptr));
-    EXPECT_LE(seconds > now ? seconds - now : now - seconds, 5); // a loaded machine's delay
-    std::vector<std::vector<uint64_t>> seen(4);
+    // Within 5 s of the C library's clock: a loaded machine's delay.
+    EXPECT_NEAR(static_cast<double>(first) / 1e9, static_cast<double>(std::time(nullptr)), 5);
+    std::vector<std::vector<uint64_t>> seen(4, std::vector<uint64_t>(5000));
     std::vector<std::thread> threads;
     for (auto &readings : seen) {
-        threads.emplace_back([&readings] {
-            for (int i = 0; i < 5000; ++i) {
-                readings.push_back(QUIL_GetSystemTime());
-            }
-        });
+        threads.emplace_back(
+            [&readings] { std::generate(readings.begin(), readings.end(), QUIL_GetSystemTime); });
     }
     std::vector<uint64_t> all{first};
     for (size_t t = 0; t < threads.size(); ++t) {
@@ -494,7 +456,10 @@ thread_local FreedAtThreadEnd t_freedAtEnd;
 
 TEST(AdapterConcurrency, BlocksGivenBackWhileAThreadEndsAreCounted) {
     uint32_t live = QUIL_Adapter_LiveBlocks();
-    std::thread([] { t_freedAtEnd.block = QUIL_MemMallocD(8, __LINE__, kHere); }).join();
+    std::thread([] {
+        FreedAtThreadEnd &slot = t_freedAtEnd; // before the allocation, which is the first count
+        slot.block = QUIL_MemMallocD(8, __LINE__, kHere);
+    }).join();
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live);
 }
 #endif
@@ -515,16 +480,15 @@ TEST(Bounded, WhatDoesNotFitLeavesAnEmptyDestinationAndNothingIsWrittenPastIt) {
     EXPECT_STREQ(buffer, "a=123");
     EXPECT_EQ(wex::bounded::sprintf_s(buffer, 6, "%s=%d", "a", 1234), -1);
     EXPECT_STREQ(buffer, "");
+    using Bytes = std::vector<unsigned char>;
     unsigned char bytes[6] = {1, 1, 1, 1, 9, 9};
     const unsigned char source[5] = {2, 2, 2, 2, 2};
     EXPECT_NE(wex::bounded::memcpy_s(bytes, 4, source, 5), 0);
-    EXPECT_EQ(bytes[0], 0) << "a copy that does not fit clears the destination";
-    EXPECT_EQ(bytes[4], 9);
+    EXPECT_EQ(Bytes(bytes, bytes + 6), (Bytes{0, 0, 0, 0, 9, 9})) << "cleared, as far as it goes";
     EXPECT_EQ(wex::bounded::memcpy_s(bytes, 4, source, 4), 0);
-    EXPECT_EQ(bytes[3], 2);
+    EXPECT_EQ(Bytes(bytes, bytes + 6), (Bytes{2, 2, 2, 2, 9, 9}));
     EXPECT_NE(wex::bounded::memset_s(bytes, 4, 7, 6), 0);
-    EXPECT_EQ(bytes[3], 7);
-    EXPECT_EQ(bytes[4], 9);
+    EXPECT_EQ(Bytes(bytes, bytes + 6), (Bytes{7, 7, 7, 7, 9, 9}));
     EXPECT_NE(wex::bounded::memcpy_s(nullptr, 4, source, 1), 0);
 }
 

@@ -82,8 +82,7 @@ TEST(IpReaders, EveryByteIsClassifiedAsAHexadecimalDigitWithoutTheLocale) {
     for (int byte = 0; byte < 256; ++byte) {
         uint8_t value = 0;
         uint32_t code = QUIL_IpAddr_HexDigitValue(static_cast<char>(byte), &value);
-        const char *at =
-            byte != 0 && byte < 128 ? std::strchr(digits, std::tolower(byte)) : nullptr;
+        const auto *at = static_cast<const char *>(std::memchr(digits, std::tolower(byte), 16));
         EXPECT_EQ(code, at != nullptr ? 0u : 1u) << byte;
         EXPECT_EQ(value, at != nullptr ? at - digits : 255) << byte;
     }
