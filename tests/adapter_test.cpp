@@ -82,6 +82,7 @@ TEST(AdapterAllocation, OnlyTheNthCallFailsAndEveryCallIsCounted) {
     }
     EXPECT_STREQ(block, "abc");
     EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_ALLOC), calls + 8);
+    EXPECT_EQ(QUIL_Adapter_CallCount(QUIL_OP_COUNT), 0u);
     EXPECT_EQ(QUIL_Adapter_LiveBlocks(), live + 5);
     blocks.push_back(block);
     for (void *each : blocks) {

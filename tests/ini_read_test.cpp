@@ -53,6 +53,7 @@ TEST(IniLoad, RefusesAReadErrorAndNullArguments) {
     EXPECT_EQ(QUIL_Ini_Load("x.ini", nullptr), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_GrowLines(&doc), INI_BAD_ARGUMENT);
     EXPECT_EQ(doc.lineCount, 7u);
+    EXPECT_EQ(QUIL_Ini_LoadMemory("[s]\n", 4, &doc, 4), INI_BAD_ARGUMENT) << "an unknown option";
     wextest::TempDir dir;
     Lines unreadable = {dir.file("missing.ini")};
 #ifdef __linux__
@@ -128,6 +129,9 @@ TEST(IniLookup, RefusesNullOutputs) {
     EXPECT_EQ(QUIL_Ini_ParseBool("1", nullptr), INI_BAD_ARGUMENT);
     EXPECT_EQ(QUIL_Ini_SafeStrLen(nullptr), 0u);
     QUIL_Ini_FreeList(nullptr);
+    char **list = reinterpret_cast<char **>(&count); // a listing that fails clears it
+    EXPECT_EQ(QUIL_Ini_GetKeys(d.get(), "none", &count, &list), INI_NO_SECTION);
+    EXPECT_EQ(list, nullptr);
 }
 
 // A name longer than any line is compared as a heap copy, whose failure gives 80.
