@@ -38,7 +38,7 @@ std::string checksum(const std::string &kind, const Bytes &message) {
     return code == QUIL_SUCCESS ? text : "code " + std::to_string(code);
 }
 
-// The same generator as tests/data/md5/make_digests.py: xorshift32 seeded by the length.
+// The same generator as scripts/make_md5_digests.py: xorshift32 seeded by the length.
 Bytes message(size_t length) {
     uint32_t state = 2463534242u + static_cast<uint32_t>(length);
     Bytes out(length);
