@@ -131,7 +131,7 @@ void check_pieces(uint32_t code, std::initializer_list<char *> pieces, std::stri
         check(code == QUIL_SUCCESS ? piece == nullptr || text.find(piece) != std::string_view::npos
                                    : piece == nullptr,
               "an out string is a piece of the text, and null after a failure");
-        QUIL_MemFreeD(piece, __LINE__, "fuzz/ini_grammar_fuzzer");
+        QUIL_MemFreeD(piece, __LINE__, "fuzz/ini_document_fuzzer");
     }
 }
 
