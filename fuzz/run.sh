@@ -34,5 +34,12 @@ for fuzzer in "$build"/fuzz/fuzz_*; do
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: //p' "$log")
   printf '%-14s %12s executions in %ss  %s\n' "$name" "${runs:-?}" "$seconds" "$status"
+  if [ "$status" != ok ]; then
+    # What broke, and the input that broke it, where a CI log shows them.
+    grep -m3 -E 'property broken|ERROR|SUMMARY' "$log" || true
+    for input in "$build/findings/$name"-*; do
+      if [ -f "$input" ]; then od -A x -t x1z -v "$input" | head -n 32; fi
+    done
+  fi
 done
 exit $failed

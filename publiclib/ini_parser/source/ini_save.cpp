@@ -232,19 +232,31 @@ Span without_dangling_continuation(Span bytes) {
 uint32_t write_one(QUIL_FILE *file, const IniFile *doc, uint32_t slot, uint32_t next,
                    Span documentBreak) {
     Written line = written_form(doc, slot);
+    bool hasBreak = line_break_of(line.bytes).size() > 0;
     if (next < doc->lineCount && (doc->options & INI_READ_REAL_FILES) == 0) {
-        line.bytes = without_dangling_continuation(line.bytes);
+        Span kept = without_dangling_continuation(line.bytes);
+        // A line that loses its dangling backslash has no break of its own, even when its last
+        // physical line was the backslash alone and the kept bytes end in the break before it.
+        hasBreak = hasBreak && kept.size() == line.bytes.size();
+        line.bytes = kept;
     }
     char nextFirst = written_first(doc, next);
-    if (next >= doc->lineCount || line_break_of(line.bytes).size() > 0) {
+    if (next >= doc->lineCount || hasBreak) {
         return write_ending_with(file, line, last_byte_before(line.bytes, nextFirst));
     }
-    uint32_t result = line.wrapped ? QUIL_Ini_WriteLine(file, line.bytes.begin)
-                                   : write_ending_with(file, line, line.bytes.end[-1]);
-    Written lineBreak{documentBreak, false};
+    uint32_t result = QUIL_SUCCESS;
+    if (line.wrapped) {
+        result = QUIL_Ini_WriteLine(file, line.bytes.begin);
+    } else if (!write_bytes(file, line.bytes.begin, static_cast<uint32_t>(line.bytes.size()))) {
+        result = INI_BACKUP_FAILED;
+    }
+    // Kept bytes that end in the break before a lone dangling backslash get that break again
+    // (a break of another kind could pair with it); others get the document's.
+    Span ownBreak = line_break_of(line.bytes);
+    Written lineBreak{ownBreak.size() > 0 ? ownBreak : documentBreak, false};
     return result != QUIL_SUCCESS
                ? result
-               : write_ending_with(file, lineBreak, last_byte_before(documentBreak, nextFirst));
+               : write_ending_with(file, lineBreak, last_byte_before(lineBreak.bytes, nextFirst));
 }
 
 uint32_t write_lines(QUIL_FILE *file, const IniFile *doc) {
