@@ -30,6 +30,6 @@ for compiler in g++ clang++; do
   command -v "$compiler" >/dev/null || continue
   "$cmake" -S "$source/subproject" -B "$work/sub-$compiler" -DWEX_SOURCE_DIR="$project" \
     -DCMAKE_CXX_COMPILER="$compiler" >/dev/null
-  "$cmake" --build "$work/sub-$compiler" -j2 >/dev/null
+  "$cmake" --build "$work/sub-$compiler" -j2 --target cxx_consumer >/dev/null
   "$work/sub-$compiler/cxx_consumer"
 done
