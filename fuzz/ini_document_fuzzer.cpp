@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "line_changes.h"
 #include "wex_ini.h"
 #include "wex_os_adapter.h"
 #include "wex_result_codes.h"
@@ -81,15 +82,7 @@ Lines line_texts(const IniFile &doc) {
 // Whether after is before with at most `changed` lines replaced and then lines added in one
 // place, judged by the longest common start and end; when any line may change, lines may go.
 bool changed_in_one_place(const Lines &before, const Lines &after, size_t changed) {
-    size_t start = 0;
-    while (start < before.size() && start < after.size() && before[start] == after[start]) {
-        ++start;
-    }
-    size_t end = 0;
-    while (end < before.size() - start && end < after.size() - start &&
-           before[before.size() - 1 - end] == after[after.size() - 1 - end]) {
-        ++end;
-    }
+    auto [start, end] = wexfuzz::common_ends(before, after);
     return (after.size() >= before.size() || changed == before.size()) &&
            start + end + changed >= before.size();
 }

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "ini_write_support.h"
+#include "line_changes.h"
 #include "wex_result_codes.h"
 
 namespace {
@@ -84,16 +85,8 @@ wextest::Lines lines_of(const std::string &text) {
 // between their common start and end.
 size_t lines_changed(const std::string &before, const std::string &after) {
     wextest::Lines a = lines_of(before), b = lines_of(after);
-    size_t start = 0;
-    while (start < a.size() && start < b.size() && a[start] == b[start]) {
-        ++start;
-    }
-    size_t end = 0;
-    while (end < a.size() - start && end < b.size() - start &&
-           a[a.size() - 1 - end] == b[b.size() - 1 - end]) {
-        ++end;
-    }
-    return std::max(a.size(), b.size()) - start - end;
+    wexfuzz::CommonEnds same = wexfuzz::common_ends(a, b);
+    return std::max(a.size(), b.size()) - same.start - same.end;
 }
 
 // The real files of tests/data/ini/corpus.txt. Read by default, each loads as the line reader
