@@ -50,8 +50,8 @@ Span document_break(const IniFile *doc) {
 namespace {
 
 using namespace wex::ini_writer;
-using wex::ini::KeyParts;
 using wex::ini::is_passed_by_values;
+using wex::ini::KeyParts;
 using wex::ini::kLineContinuation;
 using wex::ini::Reading;
 using wex::ini::SectionRange;
@@ -154,21 +154,13 @@ class Pieces {
 
     // The line as a new block of the adapter; null when memory is short.
     char *copy() const {
-        if (size_ >= UINT32_MAX) {
-            return nullptr;
-        }
-        auto *line =
-            static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size_ + 1), __LINE__, kUnit));
+        char *line = wex::ini::new_text(size_);
         if (line == nullptr) {
             return nullptr;
         }
         char *out = line;
         for (uint32_t i = 0; i < count_; ++i) {
-            size_t size = pieces_[i].size();
-            if (size > 0) {
-                wex::bounded::memcpy_s(out, size, pieces_[i].begin, size);
-                out += size;
-            }
+            out = wex::ini::append_piece(out, pieces_[i]);
         }
         *out = '\0';
         return line;

@@ -4,6 +4,7 @@
 #ifndef WEX_PUBLICLIB_INI_GRAMMAR_H
 #define WEX_PUBLICLIB_INI_GRAMMAR_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "ini_parser/source/ini_internal.h"
@@ -38,6 +39,13 @@ uint32_t cut_key_name(const char *text, Span *key);
 
 // The value and comment after the "=" at equals, as QUIL_Ini_ParseKeyLine cuts them.
 void cut_value_and_comment(const char *equals, KeyParts *parts);
+
+// A block (through the adapter) for a text of length bytes and its terminator, or null when
+// memory is short or the length does not fit 32 bits.
+char *new_text(size_t length);
+
+// Copies piece to out, where the caller has made room; returns the byte after it.
+char *append_piece(char *out, Span piece);
 
 // A NUL-terminated heap copy of span (through the adapter), or null when memory is short.
 char *copy_span(Span span);

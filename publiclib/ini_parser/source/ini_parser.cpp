@@ -217,13 +217,24 @@ const char *skip_byte_order_mark(const char *text) {
     return text + kByteOrderMarkSize;
 }
 
+char *new_text(size_t length) {
+    if (length >= UINT32_MAX) {
+        return nullptr;
+    }
+    return static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(length + 1), __LINE__, kUnit));
+}
+
+char *append_piece(char *out, Span piece) {
+    if (piece.size() > 0) {
+        wex::bounded::memcpy_s(out, piece.size(), piece.begin, piece.size());
+    }
+    return out + piece.size();
+}
+
 char *copy_span(Span span) {
-    size_t size = span.size();
-    auto *copy =
-        static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size + 1), __LINE__, kUnit));
+    char *copy = new_text(span.size());
     if (copy != nullptr) {
-        wex::bounded::memcpy_s(copy, size + 1, span.begin, size);
-        copy[size] = '\0';
+        *append_piece(copy, span) = '\0';
     }
     return copy;
 }

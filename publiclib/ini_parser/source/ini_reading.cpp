@@ -4,8 +4,6 @@
 #include "wex_os_adapter.h"
 #include "wex_result_codes.h"
 
-#include "common/bounded.h"
-
 namespace {
 
 using namespace wex::ini;
@@ -91,14 +89,6 @@ Span trimmed(const char *text) {
         }
     }
     return {begin, end};
-}
-
-// Copies piece to out, where the caller has made room; returns the byte after it.
-char *append_piece(char *out, Span piece) {
-    if (piece.size() > 0) {
-        wex::bounded::memcpy_s(out, piece.size(), piece.begin, piece.size());
-    }
-    return out + piece.size();
 }
 
 } // namespace
@@ -263,11 +253,7 @@ uint32_t Reading::copy_value(uint32_t slot, char **value) const {
     for (uint32_t i = slot + 1; i <= end; ++i) {
         size += counts(i) ? 1 + trimmed(doc_->lines[i]).size() : 0;
     }
-    if (size >= UINT32_MAX) {
-        return INI_NO_MEMORY;
-    }
-    auto *joined =
-        static_cast<char *>(QUIL_MemMallocD(static_cast<uint32_t>(size + 1), __LINE__, kUnit));
+    char *joined = new_text(size);
     if (joined == nullptr) {
         return INI_NO_MEMORY;
     }
